@@ -1,0 +1,96 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// libxml2's node type, kept opaque so that only xml_document.cpp sees the C API.
+struct _xmlNode;
+struct _xmlDoc;
+
+namespace velmora {
+
+// A non-owning handle to one node of an XmlDocument's tree; valid while the tree lives.
+// Lookups fail loudly: what is absent is an empty optional or a velmora::Error, never a default.
+class XmlNode {
+public:
+    explicit XmlNode(_xmlNode* node) : node_(node) {}
+
+    // The node's name: the element name, or libxml2's name for other kinds ("comment", "text").
+    std::string name() const;
+    // True for an element node.
+    bool isElement() const;
+
+    // The first child element, in document order, whose name equals `name` exactly.
+    std::optional<XmlNode> child(std::string_view name) const;
+    // Every child node in document order, whatever its kind or name.
+    std::vector<XmlNode> children() const;
+    // The number of child nodes.
+    std::size_t childCount() const;
+
+    // "" without content; the single text or CDATA child exactly; otherwise throws
+    // Error("Element does not contain a single text node").
+    std::string text() const;
+    // The attribute without namespace; empty when absent (absent differs from "").
+    // Throws Error when the node is not an element.
+    std::optional<std::string> attribute(std::string_view name) const;
+
+    // Appends a child element at the end of this node's children and returns it.
+    XmlNode appendChild(std::string_view name);
+    // Replaces the element's content by one text node.
+    void setText(std::string_view text);
+    // Sets an attribute without namespace; a new attribute goes after the existing ones.
+    void setAttribute(std::string_view name, std::string_view value);
+
+    _xmlNode* raw() const { return node_; }
+
+private:
+    _xmlNode* node_;
+};
+
+// One XML document object: at most one parsed or built tree at a time.
+class XmlDocument {
+public:
+    XmlDocument();
+    ~XmlDocument();
+    XmlDocument(XmlDocument&& other) noexcept;
+    XmlDocument& operator=(XmlDocument&& other) noexcept;
+    XmlDocument(const XmlDocument&) = delete;
+    XmlDocument& operator=(const XmlDocument&) = delete;
+
+    // True when a plain file exists at `path` (a folder of that name does not count).
+    static bool fileExists(const std::filesystem::path& path);
+
+    // Parses the whole file, replacing whatever the object held. No validation, no network,
+    // no external entities or DTD loading; whitespace-only text nodes are removed and what
+    // stands before the root element is passed over. On failure the object is empty and
+    // velmora::Error carries the parser's reason, "Line: N" and up to 40 characters of source.
+    void load(const std::filesystem::path& path);
+    // The same from text in memory.
+    void loadFromString(std::string_view content);
+
+    // True when the object holds no tree.
+    bool empty() const;
+    // The first top-level node of the document (the root element after a load); none when empty.
+    std::optional<XmlNode> firstNode() const;
+    // The document element; none when empty or without one.
+    std::optional<XmlNode> documentElement() const;
+
+    // Discards the tree and starts a new one whose only node is the root element `name`.
+    XmlNode create(std::string_view rootName);
+    // The root element's markup alone: no declaration, no whitespace, UTF-8.
+    std::string serialize() const;
+    // Writes serialize() to `path` through the atomic write helper; throws velmora::Error.
+    void save(const std::filesystem::path& path) const;
+
+    // Drops the tree.
+    void clear();
+
+private:
+    _xmlDoc* doc_ = nullptr;
+};
+
+}  // namespace velmora

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace velmora::test {
+
+// A fresh folder for one test, removed with everything in it when the test ends.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::filesystem::path& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Writes `content` to `file` as raw bytes, creating missing folders.
+void writeText(const std::filesystem::path& file, std::string_view content);
+// The raw bytes of `file`; throws when it cannot be read.
+std::string readText(const std::filesystem::path& file);
+
+}  // namespace velmora::test
