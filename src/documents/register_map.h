@@ -1,0 +1,114 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+// Shows one plain message to the user (the register map dialog connects its message sink).
+using MessageCallback = std::function<void(const std::string&)>;
+
+// One register entry of a map: its index text and packed byte choices, both kept as text.
+class TClIndMB {
+public:
+    TClIndMB(std::string index, std::string posComp);
+
+    const std::string& Index() const { return index_; }
+    const std::string& PosComp() const { return posComp_; }
+    // The integer value of Index(), taken once when the text is set; empty when not an integer text.
+    std::optional<std::int32_t> indexValue() const { return indexValue_; }
+
+    void setIndex(std::string index);
+    void setPosComp(std::string posComp) { posComp_ = std::move(posComp); }
+
+private:
+    std::string index_;
+    std::string posComp_;
+    std::optional<std::int32_t> indexValue_;
+};
+
+// One DeviceNet node of one map, owning its register entries in order.
+struct TClDNNode {
+    std::int32_t ID = 0;
+    // 1-based position of the node's row in DNET_Net.xml.
+    int NrDNNode = 0;
+    std::string IDText;
+    // "NB_OUT" for a node of the read map, "NB_IN" for one of the write map.
+    std::string NByteText;
+    std::int32_t NByte = 0;
+    std::vector<TClIndMB> IndMBList;
+
+    // Adds `entry` after the last entry.
+    void appendEntry(TClIndMB entry);
+    // Replaces the index and byte choices of the entry at `position`; throws Error when there is none.
+    void replaceEntry(std::size_t position, std::string index, std::string posComp);
+    // Removes the entry at `position`, the others keeping their order; throws Error when there is none.
+    void removeEntry(std::size_t position);
+};
+
+using DNNodeList = std::vector<TClDNNode>;
+
+// The two halves of a map: the read map on the nodes' output bytes, the write map on their input bytes.
+enum class MapSide { Read, Write };
+
+// One node per DeviceNet row in both lists; node i of either list has NrDNNode i + 1.
+struct DNNodeLists {
+    DNNodeList DNNodeListRead;
+    DNNodeList DNNodeListWrite;
+
+    DNNodeList& list(MapSide side) { return side == MapSide::Read ? DNNodeListRead : DNNodeListWrite; }
+    const DNNodeList& list(MapSide side) const {
+        return side == MapSide::Read ? DNNodeListRead : DNNodeListWrite;
+    }
+};
+
+// The register map model. No node lists (DNET_Net.xml missing or unreadable) differs from
+// empty ones: only with node lists can register rows be placed or skipped.
+struct RegisterMap {
+    std::optional<DNNodeLists> nodeLists;
+};
+
+// The register map of `defRegFile` placed on the nodes of `dnetNetFile`. Shows
+// "Error in reading file PDO XML" and then "Error in reading file SDOPDO XML" through `show`
+// when a document exists but cannot be read completely; what was read before stays. Never throws
+// a document failure.
+RegisterMap LoadRegisterMap(const std::filesystem::path& dnetNetFile,
+                            const std::filesystem::path& defRegFile, const MessageCallback& show);
+
+// The document the model is written as: both lists, rows in ascending index value across the
+// nodes of a map, equal values in reverse model order. Throws Error, naming the index text and
+// the node, when an entry's Index is not an integer text in 0..65535.
+std::string RegisterMapDocument(const RegisterMap& map);
+
+// Replaces `defRegFile` with RegisterMapDocument(map) through the atomic write; throws Error and
+// leaves the file untouched on any failure.
+void SaveRegisterMap(const RegisterMap& map, const std::filesystem::path& defRegFile);
+
+// True, after showing "Index or Subindex Not Valid", when an entry of `nodes` other than the one
+// at (exceptNode, exceptEntry) has the value of `indexText`; -1 in either position excepts
+// nothing. Throws Error when a compared text is not an integer text (only when an entry exists).
+bool IndexInUse(const DNNodeList& nodes, std::string_view indexText, int exceptNode, int exceptEntry,
+                const MessageCallback& show);
+
+// True when `indexText` is an integer text with a value in 0..65535.
+bool IndexInRange(std::string_view indexText);
+
+// The high and low byte choices of a register: 0 no byte, k the k-th byte of the node.
+struct PosCompChoices {
+    std::int32_t high = 0;
+    std::int32_t low = 0;
+    bool operator==(const PosCompChoices&) const = default;
+};
+
+// high × 65536 + low, wrapping as 32-bit arithmetic does.
+std::int32_t PackPosComp(std::int32_t high, std::int32_t low);
+// high = the value shifted right by 16 as an unsigned 32-bit number, low = the value AND 65535.
+PosCompChoices UnpackPosComp(std::int32_t value);
+
+}  // namespace velmora
