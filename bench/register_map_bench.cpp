@@ -2,10 +2,10 @@
 // 7,000 registers in each of the read and write maps.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "documents/register_map.h"
 
@@ -33,8 +33,8 @@ const Files& files() {
         std::string dnet = "<DNET_Net>";
         for (int n = 0; n < kNodes; ++n) {
             const std::string bytes = std::to_string(kBytesPerNode);
-            dnet += "<row ID=\"" + std::to_string(n) + "\" NB_IN=\"" + bytes + "\" NB_OUT=\"" + bytes +
-                    "\" Mnemonic=\"Node" + std::to_string(n) + "\"/>";
+            dnet += "<row ID=\"" + std::to_string(n) + "\" NB_IN=\"" + bytes + "\" NB_OUT=\"" +
+                    bytes + "\" Mnemonic=\"Node" + std::to_string(n) + "\"/>";
         }
         dnet += "</DNET_Net>";
         std::ofstream(made.dnet, std::ios::binary) << dnet;
@@ -51,8 +51,10 @@ const Files& files() {
             const int high = 1 + i % kBytesPerNode;
             const int low = 1 + (i + 1) % kBytesPerNode;
             const std::string posComp = std::to_string(velmora::PackPosComp(high, low));
-            lists.DNNodeListRead[node].appendEntry(velmora::TClIndMB(std::to_string(2 * i), posComp));
-            lists.DNNodeListWrite[node].appendEntry(velmora::TClIndMB(std::to_string(2 * i), posComp));
+            lists.DNNodeListRead[node].appendEntry(
+                velmora::TClIndMB(std::to_string(2 * i), posComp));
+            lists.DNNodeListWrite[node].appendEntry(
+                velmora::TClIndMB(std::to_string(2 * i), posComp));
         }
         velmora::SaveRegisterMap(map, made.defReg);
         return made;
@@ -73,7 +75,8 @@ void BM_IndexInUseFreeIndex(benchmark::State& state) {
     const velmora::RegisterMap map = loadMap();
     const auto& read = map.nodeLists->DNNodeListRead;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(velmora::IndexInUse(read, "13999", -1, -1, [](const std::string&) {}));
+        benchmark::DoNotOptimize(
+            velmora::IndexInUse(read, "13999", -1, -1, [](const std::string&) {}));
     }
 }
 BENCHMARK(BM_IndexInUseFreeIndex)->Unit(benchmark::kMicrosecond);

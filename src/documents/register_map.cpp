@@ -152,9 +152,7 @@ void TClIndMB::setIndex(std::string index) {
     indexValue_ = parseIntegerText(index_);
 }
 
-void TClDNNode::appendEntry(TClIndMB entry) {
-    IndMBList.push_back(std::move(entry));
-}
+void TClDNNode::appendEntry(TClIndMB entry) { IndMBList.push_back(std::move(entry)); }
 
 void TClDNNode::replaceEntry(std::size_t position, std::string index, std::string posComp) {
     requireEntry(*this, position);
@@ -202,8 +200,8 @@ void SaveRegisterMap(const RegisterMap& map, const std::filesystem::path& defReg
     writeFileAtomically(defRegFile, RegisterMapDocument(map));
 }
 
-bool IndexInUse(const DNNodeList& nodes, std::string_view indexText, int exceptNode, int exceptEntry,
-                const MessageCallback& show) {
+bool IndexInUse(const DNNodeList& nodes, std::string_view indexText, int exceptNode,
+                int exceptEntry, const MessageCallback& show) {
     const bool excepting = exceptNode != -1 && exceptEntry != -1;
     // Taken once, but failing only where the walk would first compare it.
     const std::optional<std::int32_t> wanted = parseIntegerText(indexText);
@@ -214,7 +212,8 @@ bool IndexInUse(const DNNodeList& nodes, std::string_view indexText, int exceptN
             if (!value) throw notAnIndex(entries[e].Index());
             if (!wanted) throw notAnIndex(indexText);
             if (*value != *wanted) continue;
-            if (excepting && static_cast<int>(n) == exceptNode && static_cast<int>(e) == exceptEntry) {
+            if (excepting && static_cast<int>(n) == exceptNode &&
+                static_cast<int>(e) == exceptEntry) {
                 continue;
             }
             show(kIndexInUseMessage);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -21,7 +22,8 @@ public:
 
     const std::string& Index() const { return index_; }
     const std::string& PosComp() const { return posComp_; }
-    // The integer value of Index(), taken once when the text is set; empty when not an integer text.
+    // The integer value of Index(), taken once when the text is set; empty when not an integer
+    // text.
     std::optional<std::int32_t> indexValue() const { return indexValue_; }
 
     void setIndex(std::string index);
@@ -46,15 +48,18 @@ struct TClDNNode {
 
     // Adds `entry` after the last entry.
     void appendEntry(TClIndMB entry);
-    // Replaces the index and byte choices of the entry at `position`; throws Error when there is none.
+    // Replaces the index and byte choices of the entry at `position`; throws Error when there is
+    // none.
     void replaceEntry(std::size_t position, std::string index, std::string posComp);
-    // Removes the entry at `position`, the others keeping their order; throws Error when there is none.
+    // Removes the entry at `position`, the others keeping their order; throws Error when there is
+    // none.
     void removeEntry(std::size_t position);
 };
 
 using DNNodeList = std::vector<TClDNNode>;
 
-// The two halves of a map: the read map on the nodes' output bytes, the write map on their input bytes.
+// The two halves of a map: the read map on the nodes' output bytes, the write map on their input
+// bytes.
 enum class MapSide { Read, Write };
 
 // One node per DeviceNet row in both lists; node i of either list has NrDNNode i + 1.
@@ -62,7 +67,9 @@ struct DNNodeLists {
     DNNodeList DNNodeListRead;
     DNNodeList DNNodeListWrite;
 
-    DNNodeList& list(MapSide side) { return side == MapSide::Read ? DNNodeListRead : DNNodeListWrite; }
+    DNNodeList& list(MapSide side) {
+        return side == MapSide::Read ? DNNodeListRead : DNNodeListWrite;
+    }
     const DNNodeList& list(MapSide side) const {
         return side == MapSide::Read ? DNNodeListRead : DNNodeListWrite;
     }
@@ -93,8 +100,8 @@ void SaveRegisterMap(const RegisterMap& map, const std::filesystem::path& defReg
 // True, after showing "Index or Subindex Not Valid", when an entry of `nodes` other than the one
 // at (exceptNode, exceptEntry) has the value of `indexText`; -1 in either position excepts
 // nothing. Throws Error when a compared text is not an integer text (only when an entry exists).
-bool IndexInUse(const DNNodeList& nodes, std::string_view indexText, int exceptNode, int exceptEntry,
-                const MessageCallback& show);
+bool IndexInUse(const DNNodeList& nodes, std::string_view indexText, int exceptNode,
+                int exceptEntry, const MessageCallback& show);
 
 // True when `indexText` is an integer text with a value in 0..65535.
 bool IndexInRange(std::string_view indexText);

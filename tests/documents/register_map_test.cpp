@@ -32,7 +32,8 @@ std::string list(const std::string& name, const std::string& rows) {
 }
 
 std::string defReg(const std::string& readRows, const std::string& writeRows) {
-    return "<InfoMod>" + list("Modbus_Read", readRows) + list("Modbus_Write", writeRows) + "</InfoMod>";
+    return "<InfoMod>" + list("Modbus_Read", readRows) + list("Modbus_Write", writeRows) +
+           "</InfoMod>";
 }
 
 // The index texts of one node's entries, in model order.
@@ -52,7 +53,8 @@ TClDNNode nodeWith(int nr, std::vector<std::string> indexTexts) {
 class RegisterMapFiles : public ::testing::Test {
 protected:
     RegisterMap load() {
-        return LoadRegisterMap(dnet, defRegFile, [this](const std::string& m) { messages.push_back(m); });
+        return LoadRegisterMap(dnet, defRegFile,
+                               [this](const std::string& m) { messages.push_back(m); });
     }
     std::string saveAndRead(const RegisterMap& map) {
         SaveRegisterMap(map, defRegFile);
@@ -130,7 +132,8 @@ TEST_F(RegisterMapFiles, DeviceNetRootWithoutRowsSkipsEveryRowSilently) {
 
 TEST_F(RegisterMapFiles, RowOfANodeBeyondTheListIsSkippedWithoutReadingItsOtherAttributes) {
     test::writeText(dnet, kTwoNodes);
-    test::writeText(defRegFile, defReg(row("1", 1, "0") + "<row NrDNNode=\"3\"/>" + row("2", 2, "5"), ""));
+    test::writeText(defRegFile,
+                    defReg(row("1", 1, "0") + "<row NrDNNode=\"3\"/>" + row("2", 2, "5"), ""));
     const RegisterMap map = load();
     EXPECT_THAT(messages, IsEmpty());
     EXPECT_EQ(saveAndRead(map), defReg(row("1", 1, "0") + row("2", 2, "5"), ""));
@@ -148,6 +151,19 @@ TEST_F(RegisterMapFiles, NodePositionZeroStopsThePlacingKeepingEarlierRows) {
     EXPECT_THAT(indexes(lists.DNNodeListRead[1]), ElementsAre("2"));
     EXPECT_THAT(lists.DNNodeListWrite[0].IndMBList, IsEmpty());
     EXPECT_EQ(saveAndRead(map), defReg(row("1", 1, "0") + row("2", 2, "0"), ""));
+}
+
+TEST_F(RegisterMapFiles, RowsFollowNodePositionsWhenADeviceNetRowIsRemoved) {
+    test::writeText(dnet, kTwoNodes);
+    test::writeText(defRegFile, defReg(row("1", 1, "0") + row("2", 2, "0"), ""));
+    SaveRegisterMap(load(), defRegFile);
+    test::writeText(
+        dnet, "<DNET_Net><row ID=\" 0x9\" NB_IN=\"8\" NB_OUT=\"+6\" Mnemonic=\"\"/></DNET_Net>");
+    const RegisterMap map = load();
+    EXPECT_THAT(messages, IsEmpty());
+    ASSERT_EQ(map.nodeLists->DNNodeListRead.size(), 1u);
+    EXPECT_EQ(map.nodeLists->DNNodeListRead[0].IDText, " 0x9");
+    EXPECT_THAT(indexes(map.nodeLists->DNNodeListRead[0]), ElementsAre("1"));
 }
 
 struct PlacingFailure {
@@ -173,22 +189,28 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         PlacingFailure{"NotWellFormed", "<InfoMod><Modbus_Read>", {}},
         PlacingFailure{"NoReadList", "<InfoMod><Modbus_Write/></InfoMod>", {}},
-        PlacingFailure{"NoWriteList", "<InfoMod><Modbus_Read>" + row("1", 1, "0") + "</Modbus_Read></InfoMod>",
+        PlacingFailure{"NoWriteList",
+                       "<InfoMod><Modbus_Read>" + row("1", 1, "0") + "</Modbus_Read></InfoMod>",
                        {"1"}},
-        PlacingFailure{"NodePositionNotInteger",
-                       defReg(row("1", 1, "0") + "<row Index=\"2\" NrDNNode=\"1 \" PosComp=\"0\"/>", ""),
-                       {"1"}},
-        PlacingFailure{"NodePositionNegative", defReg(row("1", 1, "0") + row("2", -1, "0"), ""), {"1"}},
+        PlacingFailure{
+            "NodePositionNotInteger",
+            defReg(row("1", 1, "0") + "<row Index=\"2\" NrDNNode=\"1 \" PosComp=\"0\"/>", ""),
+            {"1"}},
+        PlacingFailure{
+            "NodePositionNegative", defReg(row("1", 1, "0") + row("2", -1, "0"), ""), {"1"}},
         PlacingFailure{"NodePositionMissing", defReg("<row Index=\"2\" PosComp=\"0\"/>", ""), {}},
         PlacingFailure{"IndexMissing", defReg("<row NrDNNode=\"1\" PosComp=\"0\"/>", ""), {}},
-        PlacingFailure{"PosCompMissing", defReg(row("1", 1, "0") + "<row Index=\"2\" NrDNNode=\"1\"/>", ""),
+        PlacingFailure{"PosCompMissing",
+                       defReg(row("1", 1, "0") + "<row Index=\"2\" NrDNNode=\"1\"/>", ""),
                        {"1"}},
         PlacingFailure{"RowNotAnElement", defReg(row("1", 1, "0") + "<!-- x -->", ""), {"1"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RegisterMapFiles, NodeFailureKeepsEarlierNodesInBothLists) {
-    test::writeText(dnet, "<DNET_Net><row ID=\"1\" NB_IN=\"2\" NB_OUT=\"3\"/>"
-                          "<row ID=\"2\" NB_IN=\"x\" NB_OUT=\"3\"/><row ID=\"3\" NB_IN=\"1\" NB_OUT=\"1\"/></DNET_Net>");
+    test::writeText(dnet,
+                    "<DNET_Net><row ID=\"1\" NB_IN=\"2\" NB_OUT=\"3\"/>"
+                    "<row ID=\"2\" NB_IN=\"x\" NB_OUT=\"3\"/><row ID=\"3\" NB_IN=\"1\" "
+                    "NB_OUT=\"1\"/></DNET_Net>");
     test::writeText(defRegFile, defReg(row("1", 1, "0") + row("2", 2, "0"), ""));
     const RegisterMap map = load();
     EXPECT_THAT(messages, ElementsAre(kNodesFailed));
@@ -222,12 +244,12 @@ TEST_F(RegisterMapFiles, EqualValuesAreWrittenInReverseModelOrderWithTheirOwnTex
 
 TEST_F(RegisterMapFiles, RowsAreOrderedByValueAcrossNodesLaterNodeFirstOnTies) {
     test::writeText(dnet, kTwoNodes);
-    test::writeText(defRegFile, defReg(row("$20", 1, "0") + row(" 3", 2, "0") + row("+0x3", 1, "0") +
-                                           row("1", 2, "0"),
+    test::writeText(defRegFile, defReg(row("$20", 1, "0") + row(" 3", 2, "0") +
+                                           row("+0x3", 1, "0") + row("1", 2, "0"),
                                        row("65535", 2, "0") + row("0", 1, "0")));
-    EXPECT_EQ(saveAndRead(load()),
-              defReg(row("1", 2, "0") + row(" 3", 2, "0") + row("+0x3", 1, "0") + row("$20", 1, "0"),
-                     row("0", 1, "0") + row("65535", 2, "0")));
+    EXPECT_EQ(saveAndRead(load()), defReg(row("1", 2, "0") + row(" 3", 2, "0") +
+                                              row("+0x3", 1, "0") + row("$20", 1, "0"),
+                                          row("0", 1, "0") + row("65535", 2, "0")));
 }
 
 TEST_F(RegisterMapFiles, SavedMapReloadsWithAscendingEntriesInEachNode) {
@@ -251,11 +273,13 @@ TEST_F(RegisterMapFiles, TypedTextsAreWrittenExactly) {
     EXPECT_EQ(saved, defReg(row(" 0x10", 1, "65537"), ""));
 }
 
-class RegisterMapBadIndex : public RegisterMapFiles, public ::testing::WithParamInterface<const char*> {};
+class RegisterMapBadIndex : public RegisterMapFiles,
+                            public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(RegisterMapBadIndex, SaveFailsAsAWholeNamingTheIndexAndNode) {
     test::writeText(dnet, kTwoNodes);
-    test::writeText(defRegFile, defReg(row("1", 1, "0"), row("2", 1, "0") + row(GetParam(), 2, "0")));
+    test::writeText(defRegFile,
+                    defReg(row("1", 1, "0"), row("2", 1, "0") + row(GetParam(), 2, "0")));
     const std::string before = test::readText(defRegFile);
     const RegisterMap map = load();
     try {
@@ -268,7 +292,8 @@ TEST_P(RegisterMapBadIndex, SaveFailsAsAWholeNamingTheIndexAndNode) {
     EXPECT_EQ(test::readText(defRegFile), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RegisterMapBadIndex, ::testing::Values("abc", "", "7 ", "65536", "-1"));
+INSTANTIATE_TEST_SUITE_P(Cases, RegisterMapBadIndex,
+                         ::testing::Values("abc", "", "7 ", "65536", "-1"));
 
 TEST_F(RegisterMapFiles, SaveIntoAMissingFolderFails) {
     EXPECT_THROW(SaveRegisterMap(RegisterMap{}, dir / "gone" / "DefReg.xml"), Error);
@@ -349,7 +374,8 @@ TEST_F(RegisterMapIndexInUse, NonIntegerEntryFailsWhereTheWalkReachesIt) {
 }
 
 TEST(RegisterMapIndexInRange, AcceptsIntegerTextsFrom0To65535) {
-    for (const char* text : {"0", "65535", "0xFFFF", " +7", "$10"}) EXPECT_TRUE(IndexInRange(text)) << text;
+    for (const char* text : {"0", "65535", "0xFFFF", " +7", "$10"})
+        EXPECT_TRUE(IndexInRange(text)) << text;
     for (const char* text : {"-1", "65536", "70000", "", "1 ", "0x", "abc"}) {
         EXPECT_FALSE(IndexInRange(text)) << text;
     }
