@@ -13,9 +13,7 @@ struct IntegerTextCase {
     std::optional<std::int32_t> value;
 };
 
-void PrintTo(const IntegerTextCase& c, std::ostream* os) {
-    *os << '"' << c.text << '"';
-}
+void PrintTo(const IntegerTextCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
 class IntegerTextTable : public ::testing::TestWithParam<IntegerTextCase> {};
 
@@ -26,16 +24,16 @@ TEST_P(IntegerTextTable, ParsesOrRejects) {
 
 constexpr std::optional<std::int32_t> kInvalid = std::nullopt;
 
-INSTANTIATE_TEST_SUITE_P(
-    Decimal, IntegerTextTable,
-    ::testing::Values(IntegerTextCase{"0", 0}, IntegerTextCase{"63", 63},
-                      IntegerTextCase{"007", 7}, IntegerTextCase{" 5", 5},
-                      IntegerTextCase{"   -12", -12}, IntegerTextCase{"+8", 8},
-                      IntegerTextCase{"-0", 0}, IntegerTextCase{"2147483647", 2147483647},
-                      IntegerTextCase{"-2147483648", INT32_MIN},
-                      IntegerTextCase{"2147483648", kInvalid},
-                      IntegerTextCase{"-2147483649", kInvalid},
-                      IntegerTextCase{"99999999999999999999", kInvalid}));
+INSTANTIATE_TEST_SUITE_P(Decimal, IntegerTextTable,
+                         ::testing::Values(IntegerTextCase{"0", 0}, IntegerTextCase{"63", 63},
+                                           IntegerTextCase{"007", 7}, IntegerTextCase{" 5", 5},
+                                           IntegerTextCase{"   -12", -12}, IntegerTextCase{"+8", 8},
+                                           IntegerTextCase{"-0", 0},
+                                           IntegerTextCase{"2147483647", 2147483647},
+                                           IntegerTextCase{"-2147483648", INT32_MIN},
+                                           IntegerTextCase{"2147483648", kInvalid},
+                                           IntegerTextCase{"-2147483649", kInvalid},
+                                           IntegerTextCase{"99999999999999999999", kInvalid}));
 
 INSTANTIATE_TEST_SUITE_P(
     Hexadecimal, IntegerTextTable,
@@ -46,8 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
                       IntegerTextCase{"$7FFFFFFF", 2147483647},
                       IntegerTextCase{"$80000000", INT32_MIN}, IntegerTextCase{"$FFFFFFFF", -1},
                       IntegerTextCase{"-$FFFFFFFF", 1}, IntegerTextCase{"$000000000FF", 255},
-                      IntegerTextCase{"$100000000", kInvalid},
-                      IntegerTextCase{"0x1G", kInvalid}));
+                      IntegerTextCase{"$100000000", kInvalid}, IntegerTextCase{"0x1G", kInvalid}));
 
 INSTANTIATE_TEST_SUITE_P(
     NotIntegerTexts, IntegerTextTable,

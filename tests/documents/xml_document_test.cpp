@@ -15,10 +15,10 @@ namespace fs = std::filesystem;
 namespace velmora {
 namespace {
 
-using ::testing::HasSubstr;
 using test::readText;
 using test::TempDir;
 using test::writeText;
+using ::testing::HasSubstr;
 
 // The message of the Error that loading `content` raises; fails the test when none is raised.
 std::string parseError(const std::string& content) {
@@ -58,8 +58,9 @@ TEST(XmlDocumentWriting, WritesTheRootMarkupAloneWithAttributesInOrderAndEscaped
 
 TEST(XmlDocumentLoading, PassesOverPrologAndDropsBlankText) {
     XmlDocument doc;
-    doc.loadFromString("\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<!-- note -->\r\n<Par_Gen>\r\n  "
-                       "<A> 5</A>\r\n  <B/>\r\n</Par_Gen>\r\n");
+    doc.loadFromString(
+        "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<!-- note -->\r\n<Par_Gen>\r\n  "
+        "<A> 5</A>\r\n  <B/>\r\n</Par_Gen>\r\n");
     auto root = doc.firstNode();
     ASSERT_TRUE(root);
     EXPECT_EQ(root->name(), "Par_Gen");
@@ -89,8 +90,9 @@ TEST(XmlDocumentLoading, ParseErrorIsReasonLineAndFortyCharactersOfSource) {
     EXPECT_EQ(what.find('\n'), lineAt) << "the reason is one line";
     const std::string excerpt = what.substr(lineAt + 9);
     EXPECT_EQ(excerpt.size(), 40u) << excerpt;
-    EXPECT_NE(std::string("x & 0123456789012345678901234567890123456789 tail</b></a>").find(excerpt),
-              std::string::npos)
+    EXPECT_NE(
+        std::string("x & 0123456789012345678901234567890123456789 tail</b></a>").find(excerpt),
+        std::string::npos)
         << excerpt;
 }
 
@@ -157,7 +159,9 @@ TEST(XmlDocumentLoading, AFailedLoadEmptiesTheObjectAndTheNextLoadWorks) {
 TEST(XmlDocumentLoading, IndentedFileReadsLikeTheCompactOne) {
     XmlDocument indented;
     XmlDocument compact;
-    loadedRoot(indented, "<Par_Gen>\n\t<A>1</A>\n\t<B>\n\t\t<C x=\" y \"> 2</C>\n\t</B>\n   <D>  </D>\n</Par_Gen>\n");
+    loadedRoot(indented,
+               "<Par_Gen>\n\t<A>1</A>\n\t<B>\n\t\t<C x=\" y \"> 2</C>\n\t</B>\n   <D>  "
+               "</D>\n</Par_Gen>\n");
     loadedRoot(compact, "<Par_Gen><A>1</A><B><C x=\" y \"> 2</C></B><D/></Par_Gen>");
     EXPECT_EQ(indented.serialize(), compact.serialize());
     EXPECT_EQ(indented.firstNode()->child("D")->text(), "");
@@ -166,7 +170,8 @@ TEST(XmlDocumentLoading, IndentedFileReadsLikeTheCompactOne) {
 TEST(XmlDocumentLoading, EveryPrologBeforeTheRootIsPassedOver) {
     for (const std::string prolog :
          {"", "\xEF\xBB\xBF", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", "<!-- note -->",
-          "<?app hint?>\r\n", "<!DOCTYPE Par_Gen>", "\xEF\xBB\xBF<?xml version=\"1.0\"?><!--a--><?b?>"}) {
+          "<?app hint?>\r\n", "<!DOCTYPE Par_Gen>",
+          "\xEF\xBB\xBF<?xml version=\"1.0\"?><!--a--><?b?>"}) {
         SCOPED_TRACE(prolog);
         XmlDocument doc;
         const XmlNode root = loadedRoot(doc, prolog + "<Par_Gen><A>1</A></Par_Gen>\r\n");
@@ -178,7 +183,8 @@ TEST(XmlDocumentLoading, EveryPrologBeforeTheRootIsPassedOver) {
 
 TEST(XmlDocumentLoading, DeclaredEncodingIsConvertedToUtf8) {
     XmlDocument doc;
-    const XmlNode root = loadedRoot(doc, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xE9</a>");
+    const XmlNode root =
+        loadedRoot(doc, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xE9</a>");
     EXPECT_EQ(root.text(), "\xC3\xA9");
 }
 
@@ -205,9 +211,9 @@ TEST(XmlDocumentLoading, ExternalEntitiesAndDtdsAreNeverRead) {
     const XmlNode root = loadedRoot(
         doc, "<!DOCTYPE a [<!ENTITY s SYSTEM \"" + dirUrl + "/secret.txt\">]><a><b>&s;</b></a>");
     EXPECT_EQ(root.child("b")->text(), "");
-    EXPECT_EQ(parseError("<!DOCTYPE a SYSTEM \"" + dirUrl + "/defs.dtd\"><a>&e;</a>")
-                  .find("FROMDTD"),
-              std::string::npos);
+    EXPECT_EQ(
+        parseError("<!DOCTYPE a SYSTEM \"" + dirUrl + "/defs.dtd\"><a>&e;</a>").find("FROMDTD"),
+        std::string::npos);
 }
 
 TEST(XmlDocumentLoading, InternalEntitiesAreExpanded) {
@@ -283,8 +289,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(XmlNodeLookup, ChildByNameIsCaseSensitiveAndTakesTheFirst) {
     XmlDocument doc;
-    const XmlNode root = loadedRoot(
-        doc, "<r><dnet_baud>1</dnet_baud><!--DNET_BAUD--><DNET_BAUD>2</DNET_BAUD><DNET_BAUD>3</DNET_BAUD></r>");
+    const XmlNode root = loadedRoot(doc,
+                                    "<r><dnet_baud>1</dnet_baud><!--DNET_BAUD--><DNET_BAUD>2</"
+                                    "DNET_BAUD><DNET_BAUD>3</DNET_BAUD></r>");
     EXPECT_EQ(root.child("DNET_BAUD")->text(), "2");
     EXPECT_EQ(root.child("dnet_baud")->text(), "1");
     EXPECT_FALSE(root.child("Dnet_Baud"));
@@ -293,7 +300,8 @@ TEST(XmlNodeLookup, ChildByNameIsCaseSensitiveAndTakesTheFirst) {
 
 TEST(XmlNodeLookup, EmptyAttributeDiffersFromAbsent) {
     XmlDocument doc;
-    const XmlNode row = loadedRoot(doc, "<row a=\"\" b=\" 7\" c=\"x&amp;y\" p:d=\"1\" xmlns:p=\"u\"/>");
+    const XmlNode row =
+        loadedRoot(doc, "<row a=\"\" b=\" 7\" c=\"x&amp;y\" p:d=\"1\" xmlns:p=\"u\"/>");
     EXPECT_EQ(row.attribute("a"), std::optional<std::string>(""));
     EXPECT_EQ(row.attribute("b"), " 7");
     EXPECT_EQ(row.attribute("c"), "x&y");
