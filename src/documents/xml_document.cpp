@@ -5,9 +5,12 @@
 #include <libxml/xmlerror.h>
 #include <libxml/xmlsave.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <system_error>
 
 #include "core/atomic_file.h"
@@ -33,6 +36,21 @@ struct ParseErrors {
     int column = 0;
 };
 
+// The reason on one line: the parser puts details such as the offending bytes on a line of
+// their own, but the line after the reason is the line number.
+std::string oneLine(std::string_view message) {
+    std::string result;
+    for (const char c : message) {
+        if (c == '\n' || c == '\r') {
+            if (!result.empty() && result.back() != ' ') result += ' ';
+        } else {
+            result += c;
+        }
+    }
+    while (!result.empty() && result.back() == ' ') result.pop_back();
+    return result;
+}
+
 #if LIBXML_VERSION >= 21200
 void captureError(void* user, const xmlError* error) {
 #else
@@ -42,12 +60,7 @@ void captureError(void* user, xmlErrorPtr error) {
     const bool serious = error->level >= XML_ERR_ERROR || error->code == XML_WAR_UNDECLARED_ENTITY;
     if (!serious || errors->failed) return;
     errors->failed = true;
-    errors->message = error->message ? error->message : "XML parse error";
-    while (!errors->message.empty() &&
-           (errors->message.back() == '\n' || errors->message.back() == '\r' ||
-            errors->message.back() == ' ')) {
-        errors->message.pop_back();
-    }
+    errors->message = oneLine(error->message ? error->message : "XML parse error");
     errors->line = error->line;
     errors->column = error->int2;
 }
@@ -57,7 +70,65 @@ xmlParserInputPtr refuseExternalEntity(const char*, const char*, xmlParserCtxtPt
     return nullptr;
 }
 
-// Up to 40 characters of `source` from line `line`, column `column` (both from 1).
+// The length of the UTF-8 sequence starting at `pos`, or 0 when it is not a valid one.
+std::size_t utf8SequenceLength(std::string_view text, std::size_t pos) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(pos);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        code = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        code = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        code = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (pos + length > text.size()) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(pos + i) & 0xC0u) != 0x80u) return 0;
+        code = (code << 6) | (byte(pos + i) & 0x3Fu);
+    }
+    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+    if (overlong || surrogate || code > 0x10FFFF) return 0;
+    return length;
+}
+
+// `text` with every byte that does not belong to a valid UTF-8 sequence replaced by U+FFFD,
+// so that a message quoting a broken file can still be shown.
+std::string validUtf8(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t length = utf8SequenceLength(text, pos);
+        if (length == 0) {
+            result += "\xEF\xBF\xBD";
+            ++pos;
+        } else {
+            result.append(text.substr(pos, length));
+            pos += length;
+        }
+    }
+    return result;
+}
+
+// The byte position `characters` characters after `pos`; a byte that is not valid UTF-8 counts
+// as one character, as the parser counts it.
+std::size_t advanceCharacters(std::string_view text, std::size_t pos, std::size_t characters) {
+    for (; characters > 0 && pos < text.size(); --characters) {
+        pos += std::max<std::size_t>(1, utf8SequenceLength(text, pos));
+    }
+    return pos;
+}
+
+// Up to 40 characters of `source` from line `line`, column `column` (both from 1; the parser
+// counts columns in characters).
 std::string sourceExcerpt(std::string_view source, int line, int column) {
     std::size_t pos = 0;
     for (int l = 1; l < line && pos < source.size(); ++l) {
@@ -68,14 +139,10 @@ std::string sourceExcerpt(std::string_view source, int line, int column) {
         }
         pos = nl + 1;
     }
-    if (column > 1) pos += static_cast<std::size_t>(column - 1);
+    if (column > 1) pos = advanceCharacters(source, pos, static_cast<std::size_t>(column - 1));
     if (pos >= source.size()) return {};
-    std::size_t end = pos;
-    for (int chars = 0; chars < 40 && end < source.size(); ++chars) {
-        ++end;
-        while (end < source.size() && (static_cast<unsigned char>(source[end]) & 0xC0) == 0x80) ++end;
-    }
-    return std::string(source.substr(pos, end - pos));
+    const std::size_t end = advanceCharacters(source, pos, 40);
+    return validUtf8(source.substr(pos, end - pos));
 }
 
 bool isBlank(const xmlChar* s) {
@@ -161,8 +228,9 @@ std::optional<std::string> XmlNode::attribute(std::string_view name) const {
         throw Error("Node \"" + this->name() + "\" is not an element and has no attribute \"" +
                     std::string(name) + "\"");
     }
-    const std::string key(name);
-    xmlAttrPtr attr = xmlHasNsProp(node_, X(key), nullptr);
+    // Walks the element's own attributes: a library lookup would also offer defaults from a DTD.
+    xmlAttrPtr attr = node_->properties;
+    while (attr != nullptr && (attr->ns != nullptr || S(attr->name) != name)) attr = attr->next;
     if (attr == nullptr) return std::nullopt;
     if (attr->children == nullptr) return std::string();
     if (attr->children->next == nullptr && attr->children->type == XML_TEXT_NODE) {
@@ -247,6 +315,9 @@ void XmlDocument::load(const std::filesystem::path& path) {
 void XmlDocument::loadFromString(std::string_view content) {
     clear();
     if (content.size() >= 3 && content.substr(0, 3) == "\xEF\xBB\xBF") content.remove_prefix(3);
+    if (content.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        throw Error("The document is too large to be read");
+    }
 
     static const bool loaderSet = [] {
         xmlSetExternalEntityLoader(refuseExternalEntity);
@@ -273,7 +344,7 @@ void XmlDocument::loadFromString(std::string_view content) {
                                                      : errors.message;
         message += "\nLine: " + std::to_string(errors.line) + "\n" +
                    sourceExcerpt(content, errors.line, errors.column);
-        throw Error(message);
+        throw Error(validUtf8(message));
     }
 
     // What stands before the root element (declaration, comments, processing instructions,

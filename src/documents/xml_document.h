@@ -19,7 +19,8 @@ class XmlNode {
 public:
     explicit XmlNode(_xmlNode* node) : node_(node) {}
 
-    // The node's name: the element name, or libxml2's name for other kinds ("comment", "text").
+    // The element's name (with its prefix), a processing instruction's target, or "#text",
+    // "#cdata-section", "#comment" for the other kinds.
     std::string name() const;
     // True for an element node.
     bool isElement() const;

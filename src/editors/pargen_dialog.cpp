@@ -1,0 +1,211 @@
+#include "editors/pargen_dialog.h"
+
+#include <QComboBox>
+#include <QFont>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStyle>
+#include <string_view>
+
+#include "app/messages.h"
+#include "documents/comm_settings.h"
+
+namespace velmora::ui {
+
+namespace {
+
+constexpr int kClientWidth = 250;
+constexpr int kClientHeight = 467;
+constexpr int kFieldLeft = 100;
+constexpr int kFieldWidth = 130;
+
+template <class Widget>
+Widget* named(Widget* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QLabel* label(const char* text, QWidget* parent, int x, int y) {
+    auto* l = new QLabel(QString::fromUtf8(text), parent);
+    l->move(x, y);
+    return l;
+}
+
+QRadioButton* radio(const char* text, const char* name, QWidget* parent, int x, int y) {
+    auto* button = named(new QRadioButton(QString::fromUtf8(text), parent), name);
+    button->move(x, y);
+    return button;
+}
+
+template <std::size_t N>
+QComboBox* list(const std::array<std::string_view, N>& items, const char* name, QWidget* parent,
+                int y) {
+    auto* box = named(new QComboBox(parent), name);
+    for (const std::string_view item : items) {
+        box->addItem(QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size())));
+    }
+    box->setGeometry(kFieldLeft, y, kFieldWidth, 22);
+    return box;
+}
+
+QLineEdit* edit(const char* name, QWidget* parent, int y) {
+    auto* field = named(new QLineEdit(parent), name);
+    field->setGeometry(kFieldLeft, y, kFieldWidth, 21);
+    return field;
+}
+
+QPushButton* button(const char* text, const char* name, QStyle::StandardPixmap icon,
+                    QWidget* parent, int x) {
+    auto* b =
+        named(new QPushButton(parent->style()->standardIcon(icon), QString::fromUtf8(text), parent),
+              name);
+    b->setFlat(true);
+    b->setGeometry(x, 428, 80, 30);
+    return b;
+}
+
+QGroupBox* group(const char* caption, QWidget* parent, int x, int y, int width, int height) {
+    auto* g = new QGroupBox(QString::fromUtf8(caption), parent);
+    g->setGeometry(x, y, width, height);
+    return g;
+}
+
+// The application's look: background RGB 248, 247, 237, text #333333, Verdana 8 pt or a sans font.
+void applyLook(QWidget* window) {
+    QPalette palette = window->palette();
+    palette.setColor(QPalette::Window, QColor(248, 247, 237));
+    palette.setColor(QPalette::WindowText, QColor(0x33, 0x33, 0x33));
+    palette.setColor(QPalette::Text, QColor(0x33, 0x33, 0x33));
+    palette.setColor(QPalette::ButtonText, QColor(0x33, 0x33, 0x33));
+    window->setPalette(palette);
+    window->setAutoFillBackground(true);
+    QFont font(QStringLiteral("Verdana"));
+    font.setPointSize(8);
+    font.setStyleHint(QFont::SansSerif);
+    window->setFont(font);
+}
+
+// The position of the item whose text the box shows, or kNoListItem: text typed into an
+// editable box that names no item chooses none.
+std::int32_t chosenPosition(const QComboBox* box) {
+    return box->findText(box->currentText(), Qt::MatchFixedString);
+}
+
+std::string typed(const QLineEdit* field) { return field->text().toStdString(); }
+
+}  // namespace
+
+TFpargen::TFpargen(std::function<std::filesystem::path()> parGenFile, MessageSink& messages,
+                   QWidget* parent)
+    : QDialog(parent), parGenFile_(std::move(parGenFile)), messages_(messages) {
+    setObjectName(QStringLiteral("Fpargen"));
+    setWindowTitle(QStringLiteral("SET COMMUNICATION"));
+    // A small tool-window title bar without any button: OK and Cancel are the only ways out.
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setModal(true);
+    setFixedSize(kClientWidth, kClientHeight);
+    applyLook(this);
+
+    QGroupBox* dnet = group(" DeviceNet Master ", this, 8, 6, 234, 82);
+    label("ID Dev.", dnet, 12, 27);
+    E_DNET_ID = edit("E_DNET_ID", dnet, 24);
+    label("Baud rate", dnet, 12, 55);
+    CB_DNET_Baud = list(kDnetBaudItems, "CB_DNET_Baud", dnet, 51);
+    CB_DNET_Baud->setEditable(true);
+    // Typing never adds an item: only the position of a listed item is stored.
+    CB_DNET_Baud->setInsertPolicy(QComboBox::NoInsert);
+
+    QGroupBox* serial = group(" Serial ", this, 8, 94, 234, 272);
+    auto* lineType = new QFrame(serial);
+    lineType->setFrameShape(QFrame::StyledPanel);
+    lineType->setGeometry(12, 20, 210, 30);
+    RB_Ser_232 = radio("RS232", "RB_Ser_232", lineType, 10, 6);
+    RB_Ser_485 = radio("RS485", "RB_Ser_485", lineType, 110, 6);
+    label("Baudrate", serial, 12, 62);
+    CB_Ser_Baud = list(kSerialBaudItems, "CB_Ser_Baud", serial, 58);
+    label("Parity", serial, 12, 90);
+    CB_Ser_Par = list(kSerialParityItems, "CB_Ser_Par", serial, 86);
+    label("ID Dev.", serial, 12, 118);
+    E_Ser_ID = edit("E_Ser_ID", serial, 114);
+
+    QGroupBox* protocol = group(" Protocol ", serial, 12, 144, 210, 118);
+    RB_Ser_MRTU = radio("Modbus RTU", "RB_Ser_MRTU", protocol, 12, 18);
+    RB_Ser_MASC = radio("Modbus ASCII", "RB_Ser_MASC", protocol, 12, 37);
+    RB_Ser_JBUS = radio("JBUS", "RB_Ser_JBUS", protocol, 12, 56);
+    RB_Ser_BIN = radio("Binary", "RB_Ser_BIN", protocol, 12, 75);
+    RB_Ser_ASC = radio("ASCII", "RB_Ser_ASC", protocol, 12, 94);
+    protocolButtons_ = {RB_Ser_MRTU, RB_Ser_MASC, RB_Ser_JBUS, RB_Ser_BIN, RB_Ser_ASC};
+
+    QGroupBox* hardware = group(" Hardware ", this, 8, 372, 234, 48);
+    RB_HWType_A1 = radio("QH48203-A1", "RB_HWType_A1", hardware, 12, 20);
+    RB_HWType_B2 = radio("QH48203-B2", "RB_HWType_B2", hardware, 120, 20);
+
+    bitbtn1 = button("OK", "bitbtn1", QStyle::SP_DialogOkButton, this, 38);
+    bitbtn1->setDefault(true);
+    bitbtn2 = button("Cancel", "bitbtn2", QStyle::SP_DialogCancelButton, this, 132);
+    connect(bitbtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    connect(bitbtn2, &QPushButton::clicked, this, [this] { done(QDialog::Rejected); });
+}
+
+void TFpargen::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A window system's own show (restoring a minimised window) is not a new showing.
+    if (event->spontaneous()) return;
+    if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    FormShow();
+}
+
+void TFpargen::FormShow() {
+    showSettings(CommSettings{});
+    guarded(messages_, [this] { showSettings(readCommSettings(parGenFile_())); });
+}
+
+void TFpargen::BitBtn1Click() {
+    guarded(messages_, [this] {
+        const CommSettings settings = enteredSettings();
+        if (const auto problem = commSettingsProblem(settings)) {
+            messages_.error(QString::fromStdString(*problem));
+            return;
+        }
+        writeCommSettings(settings, parGenFile_());
+        done(QDialog::Accepted);
+    });
+}
+
+void TFpargen::showSettings(const CommSettings& settings) {
+    E_DNET_ID->setText(QString::fromStdString(settings.dnetDeviceId));
+    // A position outside a list leaves it without an item and with an empty box.
+    CB_DNET_Baud->setCurrentIndex(settings.dnetBaud);
+    CB_Ser_Baud->setCurrentIndex(settings.serialBaud);
+    CB_Ser_Par->setCurrentIndex(settings.serialParity);
+    E_Ser_ID->setText(QString::fromStdString(settings.serialDeviceId));
+    (settings.serialLine == SerialLine::Rs485 ? RB_Ser_485 : RB_Ser_232)->setChecked(true);
+    protocolButtons_.at(static_cast<std::size_t>(settings.protocol))->setChecked(true);
+    (settings.hardware == HardwareType::B2 ? RB_HWType_B2 : RB_HWType_A1)->setChecked(true);
+}
+
+CommSettings TFpargen::enteredSettings() const {
+    CommSettings settings;
+    settings.dnetDeviceId = typed(E_DNET_ID);
+    settings.dnetBaud = chosenPosition(CB_DNET_Baud);
+    settings.serialBaud = CB_Ser_Baud->currentIndex();
+    settings.serialParity = CB_Ser_Par->currentIndex();
+    settings.serialDeviceId = typed(E_Ser_ID);
+    settings.serialLine = RB_Ser_485->isChecked() ? SerialLine::Rs485 : SerialLine::Rs232;
+    for (std::size_t value = 0; value < protocolButtons_.size(); ++value) {
+        if (protocolButtons_[value]->isChecked()) {
+            settings.protocol = static_cast<SerialProtocol>(value);
+        }
+    }
+    settings.hardware = RB_HWType_B2->isChecked() ? HardwareType::B2 : HardwareType::A1;
+    return settings;
+}
+
+}  // namespace velmora::ui
