@@ -71,51 +71,71 @@ int failure(std::ostream& err, std::string_view message) {
     return kExitFailure;
 }
 
-// The arguments of one command: its positional operands and the options it knows.
+// What a command accepts and how it explains itself.
+struct Command {
+    std::string_view name;
+    std::string_view usage;
+    std::string_view help;
+    const char* operandName;
+    bool withOutput = false;  // -o FILE, --output FILE, --output=FILE
+    bool withJson = false;    // --json
+};
+
+// One command's arguments: its one operand and the options given.
 struct Parsed {
     bool help = false;
-    std::vector<std::string> operands;
+    std::string operand;
     std::optional<std::string> output;
     bool json = false;
     std::string error;  // set for a usage error
 };
 
-// Parses `args` after the command name. `--` ends the options; `-o FILE`, `--output FILE` and
-// `--output=FILE` are the same when `withOutput`; `--json` when `withJson`.
-Parsed parseCommand(const std::vector<std::string>& args, bool withOutput, bool withJson) {
+// Parses `args` after the command name; `--` ends the options.
+Parsed parseCommand(const std::vector<std::string>& args, const Command& command) {
     Parsed parsed;
+    std::vector<std::string> operands;
     bool optionsEnded = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
+    for (std::size_t i = 1; i < args.size() && parsed.error.empty(); ++i) {
         const std::string& arg = args[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            parsed.operands.push_back(arg);
+            operands.push_back(arg);
         } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "-h" || arg == "--help") {
             parsed.help = true;
-        } else if (withJson && arg == "--json") {
+        } else if (command.withJson && arg == "--json") {
             parsed.json = true;
-        } else if (withOutput && (arg == "-o" || arg == "--output")) {
-            if (i + 1 >= args.size()) {
+        } else if (command.withOutput && (arg == "-o" || arg == "--output")) {
+            if (i + 1 < args.size()) {
+                parsed.output = args[++i];
+            } else {
                 parsed.error = "option '" + arg + "' requires a file";
-                return parsed;
             }
-            parsed.output = args[++i];
-        } else if (withOutput && arg.rfind("--output=", 0) == 0) {
+        } else if (command.withOutput && arg.rfind("--output=", 0) == 0) {
             parsed.output = arg.substr(9);
         } else {
             parsed.error = "unrecognized option '" + arg + "'";
-            return parsed;
         }
     }
+    if (!parsed.error.empty() || parsed.help) return parsed;
+    if (operands.size() == 1) {
+        parsed.operand = operands.front();
+    } else {
+        parsed.error = operands.empty() ? std::string("missing ") + command.operandName
+                                        : "unexpected argument '" + operands[1] + "'";
+    }
+    if (parsed.output && parsed.output->empty()) parsed.error = "the output file name is empty";
     return parsed;
 }
 
-// The one operand of a command, or a usage error.
-std::optional<std::string> singleOperand(const Parsed& parsed, const char* name, std::string& error) {
-    if (parsed.operands.size() == 1) return parsed.operands.front();
-    error = parsed.operands.empty() ? std::string("missing ") + name
-                                    : "unexpected argument '" + parsed.operands[1] + "'";
+// The exit status when the command ends with its help or a usage error; none to go on.
+std::optional<int> helpOrUsageError(const Parsed& parsed, const Command& command, std::ostream& out,
+                                    std::ostream& err) {
+    if (!parsed.error.empty()) return usageError(err, command.usage, parsed.error, command.name);
+    if (parsed.help) {
+        out << command.usage << "\n" << command.help;
+        return kExitOk;
+    }
     return std::nullopt;
 }
 
@@ -124,22 +144,14 @@ std::string plural(std::size_t count, std::string_view word) {
 }
 
 int compose(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    Parsed parsed = parseCommand(args, true, false);
-    if (parsed.error.empty() && parsed.help) {
-        out << kComposeUsage << "\n" << kComposeHelp;
-        return kExitOk;
-    }
-    const auto project = parsed.error.empty() ? singleOperand(parsed, "PROJECT_DIR", parsed.error)
-                                              : std::nullopt;
-    if (!project) return usageError(err, kComposeUsage, parsed.error, "compose");
-    if (parsed.output && parsed.output->empty()) {
-        return usageError(err, kComposeUsage, "the output file name is empty", "compose");
-    }
+    static const Command command{"compose", kComposeUsage, kComposeHelp, "PROJECT_DIR", true, false};
+    const Parsed parsed = parseCommand(args, command);
+    if (const auto status = helpOrUsageError(parsed, command, out, err)) return *status;
 
-    const fs::path projectDir(*project);
+    const fs::path projectDir(parsed.operand);
     std::error_code ec;
     if (!projectDir.empty() && !fs::is_directory(projectDir, ec)) {
-        return failure(err, "not a project folder: " + *project);
+        return failure(err, "not a project folder: " + parsed.operand);
     }
     try {
         ConfigImage image;
@@ -157,27 +169,23 @@ int compose(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 }
 
 int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    Parsed parsed = parseCommand(args, false, true);
-    if (parsed.error.empty() && parsed.help) {
-        out << kInspectUsage << "\n" << kInspectHelp;
-        return kExitOk;
-    }
-    const auto file = parsed.error.empty() ? singleOperand(parsed, "BANK_FILE", parsed.error)
-                                           : std::nullopt;
-    if (!file) return usageError(err, kInspectUsage, parsed.error, "inspect");
+    static const Command command{"inspect", kInspectUsage, kInspectHelp, "BANK_FILE", false, true};
+    const Parsed parsed = parseCommand(args, command);
+    if (const auto status = helpOrUsageError(parsed, command, out, err)) return *status;
+    const std::string& file = parsed.operand;
 
     DecodedImage image;
     try {
-        image = decodeConfigImageFile(*file);
+        image = decodeConfigImageFile(file);
     } catch (const std::exception& e) {
-        return failure(err, *file + ": " + e.what());
+        return failure(err, file + ": " + e.what());
     }
     if (parsed.json) {
         writeImageJson(image, out);
     } else {
         writeImageText(image, out);
     }
-    for (const std::string& problem : image.problems) failure(err, *file + ": " + problem);
+    for (const std::string& problem : image.problems) failure(err, file + ": " + problem);
     return image.problems.empty() ? kExitOk : kExitFailure;
 }
 
