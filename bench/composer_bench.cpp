@@ -35,8 +35,8 @@ fs::path makeMaximalProject() {
 
     std::string nodes = "<DNET_Net>";
     for (int i = 0; i < kNodes; ++i) {
-        nodes += "<row ID=\"" + std::to_string(i % 64) + "\" NB_IN=\"93\" NB_OUT=\"93\" Mnemonic=\"Node " +
-                 std::to_string(i + 1) + "\"/>";
+        nodes += "<row ID=\"" + std::to_string(i % 64) +
+                 "\" NB_IN=\"93\" NB_OUT=\"93\" Mnemonic=\"Node " + std::to_string(i + 1) + "\"/>";
     }
     writeFile(dir / "DNET_Net.xml", nodes + "</DNET_Net>");
 
@@ -46,8 +46,9 @@ fs::path makeMaximalProject() {
         for (int i = 0; i < kRowsPerMap; ++i) {
             const int high = i % 93 + 1;
             const int low = (i + 1) % 93 + 1;
-            map += "<row Index=\"" + std::to_string(i) + "\" NrDNNode=\"" + std::to_string(i % kNodes + 1) +
-                   "\" PosComp=\"" + std::to_string(high * 65536 + low) + "\"/>";
+            map += "<row Index=\"" + std::to_string(i) + "\" NrDNNode=\"" +
+                   std::to_string(i % kNodes + 1) + "\" PosComp=\"" +
+                   std::to_string(high * 65536 + low) + "\"/>";
         }
         map += std::string("</") + list + ">";
     }

@@ -31,7 +31,8 @@ constexpr std::string_view kMainHelp =
     "\n"
     "Run 'velmora-cli COMMAND --help' for the options of a command.\n";
 
-constexpr std::string_view kComposeUsage = "Usage: velmora-cli compose PROJECT_DIR [--output FILE]\n";
+constexpr std::string_view kComposeUsage =
+    "Usage: velmora-cli compose PROJECT_DIR [--output FILE]\n";
 constexpr std::string_view kComposeHelp =
     "Composes the configuration image from pargen.xml, DNET_Net.xml and DefReg.xml of\n"
     "PROJECT_DIR, exactly as \"Update Device\" does, and writes it to PROJECT_DIR/bin/bank.bin.\n"
@@ -61,7 +62,8 @@ constexpr std::string_view kInspectHelp =
 // A usage error: the reason, the command's usage line and where to find more.
 int usageError(std::ostream& err, std::string_view usage, const std::string& reason,
                std::string_view command = {}) {
-    err << kProgram << ": " << reason << "\n" << usage << "Try '" << kProgram << " "
+    err << kProgram << ": " << reason << "\n"
+        << usage << "Try '" << kProgram << " "
         << (command.empty() ? "" : std::string(command) + " ") << "--help' for more information.\n";
     return kExitUsage;
 }
@@ -144,7 +146,8 @@ std::string plural(std::size_t count, std::string_view word) {
 }
 
 int compose(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    static const Command command{"compose", kComposeUsage, kComposeHelp, "PROJECT_DIR", true, false};
+    static const Command command{"compose",     kComposeUsage, kComposeHelp,
+                                 "PROJECT_DIR", true,          false};
     const Parsed parsed = parseCommand(args, command);
     if (const auto status = helpOrUsageError(parsed, command, out, err)) return *status;
 
@@ -156,7 +159,8 @@ int compose(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     try {
         ConfigImage image;
         const CompositionSummary summary = ComposeConfigImage(image, projectDir);
-        const fs::path target = parsed.output ? fs::path(*parsed.output) : configImagePath(projectDir);
+        const fs::path target =
+            parsed.output ? fs::path(*parsed.output) : configImagePath(projectDir);
         SaveConfigImageTo(image, target);
         out << target.string() << ": " << plural(summary.nodes, "node") << ", "
             << plural(summary.readRecords, "read record") << ", "

@@ -32,8 +32,8 @@ std::string plural(std::size_t count, std::string_view word) {
 
 // A coded parameter with its meaning.
 struct Coded {
-    const char* label;      // text report
-    const char* key;        // JSON
+    const char* label;  // text report
+    const char* key;    // JSON
     std::uint32_t value;
     std::span<const std::string_view> names;  // empty for a plain number
 };
@@ -72,9 +72,15 @@ std::string jsonString(std::string_view text) {
     std::string s = "\"";
     for (const char c : text) {
         switch (c) {
-            case '"': s += "\\\""; break;
-            case '\\': s += "\\\\"; break;
-            case '\n': s += "\\n"; break;
+            case '"':
+                s += "\\\"";
+                break;
+            case '\\':
+                s += "\\\\";
+                break;
+            case '\n':
+                s += "\\n";
+                break;
             default:
                 if (static_cast<unsigned char>(c) < 0x20) {
                     static const char* hex = "0123456789abcdef";
@@ -95,8 +101,8 @@ void writeMapJson(const std::vector<DecodedRegister>& map, const DecodedImage& i
     for (std::size_t i = 0; i < map.size(); ++i) {
         const DecodedRegister& reg = map[i];
         const auto id = nodeId(image, reg.nodePosition);
-        out << (i ? "," : "") << "\n    {\"index\": " << reg.index << ", \"posComp\": " << reg.posComp
-            << ", \"nodePosition\": " << int{reg.nodePosition}
+        out << (i ? "," : "") << "\n    {\"index\": " << reg.index
+            << ", \"posComp\": " << reg.posComp << ", \"nodePosition\": " << int{reg.nodePosition}
             << ", \"nodeId\": " << (id ? std::to_string(*id) : std::string("null"))
             << ", \"high\": " << jsonString(byteChoice(reg.highByte()))
             << ", \"low\": " << jsonString(byteChoice(reg.lowByte())) << "}";
@@ -141,15 +147,16 @@ void writeImageText(const DecodedImage& image, std::ostream& out) {
 }
 
 void writeImageJson(const DecodedImage& image, std::ostream& out) {
-    out << "{\n  \"length\": " << image.length << ",\n  \"header\": {\"nodeTable\": "
-        << image.nodeTableOffset << ", \"readMap\": " << image.readMapOffset
-        << ", \"writeMap\": " << image.writeMapOffset
+    out << "{\n  \"length\": " << image.length
+        << ",\n  \"header\": {\"nodeTable\": " << image.nodeTableOffset
+        << ", \"readMap\": " << image.readMapOffset << ", \"writeMap\": " << image.writeMapOffset
         << ", \"parameters\": " << image.parametersOffset << "},\n  \"nodes\": [";
     for (std::size_t i = 0; i < image.nodes.size(); ++i) {
         const DecodedNode& n = image.nodes[i];
         out << (i ? "," : "") << "\n    {\"position\": " << i << ", \"id\": " << int{n.id}
             << ", \"in\": " << n.bytesIn << ", \"out\": " << n.bytesOut
-            << ", \"inputStart\": " << n.inputStart << ", \"outputStart\": " << n.outputStart << "}";
+            << ", \"inputStart\": " << n.inputStart << ", \"outputStart\": " << n.outputStart
+            << "}";
     }
     out << (image.nodes.empty() ? "]" : "\n  ]") << ",\n  \"readMap\": ";
     writeMapJson(image.readMap, image, out);
@@ -169,7 +176,8 @@ void writeImageJson(const DecodedImage& image, std::ostream& out) {
             } else {
                 const auto meaning = fmt::meaningOf(field.names, field.value);
                 out << "{\"value\": " << field.value
-                    << ", \"meaning\": " << (meaning ? jsonString(*meaning) : std::string("null")) << "}";
+                    << ", \"meaning\": " << (meaning ? jsonString(*meaning) : std::string("null"))
+                    << "}";
             }
         }
         out << "\n  }";

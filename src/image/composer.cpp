@@ -35,16 +35,15 @@ struct Place {
     throw Error(place.text() + ": " + what);
 }
 
-std::string inQuotes(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
-}
+std::string inQuotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 std::int32_t integerAttribute(const XmlNode& row, const char* name, const Place& place) {
     if (!row.isElement()) fail(place, "node " + inQuotes(row.name()) + " is not an element");
     const auto text = row.attribute(name);
     if (!text) fail(place, "attribute " + inQuotes(name) + " is missing");
     const auto value = parseIntegerText(*text);
-    if (!value) fail(place, "attribute " + inQuotes(name) + " is not an integer: " + inQuotes(*text));
+    if (!value)
+        fail(place, "attribute " + inQuotes(name) + " is not an integer: " + inQuotes(*text));
     return *value;
 }
 
@@ -139,7 +138,8 @@ std::size_t appendNodeTable(ImageWriter& out, const XmlNode& root) {
         out.u16(inputStart);
         out.u16(outputStart);
         inputStart = static_cast<std::uint16_t>(inputStart + static_cast<std::uint16_t>(bytesIn));
-        outputStart = static_cast<std::uint16_t>(outputStart + static_cast<std::uint16_t>(bytesOut));
+        outputStart =
+            static_cast<std::uint16_t>(outputStart + static_cast<std::uint16_t>(bytesOut));
     }
     return number;
 }
@@ -149,7 +149,9 @@ std::size_t appendNodeTable(ImageWriter& out, const XmlNode& root) {
 std::size_t appendMap(ImageWriter& out, const XmlNode& root, const char* listName,
                       std::uint8_t nodeCount) {
     const auto list = root.child(listName);
-    if (!list) fail(Place{fmt::kDefRegFile}, "element " + inQuotes(listName) + " is missing under the root");
+    if (!list)
+        fail(Place{fmt::kDefRegFile},
+             "element " + inQuotes(listName) + " is missing under the root");
     std::size_t kept = 0;
     std::size_t number = 0;
     for (const XmlNode& row : list->children()) {
@@ -248,7 +250,8 @@ void SaveConfigImage(const ConfigImage& image, const fs::path& projectDir) {
 void SaveConfigImageTo(const ConfigImage& image, const fs::path& file) {
     if (!image.complete) throw Error("The configuration image is incomplete and was not written");
     const auto bytes = image.bytes();
-    writeFileAtomically(file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    writeFileAtomically(
+        file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 }  // namespace velmora

@@ -14,6 +14,10 @@ namespace fmt = image_format;
 
 namespace {
 
+std::string byteCount(std::uint64_t count) {
+    return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
 std::uint32_t readLittleEndian(std::span<const std::uint8_t> image, std::uint32_t offset,
                                std::uint32_t width) {
     std::uint32_t value = 0;
@@ -23,7 +27,8 @@ std::uint32_t readLittleEndian(std::span<const std::uint8_t> image, std::uint32_
 
 class Reader {
 public:
-    Reader(std::span<const std::uint8_t> image, std::uint32_t offset) : image_(image), at_(offset) {}
+    Reader(std::span<const std::uint8_t> image, std::uint32_t offset)
+        : image_(image), at_(offset) {}
     std::uint8_t u8() { return static_cast<std::uint8_t>(next(1)); }
     std::uint16_t u16() { return static_cast<std::uint16_t>(next(2)); }
     std::int32_t i32() { return static_cast<std::int32_t>(next(4)); }
@@ -43,8 +48,8 @@ std::uint32_t recordCount(const char* section, std::uint32_t from, std::uint32_t
                           std::uint32_t recordSize) {
     const std::uint32_t size = to - from;
     if (size % recordSize != 0) {
-        throw Error(std::string("The ") + section + " holds " + std::to_string(size) +
-                    " bytes, which is not a whole number of " + std::to_string(recordSize) +
+        throw Error(std::string("The ") + section + " holds " + byteCount(size) +
+                    ", which is not a whole number of " + std::to_string(recordSize) +
                     "-byte records");
     }
     return size / recordSize;
@@ -68,12 +73,11 @@ void checkNodes(DecodedImage& decoded) {
     for (std::size_t i = 0; i < decoded.nodes.size(); ++i) {
         const DecodedNode& node = decoded.nodes[i];
         if (node.inputStart != inputSum || node.outputStart != outputSum) {
-            decoded.problems.push_back("Node " + std::to_string(i) + " starts at input " +
-                                       std::to_string(node.inputStart) + " and output " +
-                                       std::to_string(node.outputStart) +
-                                       ", but the nodes before it end at input " +
-                                       std::to_string(inputSum) + " and output " +
-                                       std::to_string(outputSum));
+            decoded.problems.push_back(
+                "Node " + std::to_string(i) + " starts at input " +
+                std::to_string(node.inputStart) + " and output " +
+                std::to_string(node.outputStart) + ", but the nodes before it end at input " +
+                std::to_string(inputSum) + " and output " + std::to_string(outputSum));
         }
         inputSum = static_cast<std::uint16_t>(inputSum + node.bytesIn);
         outputSum = static_cast<std::uint16_t>(outputSum + node.bytesOut);
@@ -83,8 +87,8 @@ void checkNodes(DecodedImage& decoded) {
 void checkMap(DecodedImage& decoded, const std::vector<DecodedRegister>& map, const char* name) {
     for (std::size_t i = 0; i < map.size(); ++i) {
         if (map[i].nodePosition >= decoded.nodes.size()) {
-            decoded.problems.push_back(std::string("Record ") + std::to_string(i) + " of the " + name +
-                                       " names node " + std::to_string(map[i].nodePosition) +
+            decoded.problems.push_back(std::string("Record ") + std::to_string(i) + " of the " +
+                                       name + " names node " + std::to_string(map[i].nodePosition) +
                                        ", but the node table has " +
                                        std::to_string(decoded.nodes.size()) + " nodes");
         }
@@ -103,11 +107,11 @@ void checkCount(DecodedImage& decoded, const char* what, std::uint32_t stored, s
 
 DecodedImage decodeConfigImage(std::span<const std::uint8_t> image) {
     if (image.size() < fmt::kHeaderSize) {
-        throw Error("The image is " + std::to_string(image.size()) +
-                    " bytes long, shorter than its " + std::to_string(fmt::kHeaderSize) +
-                    "-byte header");
+        throw Error("The image is " + byteCount(image.size()) + " long, shorter than its " +
+                    std::to_string(fmt::kHeaderSize) + "-byte header");
     }
-    if (image.size() > 0xFFFFFFFFu) throw Error("The image is too large to be a configuration image");
+    if (image.size() > 0xFFFFFFFFu)
+        throw Error("The image is too large to be a configuration image");
     DecodedImage decoded;
     decoded.length = static_cast<std::uint32_t>(image.size());
     decoded.nodeTableOffset = readLittleEndian(image, fmt::kNodeTableOffsetAt, 4);
@@ -121,22 +125,23 @@ DecodedImage decodeConfigImage(std::span<const std::uint8_t> image) {
     }
     if (decoded.readMapOffset < decoded.nodeTableOffset ||
         decoded.writeMapOffset < decoded.readMapOffset ||
-        decoded.parametersOffset < decoded.writeMapOffset || decoded.parametersOffset > decoded.length) {
+        decoded.parametersOffset < decoded.writeMapOffset ||
+        decoded.parametersOffset > decoded.length) {
         throw Error("The header offsets " + std::to_string(decoded.nodeTableOffset) + ", " +
                     std::to_string(decoded.readMapOffset) + ", " +
                     std::to_string(decoded.writeMapOffset) + ", " +
                     std::to_string(decoded.parametersOffset) +
                     " are not ascending within the image length " + std::to_string(decoded.length));
     }
-    const std::uint32_t nodeCount =
-        recordCount("node table", decoded.nodeTableOffset, decoded.readMapOffset, fmt::kNodeRecordSize);
+    const std::uint32_t nodeCount = recordCount("node table", decoded.nodeTableOffset,
+                                                decoded.readMapOffset, fmt::kNodeRecordSize);
     const std::uint32_t readCount =
         recordCount("read map", decoded.readMapOffset, decoded.writeMapOffset, fmt::kMapRecordSize);
-    const std::uint32_t writeCount =
-        recordCount("write map", decoded.writeMapOffset, decoded.parametersOffset, fmt::kMapRecordSize);
+    const std::uint32_t writeCount = recordCount("write map", decoded.writeMapOffset,
+                                                 decoded.parametersOffset, fmt::kMapRecordSize);
     const std::uint32_t tail = decoded.length - decoded.parametersOffset;
     if (tail != 0 && tail != fmt::kParameterBlockSize) {
-        throw Error("The parameter block holds " + std::to_string(tail) + " bytes; it must hold " +
+        throw Error("The parameter block holds " + byteCount(tail) + "; it must hold " +
                     std::to_string(fmt::kParameterBlockSize) + " bytes or be absent");
     }
 
@@ -179,15 +184,18 @@ DecodedImage decodeConfigImage(std::span<const std::uint8_t> image) {
     checkMap(decoded, decoded.writeMap, "write map");
     if (decoded.parameters) {
         checkCount(decoded, "nodes", decoded.parameters->nodeCount, decoded.nodes.size(), 256);
-        checkCount(decoded, "read records", decoded.parameters->readCount, decoded.readMap.size(), 65536);
-        checkCount(decoded, "write records", decoded.parameters->writeCount, decoded.writeMap.size(), 65536);
+        checkCount(decoded, "read records", decoded.parameters->readCount, decoded.readMap.size(),
+                   65536);
+        checkCount(decoded, "write records", decoded.parameters->writeCount,
+                   decoded.writeMap.size(), 65536);
     }
     return decoded;
 }
 
 DecodedImage decodeConfigImageFile(const std::filesystem::path& file) {
     std::error_code ec;
-    if (std::filesystem::is_directory(file, ec)) throw Error(systemErrorText(EISDIR) + ": " + file.string());
+    if (std::filesystem::is_directory(file, ec))
+        throw Error(systemErrorText(EISDIR) + ": " + file.string());
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         const int code = errno;

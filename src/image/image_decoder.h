@@ -25,8 +25,12 @@ struct DecodedRegister {
     std::uint8_t nodePosition = 0;  // counted from 0 in the node table
 
     // The byte choices packed in PosComp: 0 no byte, k the k-th byte of the node.
-    std::uint16_t highByte() const { return static_cast<std::uint16_t>(static_cast<std::uint32_t>(posComp) >> 16); }
-    std::uint16_t lowByte() const { return static_cast<std::uint16_t>(static_cast<std::uint32_t>(posComp) & 0xFFFFu); }
+    std::uint16_t highByte() const {
+        return static_cast<std::uint16_t>(static_cast<std::uint32_t>(posComp) >> 16);
+    }
+    std::uint16_t lowByte() const {
+        return static_cast<std::uint16_t>(static_cast<std::uint32_t>(posComp) & 0xFFFFu);
+    }
 };
 
 // The parameter block, each field as stored.

@@ -97,7 +97,8 @@ TEST_F(Cli, ComposeFailureWritesNothing) {
     const Outcome r = run({"compose", dir.path().string()});
     EXPECT_EQ(r.status, kExitFailure);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "velmora-cli: DefReg.xml: element \"Modbus_Write\" is missing under the root\n");
+    EXPECT_EQ(r.err,
+              "velmora-cli: DefReg.xml: element \"Modbus_Write\" is missing under the root\n");
     EXPECT_EQ(test::readText(bank()), "previous");
 }
 
@@ -168,14 +169,15 @@ TEST_F(Cli, InspectJson) {
     ASSERT_EQ(run({"compose", dir.path().string()}).status, kExitOk);
     const Outcome r = run({"inspect", "--json", bank().string()});
     EXPECT_EQ(r.status, kExitOk);
-    for (const char* part : {
-             R"("header": {"nodeTable": 16, "readMap": 34, "writeMap": 41, "parameters": 48})",
-             R"({"position": 1, "id": 9, "in": 8, "out": 6, "inputStart": 4, "outputStart": 2})",
-             R"({"index": 100, "posComp": 2, "nodePosition": 1, "nodeId": 9, "high": "None", "low": "Byte2"})",
-             R"("serialBaud": {"value": 7, "meaning": "115200"})",
-             R"("hardware": {"value": 0, "meaning": "QH48203-A1"})",
-             R"("problems": [])",
-         }) {
+    for (
+        const char* part : {
+            R"("header": {"nodeTable": 16, "readMap": 34, "writeMap": 41, "parameters": 48})",
+            R"({"position": 1, "id": 9, "in": 8, "out": 6, "inputStart": 4, "outputStart": 2})",
+            R"({"index": 100, "posComp": 2, "nodePosition": 1, "nodeId": 9, "high": "None", "low": "Byte2"})",
+            R"("serialBaud": {"value": 7, "meaning": "115200"})",
+            R"("hardware": {"value": 0, "meaning": "QH48203-A1"})",
+            R"("problems": [])",
+        }) {
         EXPECT_NE(r.out.find(part), std::string::npos) << part;
     }
 }
@@ -191,15 +193,17 @@ TEST_F(Cli, InspectReportsInconsistentAndUndecodableImages) {
     EXPECT_EQ(r.status, kExitFailure);
     EXPECT_NE(r.out.find("    100     2    ?  None    Byte2\n"), std::string::npos) << r.out;
     const std::string prefix = "velmora-cli: " + (dir / "odd.bin").string() + ": ";
-    EXPECT_EQ(r.err, prefix + "Record 0 of the write map names node 2, but the node table has 2 nodes\n" +
-                         prefix + "The parameter block counts 3 nodes, but the image holds 2\n");
+    EXPECT_EQ(r.err,
+              prefix + "Record 0 of the write map names node 2, but the node table has 2 nodes\n" +
+                  prefix + "The parameter block counts 3 nodes, but the image holds 2\n");
 
     test::writeText(dir / "short.bin", bytes.substr(0, 60));
     r = run({"inspect", (dir / "short.bin").string(), "--json"});
     EXPECT_EQ(r.status, kExitFailure);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "velmora-cli: " + (dir / "short.bin").string() +
-                         ": The parameter block holds 12 bytes; it must hold 13 bytes or be absent\n");
+    EXPECT_EQ(r.err,
+              "velmora-cli: " + (dir / "short.bin").string() +
+                  ": The parameter block holds 12 bytes; it must hold 13 bytes or be absent\n");
 
     r = run({"inspect", (dir / "missing.bin").string()});
     EXPECT_EQ(r.status, kExitFailure);
@@ -209,7 +213,8 @@ TEST_F(Cli, InspectReportsInconsistentAndUndecodableImages) {
 #ifndef _WIN32
 // The real executable: exit statuses as a shell sees them.
 int runBinary(const std::string& arguments) {
-    const int raw = std::system((std::string(VELMORA_CLI_PATH) + " " + arguments + " >/dev/null 2>&1").c_str());
+    const int raw =
+        std::system((std::string(VELMORA_CLI_PATH) + " " + arguments + " >/dev/null 2>&1").c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 

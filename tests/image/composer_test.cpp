@@ -18,12 +18,13 @@ using test::hexBytes;
 
 // A pargen.xml with the example's values but for the protocol, the HW_Type element (possibly
 // none), the serial ID and the DeviceNet baud.
-std::string settingsWith(std::string_view protocol, std::string_view hardwareElement = "<HW_Type>0</HW_Type>",
+std::string settingsWith(std::string_view protocol,
+                         std::string_view hardwareElement = "<HW_Type>0</HW_Type>",
                          std::string_view serialId = "1", std::string_view deviceNetBaud = "2") {
     return "<Par_Gen><DNET_DEV_ID>20</DNET_DEV_ID><DNET_BAUD>" + std::string(deviceNetBaud) +
-           "</DNET_BAUD><Ser_Baud>7</Ser_Baud><Ser_Par>0</Ser_Par><Ser_ID>" + std::string(serialId) +
-           "</Ser_ID><Ser_Type>1</Ser_Type><Ser_Prot>" + std::string(protocol) + "</Ser_Prot>" +
-           std::string(hardwareElement) + "</Par_Gen>";
+           "</DNET_BAUD><Ser_Baud>7</Ser_Baud><Ser_Par>0</Ser_Par><Ser_ID>" +
+           std::string(serialId) + "</Ser_ID><Ser_Type>1</Ser_Type><Ser_Prot>" +
+           std::string(protocol) + "</Ser_Prot>" + std::string(hardwareElement) + "</Par_Gen>";
 }
 
 // `count` register rows of node 1 in the read list, none in the write list.
@@ -37,7 +38,8 @@ std::string mapWithReadRows(std::size_t count) {
 
 std::string nodes(std::size_t count) {
     std::string xml = "<DNET_Net>";
-    for (std::size_t i = 0; i < count; ++i) xml += R"(<row ID="1" NB_IN="2" NB_OUT="2" Mnemonic=""/>)";
+    for (std::size_t i = 0; i < count; ++i)
+        xml += R"(<row ID="1" NB_IN="2" NB_OUT="2" Mnemonic=""/>)";
     return xml + "</DNET_Net>";
 }
 
@@ -83,14 +85,17 @@ TEST_F(Composer, WorkedExampleGivesItsSixtyOneBytes) {
 }
 
 TEST_F(Composer, ReadsIndentedDocumentsWithAnyRootAndRowNames) {
-    test::writeProject(dir.path(),
-                       "<Net>\n  <node ID=\"5\" NB_IN=\"4\" NB_OUT=\"2\"/>\n  <x ID=\"9\" NB_IN=\"8\" NB_OUT=\"6\"/>\n</Net>\n",
-                       "<Map>\n <Modbus_Write>\n  <r Index=\"100\" NrDNNode=\"2\" PosComp=\"2\"/>\n </Modbus_Write>\n"
-                       " <Modbus_Read>\n  <row Index=\"0\" NrDNNode=\"1\" PosComp=\"0\"/>\n"
-                       "  <row Index=\"7\" NrDNNode=\"3\" PosComp=\"3\"/>\n </Modbus_Read>\n</Map>\n",
-                       "<?xml version=\"1.0\"?>\n<P>\n <DNET_DEV_ID>20</DNET_DEV_ID>\n <DNET_BAUD>2</DNET_BAUD>\n"
-                       " <Ser_Baud>7</Ser_Baud>\n <Ser_Par>0</Ser_Par>\n <Ser_ID>1</Ser_ID>\n"
-                       " <Ser_Type>1</Ser_Type>\n <Ser_Prot>0</Ser_Prot>\n <HW_Type>0</HW_Type>\n</P>\n");
+    test::writeProject(
+        dir.path(),
+        "<Net>\n  <node ID=\"5\" NB_IN=\"4\" NB_OUT=\"2\"/>\n  <x ID=\"9\" NB_IN=\"8\" "
+        "NB_OUT=\"6\"/>\n</Net>\n",
+        "<Map>\n <Modbus_Write>\n  <r Index=\"100\" NrDNNode=\"2\" PosComp=\"2\"/>\n "
+        "</Modbus_Write>\n"
+        " <Modbus_Read>\n  <row Index=\"0\" NrDNNode=\"1\" PosComp=\"0\"/>\n"
+        "  <row Index=\"7\" NrDNNode=\"3\" PosComp=\"3\"/>\n </Modbus_Read>\n</Map>\n",
+        "<?xml version=\"1.0\"?>\n<P>\n <DNET_DEV_ID>20</DNET_DEV_ID>\n <DNET_BAUD>2</DNET_BAUD>\n"
+        " <Ser_Baud>7</Ser_Baud>\n <Ser_Par>0</Ser_Par>\n <Ser_ID>1</Ser_ID>\n"
+        " <Ser_Type>1</Ser_Type>\n <Ser_Prot>0</Ser_Prot>\n <HW_Type>0</HW_Type>\n</P>\n");
     EXPECT_EQ(compose(), test::kExampleImage);
 }
 
@@ -120,11 +125,12 @@ TEST_F(Composer, MissingDocumentsLeaveTheirSectionsEmpty) {
 }
 
 TEST_F(Composer, KeepsRowsUpToTheNodeCountAndDropsTheOthersUncounted) {
-    test::writeProject(dir.path(), test::kExampleNodes,
-                       R"(<InfoMod><Modbus_Read><row Index="1" NrDNNode="2" PosComp="196612"/>)"
-                       R"(<row Index="2" NrDNNode="3" PosComp="1"/><row Index="3" NrDNNode="$7FFFFFFF"/></Modbus_Read>)"
-                       R"(<Modbus_Write><row Index="0x10" NrDNNode="1" PosComp="-1"/></Modbus_Write></InfoMod>)",
-                       test::kExampleSettings);
+    test::writeProject(
+        dir.path(), test::kExampleNodes,
+        R"(<InfoMod><Modbus_Read><row Index="1" NrDNNode="2" PosComp="196612"/>)"
+        R"(<row Index="2" NrDNNode="3" PosComp="1"/><row Index="3" NrDNNode="$7FFFFFFF"/></Modbus_Read>)"
+        R"(<Modbus_Write><row Index="0x10" NrDNNode="1" PosComp="-1"/></Modbus_Write></InfoMod>)",
+        test::kExampleSettings);
     const std::string hex = compose();
     // Read record: index 1, PosComp 196612 (bytes 3 and 4), node position 1; the two rows naming
     // nodes 3 and 2^31-1 are skipped without reading their other attributes.
@@ -137,17 +143,18 @@ TEST_F(Composer, KeepsRowsUpToTheNodeCountAndDropsTheOthersUncounted) {
 }
 
 TEST_F(Composer, StoresTheLowOrderBitsOfEveryField) {
-    test::writeProject(dir.path(),
-                       R"(<DNET_Net><row ID="300" NB_IN="40000" NB_OUT="$FFFF"/>)"
-                       R"(<row ID="-1" NB_IN="30000" NB_OUT="2"/><row ID="7" NB_IN="70000" NB_OUT="0"/></DNET_Net>)",
-                       R"(<InfoMod><Modbus_Read><row Index="65537" NrDNNode="3" PosComp="0"/></Modbus_Read><Modbus_Write/></InfoMod>)",
-                       "");
+    test::writeProject(
+        dir.path(),
+        R"(<DNET_Net><row ID="300" NB_IN="40000" NB_OUT="$FFFF"/>)"
+        R"(<row ID="-1" NB_IN="30000" NB_OUT="2"/><row ID="7" NB_IN="70000" NB_OUT="0"/></DNET_Net>)",
+        R"(<InfoMod><Modbus_Read><row Index="65537" NrDNNode="3" PosComp="0"/></Modbus_Read><Modbus_Write/></InfoMod>)",
+        "");
     EXPECT_EQ(compose(),
               "10 00 00 00 2b 00 00 00 32 00 00 00 32 00 00 00 "
-              "2c 40 9c ff ff 00 00 00 00 "   // 300 -> 44; input and output start at 0
-              "ff 30 75 02 00 40 9c ff ff "   // -1 -> 255; starts 40000 and 65535
-              "07 70 11 00 00 70 11 01 00 "   // 70000 -> 4464; 70000 and 65537 wrap
-              "01 00 00 00 00 00 02");        // index 65537 -> 1, node position 2
+              "2c 40 9c ff ff 00 00 00 00 "  // 300 -> 44; input and output start at 0
+              "ff 30 75 02 00 40 9c ff ff "  // -1 -> 255; starts 40000 and 65535
+              "07 70 11 00 00 70 11 01 00 "  // 70000 -> 4464; 70000 and 65537 wrap
+              "01 00 00 00 00 00 02");       // index 65537 -> 1, node position 2
 }
 
 TEST_F(Composer, EncodesTheParameterBlock) {
@@ -221,18 +228,21 @@ TEST_F(Composer, ErrorsNameTheDocumentRowAndValue) {
          R"(DefReg.xml: element "Modbus_Write" is missing under the root)"},
         {"no Modbus_Read", goodNodes, "<InfoMod><Modbus_Write/></InfoMod>", goodSettings,
          R"(DefReg.xml: element "Modbus_Read" is missing under the root)"},
-        {"node without NB_OUT", R"(<DNET_Net><row ID="1" NB_IN="1" NB_OUT="1"/><row ID="2" NB_IN="1"/></DNET_Net>)",
-         "", "", R"(DNET_Net.xml, row 2: attribute "NB_OUT" is missing)"},
-        {"ID with a trailing blank", R"(<DNET_Net><row ID="5 " NB_IN="1" NB_OUT="1"/></DNET_Net>)", "", "",
-         R"(DNET_Net.xml, row 1: attribute "ID" is not an integer: "5 ")"},
+        {"node without NB_OUT",
+         R"(<DNET_Net><row ID="1" NB_IN="1" NB_OUT="1"/><row ID="2" NB_IN="1"/></DNET_Net>)", "",
+         "", R"(DNET_Net.xml, row 2: attribute "NB_OUT" is missing)"},
+        {"ID with a trailing blank", R"(<DNET_Net><row ID="5 " NB_IN="1" NB_OUT="1"/></DNET_Net>)",
+         "", "", R"(DNET_Net.xml, row 1: attribute "ID" is not an integer: "5 ")"},
         {"comment among the nodes", "<DNET_Net><!-- x --></DNET_Net>", "", "",
          R"(DNET_Net.xml, row 1: node "#comment" is not an element)"},
         {"NrDNNode 0", goodNodes,
          R"(<InfoMod><Modbus_Read><row Index="1" NrDNNode="1" PosComp="0"/><row Index="2" NrDNNode="0" PosComp="0"/></Modbus_Read><Modbus_Write/></InfoMod>)",
-         "", R"(DefReg.xml, Modbus_Read row 2: attribute "NrDNNode" is 0, but node positions start at 1)"},
+         "",
+         R"(DefReg.xml, Modbus_Read row 2: attribute "NrDNNode" is 0, but node positions start at 1)"},
         {"NrDNNode negative", goodNodes,
          R"(<InfoMod><Modbus_Read/><Modbus_Write><row Index="1" NrDNNode="-1" PosComp="0"/></Modbus_Write></InfoMod>)",
-         "", R"(DefReg.xml, Modbus_Write row 1: attribute "NrDNNode" is -1, but node positions start at 1)"},
+         "",
+         R"(DefReg.xml, Modbus_Write row 1: attribute "NrDNNode" is -1, but node positions start at 1)"},
         {"NrDNNode not an integer", goodNodes,
          R"(<InfoMod><Modbus_Read><row Index="1" NrDNNode="one" PosComp="0"/></Modbus_Read><Modbus_Write/></InfoMod>)",
          "", R"(DefReg.xml, Modbus_Read row 1: attribute "NrDNNode" is not an integer: "one")"},
@@ -247,19 +257,22 @@ TEST_F(Composer, ErrorsNameTheDocumentRowAndValue) {
          R"(pargen.xml: element "Ser_ID" is not an integer: "abc")"},
         {"Ser_ID with markup", "", "", settingsWith("0", "", "<b>1</b>"),
          R"(pargen.xml: element "Ser_ID": Element does not contain a single text node)"},
-        {"DNET_Net.xml not well-formed", "<DNET_Net><row ID=\"1\"></DNET_Net>", "", "", "\nLine: 1\n"},
+        {"DNET_Net.xml not well-formed", "<DNET_Net><row ID=\"1\"></DNET_Net>", "", "",
+         "\nLine: 1\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        for (const char* file : {"DNET_Net.xml", "DefReg.xml", "pargen.xml"}) fs::remove(dir / file);
+        for (const char* file : {"DNET_Net.xml", "DefReg.xml", "pargen.xml"})
+            fs::remove(dir / file);
         test::writeProject(dir.path(), c.nodes, c.map, c.settings);
         EXPECT_NE(composeError().find(c.expected), std::string::npos) << c.expected;
     }
 }
 
 TEST_F(Composer, ASkippedRowIsNotReadFurther) {
-    test::writeProject(dir.path(), test::kExampleNodes,
-                       R"(<InfoMod><Modbus_Read><row NrDNNode="3"/></Modbus_Read><Modbus_Write/></InfoMod>)", "");
+    test::writeProject(
+        dir.path(), test::kExampleNodes,
+        R"(<InfoMod><Modbus_Read><row NrDNNode="3"/></Modbus_Read><Modbus_Write/></InfoMod>)", "");
     compose();
     EXPECT_EQ(image.length, 34u);
 }
@@ -274,8 +287,9 @@ TEST_F(Composer, FillsTheCapacityExactlyAndRefusesOneRowMore) {
     test::writeText(dir / "DefReg.xml", mapWithReadRows(14278));
     EXPECT_EQ(composeError(), "pargen.xml: the configuration image would exceed 100004 bytes");
     test::writeText(dir / "DefReg.xml", mapWithReadRows(14279));
-    EXPECT_EQ(composeError(),
-              "DefReg.xml, Modbus_Read row 14279: the configuration image would exceed 100004 bytes");
+    EXPECT_EQ(
+        composeError(),
+        "DefReg.xml, Modbus_Read row 14279: the configuration image would exceed 100004 bytes");
 }
 
 TEST_F(Composer, AFailedCompositionLeavesTheEarlierFileUntouched) {

@@ -82,7 +82,7 @@ TEST(ImageDecoder, RefusesWhatCannotBeDecoded) {
         {"offset beyond the length", "10 00 00 00 10 00 00 00 10 00 00 00 11 00 00 00",
          "The header offsets 16, 16, 16, 17 are not ascending within the image length 16"},
         {"partial node record", "10 00 00 00 11 00 00 00 11 00 00 00 11 00 00 00 00",
-         "The node table holds 1 bytes, which is not a whole number of 9-byte records"},
+         "The node table holds 1 byte, which is not a whole number of 9-byte records"},
         {"partial write record", "10 00 00 00 10 00 00 00 10 00 00 00 12 00 00 00 00 00",
          "The write map holds 2 bytes, which is not a whole number of 7-byte records"},
         {"short parameter block", "10 00 00 00 10 00 00 00 10 00 00 00 10 00 00 00 00 00",
@@ -101,14 +101,15 @@ TEST(ImageDecoder, RefusesWhatCannotBeDecoded) {
 
 TEST(ImageDecoder, ListsWhatDisagrees) {
     std::vector<std::uint8_t> bytes = fromHex(test::kExampleImage);
-    bytes[25 + 5] = 3;   // second node's input start: 3 instead of 4
-    bytes[41 + 6] = 7;   // write record names node 7 of 2
-    bytes[48 + 7] = 3;   // node count 3
-    bytes[48 + 8] = 2;   // read count 2
+    bytes[25 + 5] = 3;  // second node's input start: 3 instead of 4
+    bytes[41 + 6] = 7;  // write record names node 7 of 2
+    bytes[48 + 7] = 3;  // node count 3
+    bytes[48 + 8] = 2;  // read count 2
     const DecodedImage image = decodeConfigImage(bytes);
     EXPECT_EQ(image.problems,
               (std::vector<std::string>{
-                  "Node 1 starts at input 3 and output 2, but the nodes before it end at input 4 and output 2",
+                  "Node 1 starts at input 3 and output 2, but the nodes before it end at input 4 "
+                  "and output 2",
                   "Record 0 of the write map names node 7, but the node table has 2 nodes",
                   "The parameter block counts 3 nodes, but the image holds 2",
                   "The parameter block counts 2 read records, but the image holds 1",
@@ -117,7 +118,8 @@ TEST(ImageDecoder, ListsWhatDisagrees) {
 
 TEST(ImageDecoder, ReadsFilesAndReportsUnreadableOnes) {
     test::TempDir dir;
-    test::writeText(dir / "bank.bin", std::string_view("\x10\0\0\0\x10\0\0\0\x10\0\0\0\x10\0\0\0", 16));
+    test::writeText(dir / "bank.bin",
+                    std::string_view("\x10\0\0\0\x10\0\0\0\x10\0\0\0\x10\0\0\0", 16));
     EXPECT_TRUE(decodeConfigImageFile(dir / "bank.bin").problems.empty());
     EXPECT_THROW(decodeConfigImageFile(dir / "missing.bin"), Error);
     EXPECT_THROW(decodeConfigImageFile(dir.path()), Error);
