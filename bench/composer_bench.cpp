@@ -1,5 +1,7 @@
 // Composing the image of a maximal project (64 nodes, 14,000 register rows) next to a bare
-// libxml2 parse of the same three files, and the ratio of the two.
+// libxml2 parse of the same three files, and the ratio of the two. On a busy machine run it as
+// composer_bench --benchmark_repetitions=8 --benchmark_enable_random_interleaving=true
+// so that both see the same load.
 #include <benchmark/benchmark.h>
 #include <libxml/parser.h>
 

@@ -149,9 +149,10 @@ std::size_t appendNodeTable(ImageWriter& out, const XmlNode& root) {
 std::size_t appendMap(ImageWriter& out, const XmlNode& root, const char* listName,
                       std::uint8_t nodeCount) {
     const auto list = root.child(listName);
-    if (!list)
+    if (!list) {
         fail(Place{fmt::kDefRegFile},
              "element " + inQuotes(listName) + " is missing under the root");
+    }
     std::size_t kept = 0;
     std::size_t number = 0;
     for (const XmlNode& row : list->children()) {
