@@ -307,7 +307,19 @@ void XmlDocument::load(const std::filesystem::path& path) {
         const int code = errno;
         throw Error(systemErrorText(code ? code : ENOENT) + ": " + path.string());
     }
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // One allocation of the file's size and one read: a register map may be close to a megabyte.
+    std::string content;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size > 0) {
+        content.resize(static_cast<std::size_t>(size));
+        in.read(content.data(), size);
+        content.resize(static_cast<std::size_t>(in.gcount()));
+    } else if (size < 0) {  // not seekable: read it as a stream
+        in.clear();
+        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
     if (in.bad()) throw Error(systemErrorText(EIO) + ": " + path.string());
     loadFromString(content);
 }

@@ -1,0 +1,258 @@
+#include "image/composer.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/atomic_file.h"
+#include "core/error.h"
+#include "documents/integer_text.h"
+#include "documents/xml_document.h"
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+namespace fmt = image_format;
+
+namespace {
+
+// Where a value is read from; spelled out only when something fails there.
+struct Place {
+    std::string_view document;
+    const char* list = nullptr;  // a list element of the document, or none
+    std::size_t row = 0;         // counted from 1; 0 for the document as a whole
+
+    std::string text() const {
+        std::string s(document);
+        if (list != nullptr) s.append(", ").append(list);
+        if (row != 0) s.append(list != nullptr ? " row " : ", row ").append(std::to_string(row));
+        return s;
+    }
+};
+
+[[noreturn]] void fail(const Place& place, const std::string& what) {
+    throw Error(place.text() + ": " + what);
+}
+
+std::string inQuotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+std::int32_t integerAttribute(const XmlNode& row, const char* name, const Place& place) {
+    if (!row.isElement()) fail(place, "node " + inQuotes(row.name()) + " is not an element");
+    const auto text = row.attribute(name);
+    if (!text) fail(place, "attribute " + inQuotes(name) + " is missing");
+    const auto value = parseIntegerText(*text);
+    if (!value)
+        fail(place, "attribute " + inQuotes(name) + " is not an integer: " + inQuotes(*text));
+    return *value;
+}
+
+std::int32_t integerElement(const XmlNode& root, const char* name, const Place& place) {
+    const auto element = root.child(name);
+    if (!element) fail(place, "element " + inQuotes(name) + " is missing");
+    std::string text;
+    try {
+        text = element->text();
+    } catch (const Error& e) {
+        fail(place, "element " + inQuotes(name) + ": " + e.what());
+    }
+    const auto value = parseIntegerText(text);
+    if (!value) fail(place, "element " + inQuotes(name) + " is not an integer: " + inQuotes(text));
+    return *value;
+}
+
+// The element's integer value, or none when it is missing or its content is not an integer text.
+std::optional<std::int32_t> optionalIntegerElement(const XmlNode& root, const char* name) {
+    const auto element = root.child(name);
+    if (!element) return std::nullopt;
+    try {
+        return parseIntegerText(element->text());
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+std::uint8_t framingClass(std::int32_t protocol) {
+    const auto low = static_cast<std::uint8_t>(protocol);
+    return low < fmt::kFramingClassByProtocol.size() ? fmt::kFramingClassByProtocol[low]
+                                                     : fmt::kFramingClassOtherProtocol;
+}
+
+// Appends little-endian fields to the image buffer; every field takes the low-order bits of its
+// value. Callers make room for a whole record first, so no byte lands outside the buffer.
+class ImageWriter {
+public:
+    explicit ImageWriter(std::vector<std::uint8_t>& buffer) : buffer_(buffer) {}
+
+    std::uint32_t position() const { return position_; }
+    void seek(std::uint32_t position) { position_ = position; }
+
+    // Refuses a record of `size` bytes, naming `place`, when it would pass the capacity.
+    void makeRoom(std::uint32_t size, const Place& place) const {
+        if (position_ + size > buffer_.size()) {
+            fail(place, "the configuration image would exceed " + std::to_string(buffer_.size()) +
+                            " bytes");
+        }
+    }
+
+    void u8(std::int32_t value) { append(value, 1); }
+    void u16(std::int32_t value) { append(value, 2); }
+    void i32(std::int32_t value) { append(value, 4); }
+    void u32At(std::uint32_t offset, std::uint32_t value) { store(offset, value, 4); }
+
+private:
+    void append(std::int32_t value, std::uint32_t width) {
+        store(position_, static_cast<std::uint32_t>(value), width);
+        position_ += width;
+    }
+    void store(std::uint32_t offset, std::uint32_t bits, std::uint32_t width) {
+        if (offset + width > buffer_.size()) throw Error("Write outside the configuration image");
+        for (std::uint32_t i = 0; i < width; ++i) {
+            buffer_[offset + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+        }
+    }
+
+    std::vector<std::uint8_t>& buffer_;
+    std::uint32_t position_ = 0;
+};
+
+XmlNode loadRoot(XmlDocument& doc, const fs::path& file) {
+    doc.load(file);
+    return *doc.firstNode();
+}
+
+// Appends one record per row of DNET_Net.xml; returns the number of records.
+std::size_t appendNodeTable(ImageWriter& out, const XmlNode& root) {
+    std::uint16_t inputStart = 0;
+    std::uint16_t outputStart = 0;
+    std::size_t number = 0;
+    for (const XmlNode& row : root.children()) {
+        const Place place{fmt::kDNetNetFile, nullptr, ++number};
+        const std::int32_t id = integerAttribute(row, fmt::kNodeId, place);
+        const std::int32_t bytesIn = integerAttribute(row, fmt::kNodeBytesIn, place);
+        const std::int32_t bytesOut = integerAttribute(row, fmt::kNodeBytesOut, place);
+        out.makeRoom(fmt::kNodeRecordSize, place);
+        out.u8(id);
+        out.u16(bytesIn);
+        out.u16(bytesOut);
+        out.u16(inputStart);
+        out.u16(outputStart);
+        inputStart = static_cast<std::uint16_t>(inputStart + static_cast<std::uint16_t>(bytesIn));
+        outputStart =
+            static_cast<std::uint16_t>(outputStart + static_cast<std::uint16_t>(bytesOut));
+    }
+    return number;
+}
+
+// Appends one record per row of the list `listName` of DefReg.xml whose node is among the first
+// `nodeCount` nodes; returns the number of records.
+std::size_t appendMap(ImageWriter& out, const XmlNode& root, const char* listName,
+                      std::uint8_t nodeCount) {
+    const auto list = root.child(listName);
+    if (!list) {
+        fail(Place{fmt::kDefRegFile},
+             "element " + inQuotes(listName) + " is missing under the root");
+    }
+    std::size_t kept = 0;
+    std::size_t number = 0;
+    for (const XmlNode& row : list->children()) {
+        const Place place{fmt::kDefRegFile, listName, ++number};
+        const std::int32_t node = integerAttribute(row, fmt::kRowNode, place);
+        if (node > static_cast<std::int32_t>(nodeCount)) continue;  // a node the network lacks
+        if (node < 1) {
+            fail(place, "attribute " + inQuotes(fmt::kRowNode) + " is " + std::to_string(node) +
+                            ", but node positions start at 1");
+        }
+        const std::int32_t index = integerAttribute(row, fmt::kRowIndex, place);
+        const std::int32_t posComp = integerAttribute(row, fmt::kRowPosComp, place);
+        out.makeRoom(fmt::kMapRecordSize, place);
+        out.u16(index);
+        out.i32(posComp);
+        out.u8(node - 1);
+        ++kept;
+    }
+    return kept;
+}
+
+void appendParameters(ImageWriter& out, const XmlNode& root, std::uint8_t nodeCount,
+                      std::size_t readRecords, std::size_t writeRecords) {
+    const Place place{fmt::kParGenFile};
+    std::array<std::int32_t, fmt::kParameterBytes.size()> values{};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = integerElement(root, fmt::kParameterBytes[i], place);
+    }
+    const std::int32_t protocol = integerElement(root, fmt::kProtocol, place);
+    const std::int32_t hardware = optionalIntegerElement(root, fmt::kHardware).value_or(0);
+    out.makeRoom(fmt::kParameterBlockSize, place);
+    for (const std::int32_t value : values) out.u8(value);
+    out.u8(framingClass(protocol));
+    out.u8(nodeCount);
+    out.u16(static_cast<std::int32_t>(readRecords));
+    out.u16(static_cast<std::int32_t>(writeRecords));
+    out.u8(hardware);
+}
+
+void requireProject(const fs::path& projectDir) {
+    if (projectDir.empty()) throw Error("Project not valid");
+}
+
+}  // namespace
+
+CompositionSummary ComposeConfigImage(ConfigImage& image, const fs::path& projectDir) {
+    requireProject(projectDir);
+    image.complete = false;
+    image.length = fmt::kHeaderSize;
+    ImageWriter out(image.buffer);
+    out.u32At(fmt::kNodeTableOffsetAt, fmt::kHeaderSize);
+    out.seek(fmt::kHeaderSize);
+
+    CompositionSummary summary;
+    XmlDocument doc;
+    const fs::path nodesFile = projectDir / fmt::kDNetNetFile;
+    if (XmlDocument::fileExists(nodesFile)) {
+        summary.nodes = appendNodeTable(out, loadRoot(doc, nodesFile));
+    }
+    const auto nodeCount = static_cast<std::uint8_t>(summary.nodes);
+    out.u32At(fmt::kReadMapOffsetAt, out.position());
+
+    // Both maps come from one reading of the register map document.
+    const fs::path mapFile = projectDir / fmt::kDefRegFile;
+    if (XmlDocument::fileExists(mapFile)) {
+        const XmlNode root = loadRoot(doc, mapFile);
+        summary.readRecords = appendMap(out, root, fmt::kReadList, nodeCount);
+        out.u32At(fmt::kWriteMapOffsetAt, out.position());
+        summary.writeRecords = appendMap(out, root, fmt::kWriteList, nodeCount);
+    } else {
+        out.u32At(fmt::kWriteMapOffsetAt, out.position());
+    }
+    out.u32At(fmt::kParametersOffsetAt, out.position());
+
+    const fs::path settingsFile = projectDir / fmt::kParGenFile;
+    if (XmlDocument::fileExists(settingsFile)) {
+        appendParameters(out, loadRoot(doc, settingsFile), nodeCount, summary.readRecords,
+                         summary.writeRecords);
+    }
+
+    image.length = out.position();
+    image.complete = true;
+    summary.bytes = image.length;
+    return summary;
+}
+
+fs::path configImagePath(const fs::path& projectDir) {
+    return projectDir / fmt::kBinFolder / fmt::kImageFile;
+}
+
+void SaveConfigImage(const ConfigImage& image, const fs::path& projectDir) {
+    requireProject(projectDir);
+    SaveConfigImageTo(image, configImagePath(projectDir));
+}
+
+void SaveConfigImageTo(const ConfigImage& image, const fs::path& file) {
+    if (!image.complete) throw Error("The configuration image is incomplete and was not written");
+    const auto bytes = image.bytes();
+    writeFileAtomically(
+        file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+}  // namespace velmora

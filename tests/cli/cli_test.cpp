@@ -1,0 +1,233 @@
+#include "cli/cli.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "image/example_project.h"
+#include "support/temp_dir.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace velmora::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Outcome run(const std::vector<std::string>& args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = runCli(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+constexpr std::string_view kExampleReport =
+    "Configuration image: 61 bytes\n"
+    "Header: node table at 16, read map at 34, write map at 41, parameter block at 48\n"
+    "Node table: 2 nodes\n"
+    "  Pos   ID     IN    OUT  In start  Out start\n"
+    "    0    5      4      2         0          0\n"
+    "    1    9      8      6         4          2\n"
+    "Read map: 1 record\n"
+    "  Index  Node   ID  High    Low\n"
+    "      0     0    5  None    None\n"
+    "Write map: 1 record\n"
+    "  Index  Node   ID  High    Low\n"
+    "    100     1    9  None    Byte2\n"
+    "Parameter block:\n"
+    "  DeviceNet ID    20\n"
+    "  DeviceNet baud  500K (2)\n"
+    "  Serial baud     115200 (7)\n"
+    "  Parity          NONE (0)\n"
+    "  Serial ID       1\n"
+    "  Line            RS485 (1)\n"
+    "  Framing         binary (0)\n"
+    "  Node count      2\n"
+    "  Read records    1\n"
+    "  Write records   1\n"
+    "  Hardware        QH48203-A1 (0)\n";
+
+class Cli : public ::testing::Test {
+protected:
+    fs::path bank() const { return dir / "bin" / "bank.bin"; }
+    test::TempDir dir;
+};
+
+TEST_F(Cli, ComposeWritesTheProjectImageAndSummarises) {
+    test::writeExampleProject(dir.path());
+    const Outcome r = run({"compose", dir.path().string()});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out, bank().string() + ": 2 nodes, 1 read record, 1 write record, 61 bytes\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(test::hexBytes(test::readText(bank())), test::kExampleImage);
+}
+
+TEST_F(Cli, ComposeOutputOptionWritesElsewhere) {
+    test::writeProject(dir.path(), "", "", test::kExampleSettings);
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"--output", (dir / "a.bin").string()},
+          std::vector<std::string>{"-o", (dir / "a.bin").string()},
+          std::vector<std::string>{"--output=" + (dir / "a.bin").string()}}) {
+        fs::remove(dir / "a.bin");
+        std::vector<std::string> args = options;
+        args.insert(args.begin(), {"compose", dir.path().string()});
+        const Outcome r = run(args);
+        EXPECT_EQ(r.status, kExitOk) << r.err;
+        EXPECT_EQ(test::readText(dir / "a.bin").size(), 29u);
+    }
+    EXPECT_FALSE(fs::exists(bank()));
+}
+
+TEST_F(Cli, ComposeFailureWritesNothing) {
+    test::writeExampleProject(dir.path());
+    test::writeText(bank(), "previous");
+    test::writeText(dir / "DefReg.xml", "<InfoMod><Modbus_Read/></InfoMod>");
+    const Outcome r = run({"compose", dir.path().string()});
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "velmora-cli: DefReg.xml: element \"Modbus_Write\" is missing under the root\n");
+    EXPECT_EQ(test::readText(bank()), "previous");
+}
+
+TEST_F(Cli, ComposeFailsForAMissingFolderOrBinFolder) {
+    Outcome r = run({"compose", (dir / "nowhere").string()});
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_EQ(r.err, "velmora-cli: not a project folder: " + (dir / "nowhere").string() + "\n");
+
+    r = run({"compose", dir.path().string()});
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_NE(r.err.find(bank().string()), std::string::npos) << r.err;
+
+    r = run({"compose", ""});
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_EQ(r.err, "velmora-cli: Project not valid\n");
+}
+
+TEST_F(Cli, UsageErrorsExitWithTwo) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"--frobnicate"},
+        {"compose"},
+        {"compose", "a", "b"},
+        {"compose", "a", "--json"},
+        {"compose", "a", "--output"},
+        {"compose", "a", "--output="},
+        {"inspect"},
+        {"inspect", "a", "-o", "b"},
+    };
+    for (const auto& args : cases) {
+        const Outcome r = run(args);
+        EXPECT_EQ(r.status, kExitUsage);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind("velmora-cli: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find("Usage: velmora-cli"), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(Cli, HelpGoesToStandardOutput) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--help"}, "Usage: velmora-cli COMMAND"},
+        {{"-h"}, "Usage: velmora-cli COMMAND"},
+        {{"compose", "--help"}, "Usage: velmora-cli compose PROJECT_DIR [--output FILE]"},
+        {{"compose", "x", "-h"}, "Usage: velmora-cli compose PROJECT_DIR [--output FILE]"},
+        {{"inspect", "--help"}, "Usage: velmora-cli inspect BANK_FILE [--json]"},
+        {{"--version"}, "velmora-cli "},
+    };
+    for (const auto& [args, start] : cases) {
+        const Outcome r = run(args);
+        EXPECT_EQ(r.status, kExitOk);
+        EXPECT_EQ(r.out.rfind(start, 0), 0u) << r.out;
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST_F(Cli, InspectDescribesTheWorkedExample) {
+    test::writeExampleProject(dir.path());
+    ASSERT_EQ(run({"compose", dir.path().string()}).status, kExitOk);
+    const Outcome r = run({"inspect", bank().string()});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out, kExampleReport);
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Cli, InspectJson) {
+    test::writeExampleProject(dir.path());
+    ASSERT_EQ(run({"compose", dir.path().string()}).status, kExitOk);
+    const Outcome r = run({"inspect", "--json", bank().string()});
+    EXPECT_EQ(r.status, kExitOk);
+    for (
+        const char* part : {
+            R"("header": {"nodeTable": 16, "readMap": 34, "writeMap": 41, "parameters": 48})",
+            R"({"position": 1, "id": 9, "in": 8, "out": 6, "inputStart": 4, "outputStart": 2})",
+            R"({"index": 100, "posComp": 2, "nodePosition": 1, "nodeId": 9, "high": "None", "low": "Byte2"})",
+            R"("serialBaud": {"value": 7, "meaning": "115200"})",
+            R"("hardware": {"value": 0, "meaning": "QH48203-A1"})",
+            R"("problems": [])",
+        }) {
+        EXPECT_NE(r.out.find(part), std::string::npos) << part;
+    }
+}
+
+TEST_F(Cli, InspectReportsInconsistentAndUndecodableImages) {
+    test::writeExampleProject(dir.path());
+    ASSERT_EQ(run({"compose", dir.path().string()}).status, kExitOk);
+    std::string bytes = test::readText(bank());
+    bytes[48 + 7] = 3;  // node count 3 of 2
+    bytes[41 + 6] = 2;  // the write record names node 2 of 2
+    test::writeText(dir / "odd.bin", bytes);
+    Outcome r = run({"inspect", (dir / "odd.bin").string()});
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_NE(r.out.find("    100     2    ?  None    Byte2\n"), std::string::npos) << r.out;
+    const std::string prefix = "velmora-cli: " + (dir / "odd.bin").string() + ": ";
+    EXPECT_EQ(r.err,
+              prefix + "Record 0 of the write map names node 2, but the node table has 2 nodes\n" +
+                  prefix + "The parameter block counts 3 nodes, but the image holds 2\n");
+
+    test::writeText(dir / "short.bin", bytes.substr(0, 60));
+    r = run({"inspect", (dir / "short.bin").string(), "--json"});
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "velmora-cli: " + (dir / "short.bin").string() +
+                  ": The parameter block holds 12 bytes; it must hold 13 bytes or be absent\n");
+
+    r = run({"inspect", (dir / "missing.bin").string()});
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_NE(r.err.find("missing.bin"), std::string::npos);
+}
+
+#ifndef _WIN32
+// The real executable: exit statuses as a shell sees them.
+int runBinary(const std::string& arguments) {
+    const int raw =
+        std::system((std::string(VELMORA_CLI_PATH) + " " + arguments + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+TEST_F(Cli, ExecutableExitStatuses) {
+    test::writeExampleProject(dir.path());
+    const std::string project = "'" + dir.path().string() + "'";
+    EXPECT_EQ(runBinary("compose " + project), 0);
+    EXPECT_EQ(runBinary("inspect " + project + "/bin/bank.bin"), 0);
+    EXPECT_EQ(runBinary("--help"), 0);
+    EXPECT_EQ(runBinary("inspect " + project + "/DefReg.xml"), 1);
+    EXPECT_EQ(runBinary("compose " + project + " --bogus"), 2);
+}
+#endif
+
+}  // namespace
+}  // namespace velmora::cli
