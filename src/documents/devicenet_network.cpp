@@ -41,8 +41,8 @@ DNetNetworkRead readDNetNetwork(const XmlDocument& document) {
         for (std::size_t field = 0; field < kDNetFieldCount; ++field) {
             std::optional<std::string> value = child.attribute(kDNetAttributes[field]);
             if (!value) {
-                read.error = rowError(number, "has no attribute \"" +
-                                                  std::string(kDNetAttributes[field]) + "\"");
+                read.error = rowError(
+                    number, "has no attribute \"" + std::string(kDNetAttributes[field]) + "\"");
                 return read;
             }
             row[field] = std::move(*value);

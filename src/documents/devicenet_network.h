@@ -24,7 +24,13 @@ inline constexpr std::int32_t kDNetMaxByteSum = 6000;
 
 // The four values of one node, in attribute order, which is also the order of the grid columns
 // 1 to 4 of the dialog.
-enum DNetField : std::size_t { kDNetId, kDNetBytesIn, kDNetBytesOut, kDNetMnemonic, kDNetFieldCount };
+enum DNetField : std::size_t {
+    kDNetId,
+    kDNetBytesIn,
+    kDNetBytesOut,
+    kDNetMnemonic,
+    kDNetFieldCount
+};
 
 // The attribute of each field, in the order they are read and written.
 inline constexpr std::array<std::string_view, kDNetFieldCount> kDNetAttributes = {

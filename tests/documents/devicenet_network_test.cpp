@@ -28,8 +28,8 @@ TEST(DNetNetworkReading, ReadsTheFourAttributesOfEveryRowUnchanged) {
         "<DNET_Net><row ID=\" 5\" NB_IN=\"$1F\" NB_OUT=\"2\" Mnemonic=\"Drive &amp; pump\"/>"
         "<row ID=\"9\" NB_IN=\"8\" NB_OUT=\"6\" Mnemonic=\"\"/></DNET_Net>");
     EXPECT_FALSE(read.error);
-    EXPECT_THAT(read.rows, ElementsAre(DNetRow{" 5", "$1F", "2", "Drive & pump"},
-                                       DNetRow{"9", "8", "6", ""}));
+    EXPECT_THAT(read.rows,
+                ElementsAre(DNetRow{" 5", "$1F", "2", "Drive & pump"}, DNetRow{"9", "8", "6", ""}));
 }
 
 TEST(DNetNetworkReading, IndentedFileReadsLikeACompactOne) {
@@ -57,7 +57,8 @@ TEST(DNetNetworkReading, EmptyRootGivesNoRows) {
 TEST(DNetNetworkReading, AtMostSixtyFourRowsAreKept) {
     std::string xml = "<DNET_Net>";
     for (int i = 0; i < 70; ++i) {
-        xml += "<row ID=\"" + std::to_string(i % 64) + "\" NB_IN=\"1\" NB_OUT=\"1\" Mnemonic=\"\"/>";
+        xml +=
+            "<row ID=\"" + std::to_string(i % 64) + "\" NB_IN=\"1\" NB_OUT=\"1\" Mnemonic=\"\"/>";
     }
     // A faulty 71st child is never reached.
     xml += "<row/></DNET_Net>";
@@ -131,25 +132,24 @@ const std::string kIdMessage = "Error in row 2!! ID must be 0 or 63. ";
 const std::string kInMessage = "Error in row 2!! Number Byte IN must be 0 or 455. ";
 const std::string kOutMessage = "Error in row 2!! Number Byte OUT must be 0 or 455. ";
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DNetNetworkRowCheck,
-    ::testing::Values(RowCase{{"0", "0", "0", ""}, std::nullopt},
-                      RowCase{{"1", "1", "1", "any text"}, std::nullopt},
-                      RowCase{{"62", "455", "455", ""}, std::nullopt},
-                      RowCase{{"63", "454", "1", ""}, std::nullopt},
-                      RowCase{{" 5", "+7", "$1C7", ""}, std::nullopt},
-                      RowCase{{"0x3F", "x10", "0X0", ""}, std::nullopt},
-                      RowCase{{"64", "1", "1", ""}, kIdMessage},
-                      RowCase{{"-1", "1", "1", ""}, kIdMessage},
-                      RowCase{{"   ", "1", "1", ""}, kIdMessage},
-                      RowCase{{"5 ", "1", "1", ""}, kIdMessage},
-                      RowCase{{"abc", "", "", ""}, kIdMessage},
-                      RowCase{{"5", "", "1", ""}, kInMessage},
-                      RowCase{{"5", "456", "1", ""}, kInMessage},
-                      RowCase{{"5", "-1", "456", ""}, kInMessage},
-                      RowCase{{"5", "1", "", ""}, kOutMessage},
-                      RowCase{{"5", "1", "456", ""}, kOutMessage},
-                      RowCase{{"5", "455", "$FFFFFFFF", ""}, kOutMessage}));
+INSTANTIATE_TEST_SUITE_P(Cases, DNetNetworkRowCheck,
+                         ::testing::Values(RowCase{{"0", "0", "0", ""}, std::nullopt},
+                                           RowCase{{"1", "1", "1", "any text"}, std::nullopt},
+                                           RowCase{{"62", "455", "455", ""}, std::nullopt},
+                                           RowCase{{"63", "454", "1", ""}, std::nullopt},
+                                           RowCase{{" 5", "+7", "$1C7", ""}, std::nullopt},
+                                           RowCase{{"0x3F", "x10", "0X0", ""}, std::nullopt},
+                                           RowCase{{"64", "1", "1", ""}, kIdMessage},
+                                           RowCase{{"-1", "1", "1", ""}, kIdMessage},
+                                           RowCase{{"   ", "1", "1", ""}, kIdMessage},
+                                           RowCase{{"5 ", "1", "1", ""}, kIdMessage},
+                                           RowCase{{"abc", "", "", ""}, kIdMessage},
+                                           RowCase{{"5", "", "1", ""}, kInMessage},
+                                           RowCase{{"5", "456", "1", ""}, kInMessage},
+                                           RowCase{{"5", "-1", "456", ""}, kInMessage},
+                                           RowCase{{"5", "1", "", ""}, kOutMessage},
+                                           RowCase{{"5", "1", "456", ""}, kOutMessage},
+                                           RowCase{{"5", "455", "$FFFFFFFF", ""}, kOutMessage}));
 
 TEST(DNetNetworkChecks, AllSixtyFourRowsAreCheckedAndWritten) {
     std::vector<DNetRow> rows = repeated(64, {"1", "1", "1", "m"});
@@ -233,8 +233,7 @@ TEST(DNetNetworkWriting, ValuesAreWrittenAsTypedAndReadBackUnchanged) {
 
 TEST(DNetNetworkWriting, SaveIntoAMissingFolderThrows) {
     test::TempDir dir;
-    EXPECT_THROW(writeDNetNetworkFile(dir / "gone" / "DNET_Net.xml", {{"1", "1", "1", ""}}),
-                 Error);
+    EXPECT_THROW(writeDNetNetworkFile(dir / "gone" / "DNET_Net.xml", {{"1", "1", "1", ""}}), Error);
 }
 
 }  // namespace
