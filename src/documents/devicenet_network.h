@@ -64,6 +64,7 @@ std::size_t dnetNodeCount(const std::vector<DNetRow>& rows);
 std::optional<std::string> checkDNetNetwork(const std::vector<DNetRow>& rows);
 
 // A fresh document of the node list of `rows`, every value written exactly as typed.
+// Throws velmora::Error when a value holds a character that XML cannot carry.
 XmlDocument buildDNetNetwork(const std::vector<DNetRow>& rows);
 
 // Writes buildDNetNetwork(rows) to `path` (replacing the file whole); throws velmora::Error.

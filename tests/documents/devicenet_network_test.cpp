@@ -120,6 +120,11 @@ struct RowCase {
     std::optional<std::string> message;
 };
 
+void PrintTo(const RowCase& c, std::ostream* os) {
+    *os << "ID \"" << c.row[kDNetId] << "\" IN \"" << c.row[kDNetBytesIn] << "\" OUT \""
+        << c.row[kDNetBytesOut] << "\"";
+}
+
 class DNetNetworkRowCheck : public ::testing::TestWithParam<RowCase> {};
 
 TEST_P(DNetNetworkRowCheck, GivesTheMessageOfTheFirstFailingCell) {
@@ -179,6 +184,11 @@ struct SumCase {
     std::optional<std::string> message;
 };
 
+void PrintTo(const SumCase& c, std::ostream* os) {
+    *os << c.rows.size() << " rows, the last IN \"" << c.rows.back()[kDNetBytesIn] << "\" OUT \""
+        << c.rows.back()[kDNetBytesOut] << "\"";
+}
+
 class DNetNetworkSumCheck : public ::testing::TestWithParam<SumCase> {};
 
 TEST_P(DNetNetworkSumCheck, ChecksTheInputSumBeforeTheOutputSum) {
@@ -224,11 +234,25 @@ TEST(DNetNetworkWriting, EmptyFirstIdWritesAnEmptyRoot) {
 
 TEST(DNetNetworkWriting, ValuesAreWrittenAsTypedAndReadBackUnchanged) {
     test::TempDir dir;
-    const std::vector<DNetRow> rows = {{" +5", "$1c7", "0x0", "A&B \"q\" <\xC3\xA9>\t'"}};
+    const std::vector<DNetRow> rows = {{" +5", "$1c7", "0x0", "A&B \"q\" <\xC3\xA9>\t'\r\n"}};
     writeDNetNetworkFile(dir / "DNET_Net.xml", rows);
     const DNetNetworkRead read = readDNetNetworkFile(dir / "DNET_Net.xml");
     EXPECT_FALSE(read.error);
     EXPECT_EQ(read.rows, rows);
+}
+
+TEST(DNetNetworkWriting, ACharacterXmlCannotCarryIsRefusedInsteadOfWrittenUnreadable) {
+    for (const std::string mnemonic : {"a\x01z", "\x1F", "\xEF\xBF\xBE", "x\xEF\xBF\xBF"}) {
+        try {
+            buildDNetNetwork({{"1", "1", "1", "ok"}, {"2", "1", "1", mnemonic}});
+            ADD_FAILURE() << "no error for " << mnemonic;
+        } catch (const Error& e) {
+            EXPECT_STREQ(e.what(),
+                         "Row 2 of the DeviceNet network cannot be stored: its \"Mnemonic\" "
+                         "value holds a character that XML does not allow");
+        }
+    }
+    EXPECT_NO_THROW(buildDNetNetwork({{"1", "1", "1", "\x7F\xEF\xBF\xBD\xEF\xBB\xBF"}}));
 }
 
 TEST(DNetNetworkWriting, SaveIntoAMissingFolderThrows) {

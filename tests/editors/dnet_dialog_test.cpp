@@ -206,6 +206,8 @@ struct FailingGrid {
     QString message;
 };
 
+void PrintTo(const FailingGrid& grid, std::ostream* os) { *os << grid.name; }
+
 class TFDNetCheck : public TFDNetTest, public ::testing::WithParamInterface<FailingGrid> {};
 
 TEST_P(TFDNetCheck, AFailedCheckShowsItsErrorAndWritesNothing) {
@@ -257,6 +259,20 @@ TEST_F(TFDNetTest, AFailedSaveIsReportedAndTheDialogStaysOpen) {
     EXPECT_TRUE(messages.messages[0].text.contains("removed"));
     EXPECT_NE(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(cell(1, 1), "1");
+}
+
+TEST_F(TFDNetTest, AMnemonicXmlCannotCarryIsReportedAndTheFileKept) {
+    test::writeText(file, kTwoNodes);
+    dialog.FormShow();
+    dialog.ASG->setCurrentIndex(dialog.ASG->cells().index(2, 4));
+    dialog.ASG->pasteText(QString("bell\x07"));
+    dialog.bitbtn1Click();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].kind, Kind::Failure);
+    EXPECT_TRUE(
+        messages.messages[0].text.startsWith("Row 2 of the DeviceNet network cannot be stored"));
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(written(), kTwoNodes);
 }
 
 TEST_F(TFDNetTest, CancelAndTheCloseBoxWriteNothing) {

@@ -145,6 +145,8 @@ struct PasteCase {
     QPoint selectionEnd;
 };
 
+void PrintTo(const PasteCase& paste, std::ostream* os) { *os << paste.name; }
+
 class TextGridPaste : public TextGridTest, public ::testing::WithParamInterface<PasteCase> {};
 
 TEST_P(TextGridPaste, FillsFromTheCurrentCell) {
