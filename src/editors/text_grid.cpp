@@ -149,6 +149,9 @@ void TextGrid::keyPressEvent(QKeyEvent* event) {
         pasteText(QApplication::clipboard()->text());
     } else if (!editing && event->matches(QKeySequence::Copy)) {
         QApplication::clipboard()->setText(selectedText());
+    } else if (!editing && event->matches(QKeySequence::Cut)) {
+        QApplication::clipboard()->setText(selectedText());
+        clearSelectedCells();
     } else {
         QTableView::keyPressEvent(event);
         return;

@@ -10,8 +10,8 @@ namespace velmora::ui {
 // An editable grid over its own TextGridModel. The model's row 0 and column 0 are the fixed
 // headings: they are shown by the header views (column 0's heading by the corner), so they
 // stay in place while the grid scrolls. Typing replaces a cell, Tab and Enter move between
-// cells, Delete empties the selected cells, and a block of tab-separated text is copied from
-// the selection and pasted from the current cell. Nothing is checked while editing.
+// cells, Delete empties the selected cells, and a block of tab-separated text is copied or cut
+// from the selection and pasted from the current cell. Nothing is checked while editing.
 class TextGrid : public QTableView {
     Q_OBJECT
 

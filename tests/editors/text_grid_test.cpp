@@ -207,5 +207,17 @@ TEST_F(TextGridTest, CopyGivesTheSelectionAsTabSeparatedLines) {
     EXPECT_EQ(cell(3, 2), "d");
 }
 
+TEST_F(TextGridTest, CutCopiesTheSelectionAndEmptiesIt) {
+    put(3, 2, "x");
+    put(3, 3, "y");
+    activate();
+    goTo(3, 2);
+    select(3, 2, 3, 3);
+    QTest::keyClick(&grid, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "x\ty");
+    EXPECT_EQ(cell(3, 2), "");
+    EXPECT_EQ(cell(3, 3), "");
+}
+
 }  // namespace
 }  // namespace velmora::ui
