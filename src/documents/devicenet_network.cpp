@@ -1,0 +1,123 @@
+#include "documents/devicenet_network.h"
+
+#include "core/error.h"
+#include "documents/integer_text.h"
+
+namespace velmora {
+
+namespace {
+
+// The range check of one numeric field and the end of its message.
+struct FieldCheck {
+    DNetField field;
+    std::int32_t max;
+    std::string_view message;
+};
+
+// Checked in this order within a row; the minimum is 0 for all three.
+constexpr std::array<FieldCheck, 3> kFieldChecks = {{
+    {kDNetId, 63, "!! ID must be 0 or 63. "},
+    {kDNetBytesIn, 455, "!! Number Byte IN must be 0 or 455. "},
+    {kDNetBytesOut, 455, "!! Number Byte OUT must be 0 or 455. "},
+}};
+
+std::string rowError(std::size_t number, std::string_view what) {
+    return "Row " + std::to_string(number) + " of the DeviceNet network " + std::string(what);
+}
+
+// True when `text` (UTF-8) holds a character that XML cannot carry, even escaped: a control
+// character other than tab, line feed and carriage return, or U+FFFE or U+FFFF.
+bool holdsNonXmlCharacter(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') return true;
+        const std::string_view next = text.substr(i + 1, 2);
+        if (byte == 0xEF && (next == "\xBF\xBE" || next == "\xBF\xBF")) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+DNetNetworkRead readDNetNetwork(const XmlDocument& document) {
+    DNetNetworkRead read;
+    const std::optional<XmlNode> root = document.firstNode();
+    if (!root) return read;
+    for (const XmlNode& child : root->children()) {
+        if (read.rows.size() == kDNetMaxNodes) break;
+        const std::size_t number = read.rows.size() + 1;
+        if (!child.isElement()) {
+            read.error = rowError(number, "is not an element");
+            return read;
+        }
+        DNetRow& row = read.rows.emplace_back();
+        for (std::size_t field = 0; field < kDNetFieldCount; ++field) {
+            std::optional<std::string> value = child.attribute(kDNetAttributes[field]);
+            if (!value) {
+                read.error = rowError(
+                    number, "has no attribute \"" + std::string(kDNetAttributes[field]) + "\"");
+                return read;
+            }
+            row[field] = std::move(*value);
+        }
+    }
+    return read;
+}
+
+DNetNetworkRead readDNetNetworkFile(const std::filesystem::path& path) {
+    if (!XmlDocument::fileExists(path)) return {};
+    XmlDocument document;
+    document.load(path);
+    return readDNetNetwork(document);
+}
+
+std::size_t dnetNodeCount(const std::vector<DNetRow>& rows) {
+    std::size_t count = 0;
+    while (count < rows.size() && count < kDNetMaxNodes && !rows[count][kDNetId].empty()) ++count;
+    return count;
+}
+
+std::optional<std::string> checkDNetNetwork(const std::vector<DNetRow>& rows) {
+    const std::size_t count = dnetNodeCount(rows);
+    std::int32_t sumIn = 0;
+    std::int32_t sumOut = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        for (const FieldCheck& check : kFieldChecks) {
+            const std::int32_t value = integerTextOr(rows[i][check.field]);
+            if (value < 0 || value > check.max) {
+                return "Error in row " + std::to_string(i + 1) + std::string(check.message);
+            }
+        }
+        // At most 64 rows of at most 455 bytes: the sums cannot overflow.
+        sumIn += integerTextOr(rows[i][kDNetBytesIn]);
+        sumOut += integerTextOr(rows[i][kDNetBytesOut]);
+    }
+    if (sumIn > kDNetMaxByteSum) return "Error!! Number of Byte IN must be under 6000. ";
+    if (sumOut > kDNetMaxByteSum) return "Error!! Number of Byte OUT must be under 6000. ";
+    return std::nullopt;
+}
+
+XmlDocument buildDNetNetwork(const std::vector<DNetRow>& rows) {
+    XmlDocument document;
+    XmlNode root = document.create(kDNetRootElement);
+    const std::size_t count = dnetNodeCount(rows);
+    for (std::size_t i = 0; i < count; ++i) {
+        XmlNode row = root.appendChild(kDNetRowElement);
+        for (std::size_t field = 0; field < kDNetFieldCount; ++field) {
+            // Written as is, such a character would make the whole file unreadable.
+            if (holdsNonXmlCharacter(rows[i][field])) {
+                throw Error(rowError(
+                    i + 1, "cannot be stored: its \"" + std::string(kDNetAttributes[field]) +
+                               "\" value holds a character that XML does not allow"));
+            }
+            row.setAttribute(kDNetAttributes[field], rows[i][field]);
+        }
+    }
+    return document;
+}
+
+void writeDNetNetworkFile(const std::filesystem::path& path, const std::vector<DNetRow>& rows) {
+    buildDNetNetwork(rows).save(path);
+}
+
+}  // namespace velmora

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "documents/xml_document.h"
+
+namespace velmora {
+
+// DNET_Net.xml: the root holds one "row" element per DeviceNet slave node, in list order.
+inline constexpr std::string_view kDNetRootElement = "DNET_Net";
+inline constexpr std::string_view kDNetRowElement = "row";
+
+// The most nodes the list holds; children of the root after these are not read.
+inline constexpr std::size_t kDNetMaxNodes = 64;
+// Neither the input sum nor the output sum of all nodes may exceed this.
+inline constexpr std::int32_t kDNetMaxByteSum = 6000;
+
+// The four values of one node, in attribute order, which is also the order of the grid columns
+// 1 to 4 of the dialog.
+enum DNetField : std::size_t {
+    kDNetId,
+    kDNetBytesIn,
+    kDNetBytesOut,
+    kDNetMnemonic,
+    kDNetFieldCount
+};
+
+// The attribute of each field, in the order they are read and written.
+inline constexpr std::array<std::string_view, kDNetFieldCount> kDNetAttributes = {
+    "ID", "NB_IN", "NB_OUT", "Mnemonic"};
+
+// One node as the user typed it: the texts of its four fields, never reformatted.
+using DNetRow = std::array<std::string, kDNetFieldCount>;
+
+// What a reading gave: the rows read (the last one possibly partly filled) and, when reading
+// stopped early, the reason.
+struct DNetNetworkRead {
+    std::vector<DNetRow> rows;
+    std::optional<std::string> error;
+};
+
+// Reads the rows of a loaded document: every child of its first top-level node, whatever its
+// name, up to kDNetMaxNodes; reading stops at a child that is not an element or lacks one of
+// the four attributes, keeping the rows and cells read before it.
+DNetNetworkRead readDNetNetwork(const XmlDocument& document);
+
+// Reads the file at `path`: no rows when there is none. Throws velmora::Error when the file
+// cannot be loaded or parsed.
+DNetNetworkRead readDNetNetworkFile(const std::filesystem::path& path);
+
+// The number of leading rows that form the node list: those before the first empty ID,
+// at most kDNetMaxNodes. The check and the writing cover exactly these rows.
+std::size_t dnetNodeCount(const std::vector<DNetRow>& rows);
+
+// The message of the first check that the node list of `rows` fails, or none: each row's ID,
+// input and output counts in turn, then the input sum, then the output sum.
+std::optional<std::string> checkDNetNetwork(const std::vector<DNetRow>& rows);
+
+// A fresh document of the node list of `rows`, every value written exactly as typed.
+// Throws velmora::Error when a value holds a character that XML cannot carry.
+XmlDocument buildDNetNetwork(const std::vector<DNetRow>& rows);
+
+// Writes buildDNetNetwork(rows) to `path` (replacing the file whole); throws velmora::Error.
+void writeDNetNetworkFile(const std::filesystem::path& path, const std::vector<DNetRow>& rows);
+
+}  // namespace velmora

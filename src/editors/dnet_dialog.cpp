@@ -1,0 +1,150 @@
+#include "editors/dnet_dialog.h"
+
+#include <QHBoxLayout>
+#include <QShowEvent>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <array>
+#include <utility>
+
+#include "core/error.h"
+
+namespace velmora::ui {
+
+namespace {
+
+// Grid column c holds DNetField c - 1; column 0 holds the row numbers.
+struct GridColumn {
+    const char* heading;
+    int width;
+};
+
+constexpr std::array<GridColumn, 1 + kDNetFieldCount> kColumns = {{
+    {"N", 45},
+    {"ID", 65},
+    {"N BYTE IN", 75},
+    {"N BYTE OUT", 75},
+    {"MNEMONIC", 255},
+}};
+
+constexpr int kGridRows = 1 + static_cast<int>(kDNetMaxNodes);
+constexpr int kRowHeight = 21;
+constexpr int kBottomBarHeight = 39;
+
+void applyLook(QWidget& window) {
+    QPalette palette = window.palette();
+    palette.setColor(QPalette::Window, QColor(248, 247, 237));
+    palette.setColor(QPalette::WindowText, QColor(0x33, 0x33, 0x33));
+    window.setPalette(palette);
+    window.setAutoFillBackground(true);
+    QFont font(QStringLiteral("Verdana"), 8);
+    font.setStyleHint(QFont::SansSerif);
+    window.setFont(font);
+}
+
+QPushButton* makeButton(const char* name, const char* text, QStyle::StandardPixmap icon,
+                        QWidget& parent) {
+    auto* button =
+        new QPushButton(parent.style()->standardIcon(icon), QString::fromUtf8(text), &parent);
+    button->setObjectName(QString::fromUtf8(name));
+    button->setFixedSize(93, 23);
+    button->setFlat(true);
+    // Enter belongs to the grid: no button is pressed by it.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+}  // namespace
+
+TFDNet::TFDNet(std::function<std::filesystem::path()> dnetNetFile, MessageSink& messages,
+               QWidget* parent)
+    : QDialog(parent), dnetNetFile_(std::move(dnetNetFile)), messages_(messages) {
+    setObjectName(QStringLiteral("FDNet"));
+    setWindowTitle(QStringLiteral("DeviceNet Network"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    applyLook(*this);
+
+    ASG = new TextGrid(kGridRows, static_cast<int>(kColumns.size()), this);
+    ASG->setObjectName(QStringLiteral("ASG"));
+    for (int column = 0; column < static_cast<int>(kColumns.size()); ++column) {
+        ASG->cells().setCell(0, column, QString::fromUtf8(kColumns[column].heading));
+        ASG->setGridColumnWidth(column, kColumns[column].width);
+    }
+    ASG->setGridRowHeight(kRowHeight);
+
+    auto* bottomBar = new QWidget(this);
+    bottomBar->setFixedHeight(kBottomBarHeight);
+    bitbtn1 = makeButton("bitbtn1", "OK", QStyle::SP_DialogOkButton, *bottomBar);
+    bitbtn2 = makeButton("bitbtn2", "Cancel", QStyle::SP_DialogCancelButton, *bottomBar);
+    auto* buttons = new QHBoxLayout(bottomBar);
+    buttons->setContentsMargins(8, 8, 8, 8);
+    buttons->setSpacing(8);
+    buttons->addWidget(bitbtn1);
+    buttons->addWidget(bitbtn2);
+    buttons->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(ASG, 1);
+    layout->addWidget(bottomBar);
+    resize(617, 527);
+
+    connect(bitbtn1, &QPushButton::clicked, this, &TFDNet::bitbtn1Click);
+    connect(bitbtn2, &QPushButton::clicked, this, &TFDNet::bitbtn2Click);
+}
+
+void TFDNet::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A window restored by the system is not a new showing.
+    if (!event->spontaneous()) FormShow();
+}
+
+void TFDNet::FormShow() {
+    TextGridModel& cells = ASG->cells();
+    ASG->commitEditing();
+    cells.clearBelowHeadings();
+    for (int row = 1; row < kGridRows; ++row) cells.setCell(row, 0, QString::number(row));
+    ASG->setCurrentIndex(cells.index(1, 1));
+    ASG->scrollToTop();
+    guarded(messages_, [&] {
+        const DNetNetworkRead read = readDNetNetworkFile(dnetNetFile_());
+        for (std::size_t i = 0; i < read.rows.size(); ++i) {
+            for (std::size_t field = 0; field < kDNetFieldCount; ++field) {
+                cells.setCell(static_cast<int>(i) + 1, static_cast<int>(field) + 1,
+                              QString::fromStdString(read.rows[i][field]));
+            }
+        }
+        if (read.error) throw Error(*read.error);
+    });
+}
+
+std::vector<DNetRow> TFDNet::gridRows() const {
+    std::vector<DNetRow> rows(kDNetMaxNodes);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        for (std::size_t field = 0; field < kDNetFieldCount; ++field) {
+            rows[i][field] = ASG->cells()
+                                 .cell(static_cast<int>(i) + 1, static_cast<int>(field) + 1)
+                                 .toStdString();
+        }
+    }
+    return rows;
+}
+
+void TFDNet::bitbtn1Click() {
+    ASG->commitEditing();
+    const std::vector<DNetRow> rows = gridRows();
+    if (const std::optional<std::string> message = checkDNetNetwork(rows)) {
+        messages_.error(QString::fromStdString(*message));
+        return;
+    }
+    if (guarded(messages_, [&] { writeDNetNetworkFile(dnetNetFile_(), rows); })) {
+        done(QDialog::Accepted);
+    }
+}
+
+void TFDNet::bitbtn2Click() { done(QDialog::Rejected); }
+
+}  // namespace velmora::ui

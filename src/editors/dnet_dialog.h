@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QDialog>
+#include <QPushButton>
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+#include "app/messages.h"
+#include "documents/devicenet_network.h"
+#include "editors/text_grid.h"
+
+namespace velmora::ui {
+
+// "DeviceNet Network": the list of up to 64 DeviceNet slave nodes, edited in the grid ASG and
+// stored in the DNET_Net.xml document. Created once; every showing reloads the document.
+class TFDNet : public QDialog {
+    Q_OBJECT
+
+public:
+    // `dnetNetFile` names the document; it is asked at every showing and every OK.
+    TFDNet(std::function<std::filesystem::path()> dnetNetFile, MessageSink& messages,
+           QWidget* parent = nullptr);
+
+    // Clears and numbers the grid, then fills it from the document.
+    void FormShow();
+    // Checks the node list; when it passes, writes the document and closes with OK.
+    void bitbtn1Click();
+    // Closes with Cancel; nothing is checked or written.
+    void bitbtn2Click();
+
+    // The texts of grid rows 1 to 64, columns 1 to 4.
+    std::vector<DNetRow> gridRows() const;
+
+    // Grid rows 1 to 64 below the heading row, columns "N", "ID", "N BYTE IN", "N BYTE OUT",
+    // "MNEMONIC".
+    TextGrid* ASG;
+    QPushButton* bitbtn1;
+    QPushButton* bitbtn2;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    std::function<std::filesystem::path()> dnetNetFile_;
+    MessageSink& messages_;
+};
+
+}  // namespace velmora::ui

@@ -1,0 +1,264 @@
+#include "documents/devicenet_network.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "core/error.h"
+#include "support/temp_dir.h"
+
+namespace velmora {
+namespace {
+
+using ::testing::ElementsAre;
+
+DNetNetworkRead readText(std::string_view xml) {
+    XmlDocument document;
+    document.loadFromString(xml);
+    return readDNetNetwork(document);
+}
+
+std::vector<DNetRow> repeated(std::size_t count, const DNetRow& row) {
+    return std::vector<DNetRow>(count, row);
+}
+
+// ---- reading
+
+TEST(DNetNetworkReading, ReadsTheFourAttributesOfEveryRowUnchanged) {
+    const DNetNetworkRead read = readText(
+        "<DNET_Net><row ID=\" 5\" NB_IN=\"$1F\" NB_OUT=\"2\" Mnemonic=\"Drive &amp; pump\"/>"
+        "<row ID=\"9\" NB_IN=\"8\" NB_OUT=\"6\" Mnemonic=\"\"/></DNET_Net>");
+    EXPECT_FALSE(read.error);
+    EXPECT_THAT(read.rows,
+                ElementsAre(DNetRow{" 5", "$1F", "2", "Drive & pump"}, DNetRow{"9", "8", "6", ""}));
+}
+
+TEST(DNetNetworkReading, IndentedFileReadsLikeACompactOne) {
+    const DNetNetworkRead read = readText(
+        "<?xml version=\"1.0\"?>\n<DNET_Net>\n  <row ID=\"1\" NB_IN=\"2\" NB_OUT=\"3\" "
+        "Mnemonic=\"m\"/>\n</DNET_Net>\n");
+    EXPECT_FALSE(read.error);
+    EXPECT_THAT(read.rows, ElementsAre(DNetRow{"1", "2", "3", "m"}));
+}
+
+TEST(DNetNetworkReading, RowsOfAnyElementNameAndAttributesInAnyOrderAreRead) {
+    const DNetNetworkRead read = readText(
+        "<Other><node Mnemonic=\"x\" NB_OUT=\"3\" NB_IN=\"2\" ID=\"1\" extra=\"y\"/>"
+        "<row ID=\"4\" NB_IN=\"5\" NB_OUT=\"6\" Mnemonic=\"z\"/></Other>");
+    EXPECT_FALSE(read.error);
+    EXPECT_THAT(read.rows, ElementsAre(DNetRow{"1", "2", "3", "x"}, DNetRow{"4", "5", "6", "z"}));
+}
+
+TEST(DNetNetworkReading, EmptyRootGivesNoRows) {
+    const DNetNetworkRead read = readText("<DNET_Net/>");
+    EXPECT_FALSE(read.error);
+    EXPECT_TRUE(read.rows.empty());
+}
+
+TEST(DNetNetworkReading, AtMostSixtyFourRowsAreKept) {
+    std::string xml = "<DNET_Net>";
+    for (int i = 0; i < 70; ++i) {
+        xml +=
+            "<row ID=\"" + std::to_string(i % 64) + "\" NB_IN=\"1\" NB_OUT=\"1\" Mnemonic=\"\"/>";
+    }
+    // A faulty 71st child is never reached.
+    xml += "<row/></DNET_Net>";
+    const DNetNetworkRead read = readText(xml);
+    EXPECT_FALSE(read.error);
+    ASSERT_EQ(read.rows.size(), 64u);
+    EXPECT_EQ(read.rows.back()[kDNetId], "63");
+}
+
+TEST(DNetNetworkReading, MissingAttributeStopsReadingAndKeepsWhatWasRead) {
+    const DNetNetworkRead read = readText(
+        "<DNET_Net><row ID=\"1\" NB_IN=\"2\" NB_OUT=\"3\" Mnemonic=\"a\"/>"
+        "<row ID=\"4\" NB_IN=\"5\" Mnemonic=\"b\"/>"
+        "<row ID=\"7\" NB_IN=\"8\" NB_OUT=\"9\" Mnemonic=\"c\"/></DNET_Net>");
+    ASSERT_TRUE(read.error);
+    EXPECT_EQ(*read.error, "Row 2 of the DeviceNet network has no attribute \"NB_OUT\"");
+    EXPECT_THAT(read.rows, ElementsAre(DNetRow{"1", "2", "3", "a"}, DNetRow{"4", "5", "", ""}));
+}
+
+TEST(DNetNetworkReading, ChildThatIsNotAnElementStopsReading) {
+    const DNetNetworkRead read = readText(
+        "<DNET_Net><row ID=\"1\" NB_IN=\"2\" NB_OUT=\"3\" Mnemonic=\"a\"/><!-- note -->"
+        "<row ID=\"4\" NB_IN=\"5\" NB_OUT=\"6\" Mnemonic=\"b\"/></DNET_Net>");
+    ASSERT_TRUE(read.error);
+    EXPECT_EQ(*read.error, "Row 2 of the DeviceNet network is not an element");
+    EXPECT_THAT(read.rows, ElementsAre(DNetRow{"1", "2", "3", "a"}));
+}
+
+TEST(DNetNetworkReading, FileThatDoesNotExistGivesNoRows) {
+    test::TempDir dir;
+    const DNetNetworkRead read = readDNetNetworkFile(dir / "DNET_Net.xml");
+    EXPECT_FALSE(read.error);
+    EXPECT_TRUE(read.rows.empty());
+}
+
+TEST(DNetNetworkReading, FileThatCannotBeParsedThrows) {
+    test::TempDir dir;
+    test::writeText(dir / "DNET_Net.xml", "<DNET_Net><row ID=\"1\"></DNET_Net>");
+    EXPECT_THROW(readDNetNetworkFile(dir / "DNET_Net.xml"), Error);
+}
+
+// ---- the node list and its checks
+
+TEST(DNetNetworkChecks, NodeListEndsAtTheFirstEmptyId) {
+    std::vector<DNetRow> rows = repeated(5, {"1", "1", "1", ""});
+    rows[3][kDNetId] = "";
+    rows[4][kDNetBytesIn] = "not checked";
+    rows[3][kDNetBytesIn] = "not checked either";
+    EXPECT_EQ(dnetNodeCount(rows), 3u);
+    EXPECT_EQ(checkDNetNetwork(rows), std::nullopt);
+    EXPECT_EQ(buildDNetNetwork(rows).serialize(),
+              "<DNET_Net><row ID=\"1\" NB_IN=\"1\" NB_OUT=\"1\" Mnemonic=\"\"/>"
+              "<row ID=\"1\" NB_IN=\"1\" NB_OUT=\"1\" Mnemonic=\"\"/>"
+              "<row ID=\"1\" NB_IN=\"1\" NB_OUT=\"1\" Mnemonic=\"\"/></DNET_Net>");
+}
+
+struct RowCase {
+    DNetRow row;
+    std::optional<std::string> message;
+};
+
+void PrintTo(const RowCase& c, std::ostream* os) {
+    *os << "ID \"" << c.row[kDNetId] << "\" IN \"" << c.row[kDNetBytesIn] << "\" OUT \""
+        << c.row[kDNetBytesOut] << "\"";
+}
+
+class DNetNetworkRowCheck : public ::testing::TestWithParam<RowCase> {};
+
+TEST_P(DNetNetworkRowCheck, GivesTheMessageOfTheFirstFailingCell) {
+    // The row under test is row 2, behind a valid row 1.
+    const std::vector<DNetRow> rows = {{"1", "1", "1", "first"}, GetParam().row};
+    EXPECT_EQ(checkDNetNetwork(rows), GetParam().message);
+}
+
+const std::string kIdMessage = "Error in row 2!! ID must be 0 or 63. ";
+const std::string kInMessage = "Error in row 2!! Number Byte IN must be 0 or 455. ";
+const std::string kOutMessage = "Error in row 2!! Number Byte OUT must be 0 or 455. ";
+
+INSTANTIATE_TEST_SUITE_P(Cases, DNetNetworkRowCheck,
+                         ::testing::Values(RowCase{{"0", "0", "0", ""}, std::nullopt},
+                                           RowCase{{"1", "1", "1", "any text"}, std::nullopt},
+                                           RowCase{{"62", "455", "455", ""}, std::nullopt},
+                                           RowCase{{"63", "454", "1", ""}, std::nullopt},
+                                           RowCase{{" 5", "+7", "$1C7", ""}, std::nullopt},
+                                           RowCase{{"0x3F", "x10", "0X0", ""}, std::nullopt},
+                                           RowCase{{"64", "1", "1", ""}, kIdMessage},
+                                           RowCase{{"-1", "1", "1", ""}, kIdMessage},
+                                           RowCase{{"   ", "1", "1", ""}, kIdMessage},
+                                           RowCase{{"5 ", "1", "1", ""}, kIdMessage},
+                                           RowCase{{"abc", "", "", ""}, kIdMessage},
+                                           RowCase{{"5", "", "1", ""}, kInMessage},
+                                           RowCase{{"5", "456", "1", ""}, kInMessage},
+                                           RowCase{{"5", "-1", "456", ""}, kInMessage},
+                                           RowCase{{"5", "1", "", ""}, kOutMessage},
+                                           RowCase{{"5", "1", "456", ""}, kOutMessage},
+                                           RowCase{{"5", "455", "$FFFFFFFF", ""}, kOutMessage}));
+
+TEST(DNetNetworkChecks, AllSixtyFourRowsAreCheckedAndWritten) {
+    std::vector<DNetRow> rows = repeated(64, {"1", "1", "1", "m"});
+    rows[63][kDNetId] = "64";
+    EXPECT_EQ(checkDNetNetwork(rows), "Error in row 64!! ID must be 0 or 63. ");
+    rows[63][kDNetId] = "63";
+    EXPECT_EQ(checkDNetNetwork(rows), std::nullopt);
+    EXPECT_EQ(buildDNetNetwork(rows).firstNode()->childCount(), 64u);
+}
+
+TEST(DNetNetworkChecks, RowsAfterTheSixtyFourthAreNeitherCheckedNorWritten) {
+    std::vector<DNetRow> rows = repeated(70, {"1", "1", "1", ""});
+    rows[64][kDNetId] = "99";
+    EXPECT_EQ(dnetNodeCount(rows), 64u);
+    EXPECT_EQ(checkDNetNetwork(rows), std::nullopt);
+    EXPECT_EQ(buildDNetNetwork(rows).firstNode()->childCount(), 64u);
+}
+
+TEST(DNetNetworkChecks, DuplicateIdsAreAccepted) {
+    const std::vector<DNetRow> rows = {{"7", "1", "1", "a"}, {"7", "2", "2", "b"}};
+    EXPECT_EQ(checkDNetNetwork(rows), std::nullopt);
+    EXPECT_EQ(buildDNetNetwork(rows).firstNode()->childCount(), 2u);
+}
+
+struct SumCase {
+    std::vector<DNetRow> rows;
+    std::optional<std::string> message;
+};
+
+void PrintTo(const SumCase& c, std::ostream* os) {
+    *os << c.rows.size() << " rows, the last IN \"" << c.rows.back()[kDNetBytesIn] << "\" OUT \""
+        << c.rows.back()[kDNetBytesOut] << "\"";
+}
+
+class DNetNetworkSumCheck : public ::testing::TestWithParam<SumCase> {};
+
+TEST_P(DNetNetworkSumCheck, ChecksTheInputSumBeforeTheOutputSum) {
+    EXPECT_EQ(checkDNetNetwork(GetParam().rows), GetParam().message);
+}
+
+std::vector<DNetRow> withLast(std::vector<DNetRow> rows, const DNetRow& last) {
+    rows.push_back(last);
+    return rows;
+}
+
+const std::string kInSum = "Error!! Number of Byte IN must be under 6000. ";
+const std::string kOutSum = "Error!! Number of Byte OUT must be under 6000. ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DNetNetworkSumCheck,
+    ::testing::Values(
+        SumCase{repeated(14, {"1", "455", "0", ""}), kInSum},
+        SumCase{withLast(repeated(13, {"1", "455", "0", ""}), {"2", "85", "0", ""}), std::nullopt},
+        SumCase{withLast(repeated(13, {"1", "0", "455", ""}), {"2", "0", "85", ""}), std::nullopt},
+        SumCase{withLast(repeated(13, {"1", "0", "455", ""}), {"2", "0", "86", ""}), kOutSum},
+        SumCase{repeated(14, {"1", "455", "455", ""}), kInSum},
+        // A row failing its own check is reported even though the sum would fail first.
+        SumCase{withLast(repeated(14, {"1", "455", "455", ""}), {"1", "456", "0", ""}),
+                "Error in row 15!! Number Byte IN must be 0 or 455. "}));
+
+// ---- writing
+
+TEST(DNetNetworkWriting, WritesTheTwoNodeExampleExactly) {
+    test::TempDir dir;
+    writeDNetNetworkFile(dir / "DNET_Net.xml",
+                         {{"5", "4", "2", "Drive"}, {"9", "8", "6", ""}, {"", "1", "1", "gone"}});
+    EXPECT_EQ(test::readText(dir / "DNET_Net.xml"),
+              "<DNET_Net><row ID=\"5\" NB_IN=\"4\" NB_OUT=\"2\" Mnemonic=\"Drive\"/>"
+              "<row ID=\"9\" NB_IN=\"8\" NB_OUT=\"6\" Mnemonic=\"\"/></DNET_Net>");
+}
+
+TEST(DNetNetworkWriting, EmptyFirstIdWritesAnEmptyRoot) {
+    EXPECT_EQ(buildDNetNetwork({{"", "1", "1", "x"}, {"5", "1", "1", ""}}).serialize(),
+              "<DNET_Net/>");
+    EXPECT_EQ(buildDNetNetwork({}).serialize(), "<DNET_Net/>");
+}
+
+TEST(DNetNetworkWriting, ValuesAreWrittenAsTypedAndReadBackUnchanged) {
+    test::TempDir dir;
+    const std::vector<DNetRow> rows = {{" +5", "$1c7", "0x0", "A&B \"q\" <\xC3\xA9>\t'\r\n"}};
+    writeDNetNetworkFile(dir / "DNET_Net.xml", rows);
+    const DNetNetworkRead read = readDNetNetworkFile(dir / "DNET_Net.xml");
+    EXPECT_FALSE(read.error);
+    EXPECT_EQ(read.rows, rows);
+}
+
+TEST(DNetNetworkWriting, ACharacterXmlCannotCarryIsRefusedInsteadOfWrittenUnreadable) {
+    for (const std::string mnemonic : {"a\x01z", "\x1F", "\xEF\xBF\xBE", "x\xEF\xBF\xBF"}) {
+        try {
+            buildDNetNetwork({{"1", "1", "1", "ok"}, {"2", "1", "1", mnemonic}});
+            ADD_FAILURE() << "no error for " << mnemonic;
+        } catch (const Error& e) {
+            EXPECT_STREQ(e.what(),
+                         "Row 2 of the DeviceNet network cannot be stored: its \"Mnemonic\" "
+                         "value holds a character that XML does not allow");
+        }
+    }
+    EXPECT_NO_THROW(buildDNetNetwork({{"1", "1", "1", "\x7F\xEF\xBF\xBD\xEF\xBB\xBF"}}));
+}
+
+TEST(DNetNetworkWriting, SaveIntoAMissingFolderThrows) {
+    test::TempDir dir;
+    EXPECT_THROW(writeDNetNetworkFile(dir / "gone" / "DNET_Net.xml", {{"1", "1", "1", ""}}), Error);
+}
+
+}  // namespace
+}  // namespace velmora
