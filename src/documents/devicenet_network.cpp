@@ -25,18 +25,6 @@ std::string rowError(std::size_t number, std::string_view what) {
     return "Row " + std::to_string(number) + " of the DeviceNet network " + std::string(what);
 }
 
-// True when `text` (UTF-8) holds a character that XML cannot carry, even escaped: a control
-// character other than tab, line feed and carriage return, or U+FFFE or U+FFFF.
-bool holdsNonXmlCharacter(std::string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') return true;
-        const std::string_view next = text.substr(i + 1, 2);
-        if (byte == 0xEF && (next == "\xBF\xBE" || next == "\xBF\xBF")) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 DNetNetworkRead readDNetNetwork(const XmlDocument& document) {
@@ -104,13 +92,13 @@ XmlDocument buildDNetNetwork(const std::vector<DNetRow>& rows) {
     for (std::size_t i = 0; i < count; ++i) {
         XmlNode row = root.appendChild(kDNetRowElement);
         for (std::size_t field = 0; field < kDNetFieldCount; ++field) {
-            // Written as is, such a character would make the whole file unreadable.
-            if (holdsNonXmlCharacter(rows[i][field])) {
+            try {
+                row.setAttribute(kDNetAttributes[field], rows[i][field]);
+            } catch (const Error&) {
                 throw Error(rowError(
                     i + 1, "cannot be stored: its \"" + std::string(kDNetAttributes[field]) +
                                "\" value holds a character that XML does not allow"));
             }
-            row.setAttribute(kDNetAttributes[field], rows[i][field]);
         }
     }
     return document;

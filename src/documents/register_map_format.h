@@ -1,5 +1,7 @@
 #pragma once
 
+#include "documents/devicenet_network.h"
+
 // Element and attribute names of DefReg.xml, and the DeviceNet row attributes the map reads.
 namespace velmora::register_map_format {
 
@@ -11,9 +13,9 @@ inline constexpr char kIndex[] = "Index";
 inline constexpr char kNrDNNode[] = "NrDNNode";
 inline constexpr char kPosComp[] = "PosComp";
 
-// Attributes of a row of DNET_Net.xml.
-inline constexpr char kNodeId[] = "ID";
-inline constexpr char kNodeBytesIn[] = "NB_IN";
-inline constexpr char kNodeBytesOut[] = "NB_OUT";
+// Attributes of a row of DNET_Net.xml, as the DeviceNet network document names them.
+inline constexpr const char* kNodeId = kDNetAttributes[kDNetId].data();
+inline constexpr const char* kNodeBytesIn = kDNetAttributes[kDNetBytesIn].data();
+inline constexpr const char* kNodeBytesOut = kDNetAttributes[kDNetBytesOut].data();
 
 }  // namespace velmora::register_map_format

@@ -167,6 +167,23 @@ void dropBlankText(xmlNodePtr node) {
     }
 }
 
+// True when `text` (UTF-8) holds a character that XML cannot carry, even escaped: a control
+// character other than tab, line feed and carriage return, or U+FFFE or U+FFFF.
+bool holdsNonXmlCharacter(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') return true;
+        const std::string_view next = text.substr(i + 1, 2);
+        if (byte == 0xEF && (next == "\xBF\xBE" || next == "\xBF\xBF")) return true;
+    }
+    return false;
+}
+
+// Written as is, such a character would make the whole saved document unreadable.
+[[noreturn]] void failNonXmlCharacter(const std::string& where) {
+    throw Error("The " + where + " holds a character that XML does not allow");
+}
+
 std::string qualifiedName(const xmlNode* node) {
     std::string name = S(node->name);
     if (node->type == XML_ELEMENT_NODE && node->ns && node->ns->prefix) {
@@ -250,6 +267,7 @@ XmlNode XmlNode::appendChild(std::string_view name) {
 }
 
 void XmlNode::setText(std::string_view text) {
+    if (holdsNonXmlCharacter(text)) failNonXmlCharacter("text of element \"" + name() + "\"");
     while (node_->children != nullptr) {
         xmlNodePtr c = node_->children;
         xmlUnlinkNode(c);
@@ -262,6 +280,9 @@ void XmlNode::setText(std::string_view text) {
 }
 
 void XmlNode::setAttribute(std::string_view name, std::string_view value) {
+    if (holdsNonXmlCharacter(value)) {
+        failNonXmlCharacter("value of attribute \"" + std::string(name) + "\"");
+    }
     const std::string key(name);
     const std::string val(value);
     xmlSetProp(node_, X(key), X(val));

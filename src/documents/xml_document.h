@@ -41,9 +41,11 @@ public:
 
     // Appends a child element at the end of this node's children and returns it.
     XmlNode appendChild(std::string_view name);
-    // Replaces the element's content by one text node.
+    // Replaces the element's content by one text node. Throws Error for a character XML cannot
+    // hold (a control character other than tab, line feed, carriage return; U+FFFE, U+FFFF).
     void setText(std::string_view text);
     // Sets an attribute without namespace; a new attribute goes after the existing ones.
+    // Throws Error for a character XML cannot hold, as setText does.
     void setAttribute(std::string_view name, std::string_view value);
 
     _xmlNode* raw() const { return node_; }

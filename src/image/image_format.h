@@ -7,6 +7,10 @@
 #include <span>
 #include <string_view>
 
+#include "documents/comm_settings.h"
+#include "documents/comm_settings_format.h"
+#include "documents/register_map_format.h"
+
 // The layout of the configuration image and the meaning of its coded bytes.
 namespace velmora::image_format {
 
@@ -31,23 +35,23 @@ inline constexpr std::string_view kParGenFile = "pargen.xml";
 inline constexpr std::string_view kBinFolder = "bin";
 inline constexpr std::string_view kImageFile = "bank.bin";
 
-// Attributes of a node row of DNET_Net.xml.
-inline constexpr const char* kNodeId = "ID";
-inline constexpr const char* kNodeBytesIn = "NB_IN";
-inline constexpr const char* kNodeBytesOut = "NB_OUT";
-
-// Lists and row attributes of DefReg.xml.
-inline constexpr const char* kReadList = "Modbus_Read";
-inline constexpr const char* kWriteList = "Modbus_Write";
-inline constexpr const char* kRowIndex = "Index";
-inline constexpr const char* kRowPosComp = "PosComp";
-inline constexpr const char* kRowNode = "NrDNNode";
+// Names of the documents' elements and attributes, as their own modules define them.
+inline constexpr const char* kNodeId = register_map_format::kNodeId;
+inline constexpr const char* kNodeBytesIn = register_map_format::kNodeBytesIn;
+inline constexpr const char* kNodeBytesOut = register_map_format::kNodeBytesOut;
+inline constexpr const char* kReadList = register_map_format::kReadList;
+inline constexpr const char* kWriteList = register_map_format::kWriteList;
+inline constexpr const char* kRowIndex = register_map_format::kIndex;
+inline constexpr const char* kRowPosComp = register_map_format::kPosComp;
+inline constexpr const char* kRowNode = register_map_format::kNrDNNode;
 
 // Elements of pargen.xml, in the order of the parameter block's first six bytes.
 inline constexpr std::array<const char*, 6> kParameterBytes = {
-    "DNET_DEV_ID", "DNET_BAUD", "Ser_Baud", "Ser_Par", "Ser_ID", "Ser_Type"};
-inline constexpr const char* kProtocol = "Ser_Prot";
-inline constexpr const char* kHardware = "HW_Type";
+    comm_settings_format::kDnetDeviceId, comm_settings_format::kDnetBaud,
+    comm_settings_format::kSerialBaud,   comm_settings_format::kSerialParity,
+    comm_settings_format::kSerialDeviceId, comm_settings_format::kSerialLine};
+inline constexpr const char* kProtocol = comm_settings_format::kSerialProtocol;
+inline constexpr const char* kHardware = comm_settings_format::kHardware;
 
 // Framing class by protocol (low 8 bits of "Ser_Prot"): 0 binary, 1 ASCII.
 // Modbus RTU, Modbus ASCII, JBUS, Binary, ASCII.
@@ -56,10 +60,9 @@ inline constexpr std::array<std::uint8_t, 5> kFramingClassByProtocol = {0, 1, 0,
 inline constexpr std::uint8_t kFramingClassOtherProtocol = 1;
 
 // The meaning of each coded parameter byte, by its value.
-inline constexpr std::array<std::string_view, 3> kDeviceNetBauds = {"125K", "250K", "500K"};
-inline constexpr std::array<std::string_view, 8> kSerialBauds = {
-    "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
-inline constexpr std::array<std::string_view, 3> kParities = {"NONE", "EVEN", "ODD"};
+inline constexpr const auto& kDeviceNetBauds = kDnetBaudItems;
+inline constexpr const auto& kSerialBauds = kSerialBaudItems;
+inline constexpr const auto& kParities = kSerialParityItems;
 inline constexpr std::array<std::string_view, 2> kLineTypes = {"RS232", "RS485"};
 inline constexpr std::array<std::string_view, 2> kFramings = {"binary", "ASCII"};
 inline constexpr std::array<std::string_view, 2> kHardwareTypes = {"QH48203-A1", "QH48203-B2"};

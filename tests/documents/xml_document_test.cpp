@@ -384,3 +384,22 @@ TEST(XmlDocumentSaving, SavingIntoARemovedFolderReportsThePlatformReason) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// A control character would be written raw and make the saved document unreadable.
+TEST(XmlDocumentWriting, RefusesCharactersXmlCannotHold) {
+    XmlDocument doc;
+    auto root = doc.create("R");
+    for (const char* bad : {"a\x01", "\x1F", "x\xEF\xBF\xBE", "\xEF\xBF\xBF"}) {
+        EXPECT_THROW(root.appendChild("row").setAttribute("Mnemonic", bad), Error) << bad;
+        EXPECT_THROW(root.appendChild("T").setText(bad), Error) << bad;
+    }
+    EXPECT_NO_THROW(root.appendChild("row").setAttribute("Mnemonic", "tab\there\r\n\xEF\xBF\xBD"));
+    XmlDocument reread;
+    EXPECT_NO_THROW(reread.loadFromString(doc.serialize()));
+}
+
+}  // namespace
+}  // namespace velmora
