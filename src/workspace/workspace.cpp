@@ -95,15 +95,6 @@ std::string projectCaption(std::string_view suffix) {
     return std::string(kStartupCaption) + " :" + std::string(suffix);
 }
 
-std::string pathText(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
-fs::path pathFromText(std::string_view text) {
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
-
 Workspace::Workspace(fs::path installationFolder) : appDir_(std::move(installationFolder)) {
     while (!appDir_.has_filename() && appDir_.has_relative_path()) appDir_ = appDir_.parent_path();
 }

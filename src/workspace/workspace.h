@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/path_text.h"
+
 namespace velmora {
 
 // The main window's caption from start-up on.
@@ -21,11 +23,6 @@ inline constexpr std::string_view kOpenProjectTitle = "Select directory of proje
 
 // The project caption: the start-up caption, " :" and `suffix` with no blank between.
 std::string projectCaption(std::string_view suffix);
-
-// UTF-8 text of a path, with the platform's separators.
-std::string pathText(const std::filesystem::path& path);
-// The path named by UTF-8 `text`.
-std::filesystem::path pathFromText(std::string_view text);
 
 // What one press of OK in the New project dialog came to.
 struct NewProjectOutcome {

@@ -1,0 +1,28 @@
+#include "app/links.h"
+
+#include <QDesktopServices>
+#include <QMouseEvent>
+
+namespace velmora::ui {
+
+QUrl makerPageUrl() {
+    return QUrl(QStringLiteral("%1/HOME/default.asp?frompg=%2")
+                    .arg(QLatin1String(kMakerWebSite), QLatin1String(kProductCode)));
+}
+
+QString makerWebAddress() { return QUrl(QLatin1String(kMakerWebSite)).host(); }
+
+QUrl makerMailUrl() { return QUrl(QStringLiteral("mailto:") + QLatin1String(kMakerMailAddress)); }
+
+UrlOpener desktopUrlOpener() {
+    return [](const QUrl& url) { QDesktopServices::openUrl(url); };
+}
+
+LinkLabel::LinkLabel(QWidget* parent) : QLabel(parent) { setCursor(Qt::PointingHandCursor); }
+
+void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) click();
+    QLabel::mouseReleaseEvent(event);
+}
+
+}  // namespace velmora::ui
