@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include "app/link_label.h"
 #include "app/links.h"
 
 class QLabel;

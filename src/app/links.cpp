@@ -1,7 +1,6 @@
 #include "app/links.h"
 
 #include <QDesktopServices>
-#include <QMouseEvent>
 
 namespace velmora::ui {
 
@@ -16,13 +15,6 @@ QUrl makerMailUrl() { return QUrl(QStringLiteral("mailto:") + QLatin1String(kMak
 
 UrlOpener desktopUrlOpener() {
     return [](const QUrl& url) { QDesktopServices::openUrl(url); };
-}
-
-LinkLabel::LinkLabel(QWidget* parent) : QLabel(parent) { setCursor(Qt::PointingHandCursor); }
-
-void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) click();
-    QLabel::mouseReleaseEvent(event);
 }
 
 }  // namespace velmora::ui

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QLabel>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -26,20 +25,5 @@ QUrl makerMailUrl();
 using UrlOpener = std::function<void(const QUrl&)>;
 // The desktop's handler; a failure to open is not reported.
 UrlOpener desktopUrlOpener();
-
-// A label that acts on a click of the left mouse button, with a hand cursor.
-class LinkLabel : public QLabel {
-    Q_OBJECT
-public:
-    explicit LinkLabel(QWidget* parent = nullptr);
-    // Acts as a click of the user.
-    void click() { emit clicked(); }
-
-signals:
-    void clicked();
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* event) override;
-};
 
 }  // namespace velmora::ui

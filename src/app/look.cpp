@@ -34,7 +34,7 @@ QFont lookFont(int pointSize, bool bold) {
     return font;
 }
 
-void applyLook(QWidget& window) {
+void applyLook(QWidget& window, const QString& moreStyle) {
     QPalette palette = window.palette();
     const QColor background(kBackgroundColour);
     const QColor text(kTextColour);
@@ -51,7 +51,8 @@ void applyLook(QWidget& window) {
         " border-radius: 2px; padding: 2px 4px; }"
         "QPushButton:hover { background: #ECE9D2; border-color: #C9C4A3; }"
         "QPushButton:focus { border-color: #C9C4A3; }")
-                             .arg(QLatin1String(kBackgroundColour), QLatin1String(kTextColour)));
+                             .arg(QLatin1String(kBackgroundColour), QLatin1String(kTextColour)) +
+                         moreStyle);
 }
 
 QIcon lookIcon(const QString& name) {

@@ -19,8 +19,8 @@ inline constexpr const char* kPressedColour = "#FF8000";
 QFont lookFont(int pointSize = 8, bool bold = false);
 
 // Gives `window` the shared look: background, text colour, font, flat buttons highlighted
-// under the pointer.
-void applyLook(QWidget& window);
+// under the pointer; `moreStyle` adds style-sheet rules of the window's own.
+void applyLook(QWidget& window, const QString& moreStyle = QString());
 
 // The icon `name` of the compiled-in set (new, open, communication, network, modbus, update,
 // about, ok, cancel); a null icon for an unknown name.

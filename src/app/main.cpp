@@ -3,6 +3,7 @@
 #include <QScreen>
 
 #include "app/about_dialog.h"
+#include "app/look.h"
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "app/qt_path.h"
@@ -17,6 +18,8 @@ int main(int argc, char* argv[]) {
     // The title goes to the message boxes explicitly: a display name would be appended to every
     // window caption on some desktops.
     QApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
+
+    QApplication::setWindowIcon(QIcon(logoPixmap(64)));
 
     QtMessageSink messages;
     Workspace workspace(toPath(QApplication::applicationDirPath()));

@@ -71,12 +71,7 @@ TFVelmoraFirmWare::TFVelmoraFirmWare(Workspace& workspace, MessageSink& messages
       }),
       openUrl_(desktopUrlOpener()) {
     setObjectName(QStringLiteral("FVelmoraFirmWare"));
-    applyLook(*this);
     setFixedSize(kWidth, kHeight);
-    setStyleSheet(styleSheet() +
-                  QStringLiteral("QPushButton[step=\"true\"] { text-align: left; padding-left: 8px; }"
-                                 "QPushButton[step=\"true\"]:pressed { background: %1; }")
-                      .arg(QLatin1String(kPressedColour)));
 
     const struct {
         QPushButton* button;
@@ -89,6 +84,11 @@ TFVelmoraFirmWare::TFVelmoraFirmWare(Workspace& workspace, MessageSink& messages
         step.button->setProperty("step", true);
         step.button->setGeometry(step.column, kFirstRow + step.row * kRowStep, 145, 26);
     }
+    // After the "step" properties, and in one go: the style sheet's property selectors are
+    // matched when it is set, and a sheet set twice loses them.
+    applyLook(*this, QStringLiteral("QPushButton[step=\"true\"] { text-align: left; padding-left: 8px; }"
+                                    "QPushButton[step=\"true\"]:pressed { background: %1; }")
+                         .arg(QLatin1String(kPressedColour)));
     about->setToolTip(QStringLiteral("About"));
     about->setAccessibleName(QStringLiteral("About"));
     about->setGeometry(kWidth - 54, 6, 21, 19);

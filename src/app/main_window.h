@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+#include "app/link_label.h"
 #include "app/links.h"
 
 class QDialog;

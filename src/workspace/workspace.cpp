@@ -96,6 +96,7 @@ std::string projectCaption(std::string_view suffix) {
 }
 
 Workspace::Workspace(fs::path installationFolder) : appDir_(std::move(installationFolder)) {
+    appDir_.make_preferred();
     while (!appDir_.has_filename() && appDir_.has_relative_path()) appDir_ = appDir_.parent_path();
 }
 

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 
 #include "core/error.h"
@@ -116,6 +117,16 @@ TEST_F(MainWindowTest, HasItsFrameSizeAndControls) {
     EXPECT_EQ(w.palette().color(QPalette::Window), QColor("#F8F7ED"));
     EXPECT_EQ(w.palette().color(QPalette::WindowText), QColor("#333333"));
     EXPECT_EQ(w.font().pointSize(), 8);
+}
+
+TEST_F(MainWindowTest, StepButtonsTurnOrangeWhilePressed) {
+    window().show();
+    for (QPushButton* button : {window().New, window().CreateBin}) {
+        button->setDown(true);
+        const QImage image = button->grab().toImage();
+        EXPECT_EQ(image.pixelColor(image.width() - 6, image.height() / 2), QColor("#FF8000"));
+        button->setDown(false);
+    }
 }
 
 TEST_F(MainWindowTest, CreationRunsTheStartUp) {
@@ -230,7 +241,10 @@ TEST_F(MainWindowTest, UpdateDeviceFailureIsReportedWithAFullStop) {
 }
 
 TEST_F(MainWindowTest, TheWebLinkOpensTheMakersPage) {
-    window().Label1->click();
+    const QPointF inside(5, 5);
+    QMouseEvent release(QEvent::MouseButtonRelease, inside, window().Label1->mapToGlobal(inside),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window().Label1, &release);
     EXPECT_EQ(opened, std::vector{QUrl("https://www.example.com/HOME/default.asp?frompg=QS48203")});
 }
 
@@ -245,6 +259,11 @@ TEST_F(MainWindowTest, ClosingStoresTheProjectName) {
     window().LbButton1->click();
     EXPECT_FALSE(window().isVisible());
     EXPECT_EQ(test::readText(dir / "Velmora_DNETM2MRTUs.ini"), "[lastproj]\nprojectname=Plant2\n");
+
+    Workspace nextRun(dir.path());
+    TFVelmoraFirmWare next(nextRun, recorder);
+    EXPECT_EQ(next.windowTitle(), kStartup + " :" + nativeText("/Plant2"));
+    EXPECT_EQ(nextRun.ProjectDir(), projects() / "Plant2");
 }
 
 TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheWindowStillCloses) {
