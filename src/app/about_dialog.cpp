@@ -39,13 +39,15 @@ TFAbout::TFAbout(QWidget* parent)
                          QRect(112, 32, 300, 16))),
       SoftwareCodeCaption(makeLabel(this, "SoftwareCodeCaption", QStringLiteral("Software Code : "),
                                     QRect(112, 58, 110, 16))),
-      SoftwareCode(makeLabel(this, "SoftwareCode", QStringLiteral("QS48203"), QRect(226, 58, 100, 16))),
-      VersionCaption(makeLabel(this, "VersionCaption", QStringLiteral("Version :"),
-                               QRect(112, 76, 110, 16))),
+      SoftwareCode(
+          makeLabel(this, "SoftwareCode", QStringLiteral("QS48203"), QRect(226, 58, 100, 16))),
+      VersionCaption(
+          makeLabel(this, "VersionCaption", QStringLiteral("Version :"), QRect(112, 76, 110, 16))),
       Version(makeLabel(this, "Version", QStringLiteral("1.101"), QRect(226, 76, 100, 16))),
       DocumentCodeCaption(makeLabel(this, "DocumentCodeCaption", QStringLiteral("Document Code :"),
                                     QRect(112, 94, 110, 16))),
-      DocumentCode(makeLabel(this, "DocumentCode", QStringLiteral("QM48203"), QRect(226, 94, 100, 16))),
+      DocumentCode(
+          makeLabel(this, "DocumentCode", QStringLiteral("QM48203"), QRect(226, 94, 100, 16))),
       Label4(makeLink(this, "Label4", makerWebAddress(), QRect(212, 126, 200, 16))),
       Label5(makeLink(this, "Label5", QLatin1String(kMakerMailAddress), QRect(112, 126, 96, 16))),
       openUrl_(desktopUrlOpener()) {

@@ -46,13 +46,13 @@ void applyLook(QWidget& window, const QString& moreStyle) {
     window.setPalette(palette);
     window.setAutoFillBackground(true);
     window.setFont(lookFont());
-    window.setStyleSheet(QStringLiteral(
-        "QPushButton { background: %1; color: %2; border: 1px solid transparent;"
-        " border-radius: 2px; padding: 2px 4px; }"
-        "QPushButton:hover { background: #ECE9D2; border-color: #C9C4A3; }"
-        "QPushButton:focus { border-color: #C9C4A3; }")
-                             .arg(QLatin1String(kBackgroundColour), QLatin1String(kTextColour)) +
-                         moreStyle);
+    window.setStyleSheet(
+        QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid transparent;"
+                       " border-radius: 2px; padding: 2px 4px; }"
+                       "QPushButton:hover { background: #ECE9D2; border-color: #C9C4A3; }"
+                       "QPushButton:focus { border-color: #C9C4A3; }")
+            .arg(QLatin1String(kBackgroundColour), QLatin1String(kTextColour)) +
+        moreStyle);
 }
 
 QIcon lookIcon(const QString& name) {

@@ -56,8 +56,8 @@ TFVelmoraFirmWare::TFVelmoraFirmWare(Workspace& workspace, MessageSink& messages
                           QStringLiteral("DeviceNet Network"))),
       btn_DefMod(makeButton(this, "btn_DefMod", QStringLiteral("modbus"),
                             QStringLiteral("Define Modbus"))),
-      CreateBin(makeButton(this, "CreateBin", QStringLiteral("update"),
-                           QStringLiteral("Update Device"))),
+      CreateBin(
+          makeButton(this, "CreateBin", QStringLiteral("update"), QStringLiteral("Update Device"))),
       about(makeButton(this, "about", QStringLiteral("about"), QString())),
       LbButton1(makeButton(this, "LbButton1", QString(), QStringLiteral("X"))),
       Label1(new LinkLabel(this)),
@@ -77,7 +77,7 @@ TFVelmoraFirmWare::TFVelmoraFirmWare(Workspace& workspace, MessageSink& messages
         QPushButton* button;
         int row;
         int column;
-    } steps[] = {{New, 0, kFirstColumn},        {open, 0, kSecondColumn},
+    } steps[] = {{New, 0, kFirstColumn},         {open, 0, kSecondColumn},
                  {btn_Prm_Gen, 1, kFirstColumn}, {Btn_DNET, 2, kFirstColumn},
                  {btn_DefMod, 2, kSecondColumn}, {CreateBin, 3, kFirstColumn}};
     for (const auto& step : steps) {
@@ -86,9 +86,10 @@ TFVelmoraFirmWare::TFVelmoraFirmWare(Workspace& workspace, MessageSink& messages
     }
     // After the "step" properties, and in one go: the style sheet's property selectors are
     // matched when it is set, and a sheet set twice loses them.
-    applyLook(*this, QStringLiteral("QPushButton[step=\"true\"] { text-align: left; padding-left: 8px; }"
-                                    "QPushButton[step=\"true\"]:pressed { background: %1; }")
-                         .arg(QLatin1String(kPressedColour)));
+    applyLook(*this,
+              QStringLiteral("QPushButton[step=\"true\"] { text-align: left; padding-left: 8px; }"
+                             "QPushButton[step=\"true\"]:pressed { background: %1; }")
+                  .arg(QLatin1String(kPressedColour)));
     about->setToolTip(QStringLiteral("About"));
     about->setAccessibleName(QStringLiteral("About"));
     about->setGeometry(kWidth - 54, 6, 21, 19);
@@ -105,7 +106,8 @@ TFVelmoraFirmWare::TFVelmoraFirmWare(Workspace& workspace, MessageSink& messages
     connect(New, &QPushButton::clicked, this, &TFVelmoraFirmWare::NewClick);
     connect(open, &QPushButton::clicked, this, &TFVelmoraFirmWare::openClick);
     for (QPushButton* button : {btn_Prm_Gen, Btn_DNET, btn_DefMod}) {
-        connect(button, &QPushButton::clicked, this, [this, button] { btn_str_lng1aClick(button); });
+        connect(button, &QPushButton::clicked, this,
+                [this, button] { btn_str_lng1aClick(button); });
     }
     connect(CreateBin, &QPushButton::clicked, this, &TFVelmoraFirmWare::CreateBinClick);
     connect(about, &QPushButton::clicked, this, &TFVelmoraFirmWare::aboutClick);
@@ -148,8 +150,8 @@ void TFVelmoraFirmWare::openClick() {
 }
 
 void TFVelmoraFirmWare::btn_str_lng1aClick(QPushButton* pressed) {
-    QDialog* dialog = pressed == btn_Prm_Gen ? communication_
-                      : pressed == Btn_DNET  ? network_
+    QDialog* dialog = pressed == btn_Prm_Gen  ? communication_
+                      : pressed == Btn_DNET   ? network_
                       : pressed == btn_DefMod ? registerMap_
                                               : nullptr;
     if (!dialog) return;

@@ -13,6 +13,8 @@ inline QString toQString(const std::filesystem::path& path) {
 }
 
 // The path named by a widget's text.
-inline std::filesystem::path toPath(const QString& text) { return pathFromText(text.toStdString()); }
+inline std::filesystem::path toPath(const QString& text) {
+    return pathFromText(text.toStdString());
+}
 
 }  // namespace velmora::ui

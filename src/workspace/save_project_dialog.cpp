@@ -53,7 +53,8 @@ void TFsaveproj::bitbtn1Click() {
     guarded(messages_, [this] {
         gate_ = true;
         const auto outcome = workspace_.CreateProject(destination, Edit1->text().toStdString());
-        for (const auto& message : outcome.messages) messages_.plain(QString::fromStdString(message));
+        for (const auto& message : outcome.messages)
+            messages_.plain(QString::fromStdString(message));
         gate_ = outcome.created;
         if (gate_) done(QDialog::Accepted);
     });

@@ -145,7 +145,8 @@ void Workspace::Close() {
         text = std::move(*existing);
     }
     try {
-        writeFileAtomically(file, writeIniValue(text, kSettingsSection, kSettingsKey, projectName_));
+        writeFileAtomically(file,
+                            writeIniValue(text, kSettingsSection, kSettingsKey, projectName_));
     } catch (const Error&) {
         throw unableToWrite();
     }

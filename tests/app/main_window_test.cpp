@@ -51,12 +51,12 @@ protected:
         window().setRegisterMapDialog(&registerMap);
     }
     void pickFolder(std::optional<fs::path> chosen) {
-        window().setFolderPicker([this, chosen](const QString& title, const fs::path& root,
-                                                const fs::path&) {
-            pickerTitle = title;
-            pickerRoot = root;
-            return chosen;
-        });
+        window().setFolderPicker(
+            [this, chosen](const QString& title, const fs::path& root, const fs::path&) {
+                pickerTitle = title;
+                pickerRoot = root;
+                return chosen;
+            });
     }
     fs::path projects() const { return dir / "PROJECTS"; }
 

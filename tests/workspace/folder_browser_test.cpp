@@ -104,7 +104,8 @@ TEST_F(FolderBrowserTest, SelectFolderGivesTheConfirmedFolder) {
 
 TEST_F(FolderBrowserTest, SelectFolderCancelledKeepsAnExistingFolderAndEmptiesAMissingOne) {
     fs::path folder = root() / "Plant3";
-    EXPECT_FALSE(selectFolderWith(folder, root(), [](FolderBrowser& b) { b.cancelButton->click(); }));
+    EXPECT_FALSE(
+        selectFolderWith(folder, root(), [](FolderBrowser& b) { b.cancelButton->click(); }));
     EXPECT_EQ(folder, root() / "Plant3");
 
     folder = root() / "Gone";

@@ -16,19 +16,19 @@ TEST(ReadIniValue, FollowsTheInitialisationFileRules) {
     };
     const Case cases[] = {
         {"[lastproj]\nprojectname=\\Plant1\n", "\\Plant1"},
-        {"[LastProj]\r\nProjectName=Plant1\r\n", "Plant1"},          // names without regard to case
+        {"[LastProj]\r\nProjectName=Plant1\r\n", "Plant1"},  // names without regard to case
         {"  [ lastproj ]  \n  projectname  =   Plant 1   \n", "Plant 1"},  // trimmed
-        {"[lastproj]\nprojectname=\"  quoted \"\n", "  quoted "},      // one pair of quotes removed
+        {"[lastproj]\nprojectname=\"  quoted \"\n", "  quoted "},  // one pair of quotes removed
         {"[lastproj]\nprojectname='x'\n", "x"},
         {"[lastproj]\nprojectname=\"\"x\"\"\n", "\"x\""},
-        {"[lastproj]\nprojectname=\"x'\n", "\"x'"},                    // not a pair
+        {"[lastproj]\nprojectname=\"x'\n", "\"x'"},  // not a pair
         {"[lastproj]\nprojectname=\n", ""},
-        {"[lastproj]\nprojectname=a=b", "a=b"},                        // no final line break
+        {"[lastproj]\nprojectname=a=b", "a=b"},  // no final line break
         {"[lastproj]\nprojectname=first\nprojectname=second\n", "first"},
         {"[lastproj]\nprojectname=one\n[lastproj]\nprojectname=two\n", "one"},
         {"[other]\nprojectname=x\n[lastproj]\nprojectname=y\n", "y"},
         {"\xEF\xBB\xBF[lastproj]\nprojectname=bom\n", "bom"},
-        {"projectname=outside\n[lastproj]\n", std::nullopt},           // before any section
+        {"projectname=outside\n[lastproj]\n", std::nullopt},  // before any section
         {"[lastproj]\nproject=x\n", std::nullopt},
         {"[other]\nprojectname=x\n", std::nullopt},
         {"", std::nullopt},
@@ -66,7 +66,8 @@ TEST(WriteIniValue, ChangesOnlyTheValueAndKeepsEverythingElse) {
          "[lastproj]\nother=2\nprojectname=P\n\n[next]\nx=1\n"},
         {"[lastproj]", "P", "[lastproj]\nprojectname=P\n"},
         {"[lastproj]\nprojectname=old", "", "[lastproj]\nprojectname="},
-        {"[lastproj]\nprojectname=a\nprojectname=b\n", "c", "[lastproj]\nprojectname=c\nprojectname=b\n"},
+        {"[lastproj]\nprojectname=a\nprojectname=b\n", "c",
+         "[lastproj]\nprojectname=c\nprojectname=b\n"},
         {"", " blank ", "[lastproj]\nprojectname=\" blank \"\n"},
         {"", "'q'", "[lastproj]\nprojectname=\"'q'\"\n"},
     };
