@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include "app/link_label.h"
+#include "app/links.h"
+
+class QDialog;
+class QLabel;
+class QPushButton;
+
+namespace velmora {
+class Workspace;
+}
+
+namespace velmora::ui {
+
+class MessageSink;
+class TFsaveproj;
+
+// The main window: the four steps of a project, About and "X". Creating it runs the
+// workspace start-up; closing it runs the workspace close. Its only state is its caption.
+class TFVelmoraFirmWare : public QWidget {
+    Q_OBJECT
+public:
+    // Shows `dialog` modally; by default its exec().
+    using ModalRunner = std::function<void(QDialog& dialog)>;
+    // The folder browser of Open project: the chosen folder, or nothing when cancelled.
+    using FolderPicker = std::function<std::optional<std::filesystem::path>(
+        const QString& title, const std::filesystem::path& root,
+        const std::filesystem::path& preselected)>;
+
+    TFVelmoraFirmWare(Workspace& workspace, MessageSink& messages, QWidget* parent = nullptr);
+
+    // The dialogs the buttons open; a null dialog leaves its button doing nothing at all.
+    void setSaveProjectDialog(TFsaveproj* dialog) { saveProject_ = dialog; }
+    void setAboutDialog(QDialog* dialog) { about_ = dialog; }
+    void setCommunicationDialog(QDialog* dialog) { communication_ = dialog; }
+    void setNetworkDialog(QDialog* dialog) { network_ = dialog; }
+    void setRegisterMapDialog(QDialog* dialog) { registerMap_ = dialog; }
+    // "Update Device": composes the image and opens the update dialog; empty does nothing.
+    void setUpdateDevice(std::function<void()> action) { updateDevice_ = std::move(action); }
+    void setModalRunner(ModalRunner runner) { runModal_ = std::move(runner); }
+    void setFolderPicker(FolderPicker picker) { pickFolder_ = std::move(picker); }
+    void setUrlOpener(UrlOpener opener) { openUrl_ = std::move(opener); }
+
+    // "New project": the New project dialog inside ProjectsDir, then the caption.
+    void NewClick();
+    // "Open project": the folder browser, then the caption.
+    void openClick();
+    // The three step buttons: "Project not valid" when ProjectDir is empty, else the
+    // dialog of `pressed`.
+    void btn_str_lng1aClick(QPushButton* pressed);
+    // "Update Device".
+    void CreateBinClick();
+    // Shows the About window.
+    void aboutClick();
+    // "X": closes the window, which ends the application.
+    void LbButton1Click();
+    // The web link: the maker's web page with the desktop's handler.
+    void Label1Click();
+
+    QLabel* Step1;
+    QLabel* Step2;
+    QLabel* Step3;
+    QLabel* Step4;
+    QPushButton* New;
+    QPushButton* open;
+    QPushButton* btn_Prm_Gen;
+    QPushButton* Btn_DNET;
+    QPushButton* btn_DefMod;
+    QPushButton* CreateBin;
+    QPushButton* about;
+    QPushButton* LbButton1;
+    LinkLabel* Label1;
+
+protected:
+    // Every close request ends here: the workspace close, whose failure is reported, then close.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void showModal(QDialog& dialog);
+    void showCaption();
+
+    Workspace& workspace_;
+    MessageSink& messages_;
+    TFsaveproj* saveProject_ = nullptr;
+    QDialog* about_ = nullptr;
+    QDialog* communication_ = nullptr;
+    QDialog* network_ = nullptr;
+    QDialog* registerMap_ = nullptr;
+    std::function<void()> updateDevice_;
+    ModalRunner runModal_;
+    FolderPicker pickFolder_;
+    UrlOpener openUrl_;
+};
+
+}  // namespace velmora::ui

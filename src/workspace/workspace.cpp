@@ -1,0 +1,196 @@
+#include "workspace/workspace.h"
+
+#include <fstream>
+#include <iterator>
+#include <system_error>
+#include <utility>
+
+#include "core/atomic_file.h"
+#include "core/error.h"
+#include "workspace/project_name.h"
+#include "workspace/settings_file.h"
+
+#ifdef _WIN32
+#include <wchar.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace velmora {
+
+namespace {
+
+constexpr fs::path::value_type kSeparator = fs::path::preferred_separator;
+
+// `dir`, one separator and `name`, as text: an empty `dir` gives a name behind a bare separator.
+fs::path join(const fs::path& dir, const fs::path& name) {
+    return fs::path(dir.native() + kSeparator + name.native());
+}
+
+bool isFolder(const fs::path& path) {
+    std::error_code ec;
+    return !path.empty() && fs::is_directory(path, ec);
+}
+
+void ensureFolder(const fs::path& path) {
+    std::error_code ec;
+    if (!isFolder(path)) fs::create_directory(path, ec);
+}
+
+bool sameComponent(const fs::path& a, const fs::path& b) {
+#ifdef _WIN32
+    return _wcsicmp(a.c_str(), b.c_str()) == 0;
+#else
+    return a == b;
+#endif
+}
+
+std::vector<fs::path> components(const fs::path& path) {
+    std::vector<fs::path> parts;
+    for (const auto& part : path) {
+        if (!part.empty()) parts.push_back(part);
+    }
+    return parts;
+}
+
+// The path of `folder` below `root` as separator-prefixed text ("" for `root` itself), compared
+// on canonical paths component by component; "" when `folder` is not at or below `root`.
+std::string nameBelow(const fs::path& folder, const fs::path& root) {
+    if (folder.empty()) return {};
+    std::error_code ec;
+    const fs::path canonicalFolder = fs::weakly_canonical(folder, ec);
+    if (ec) return {};
+    const fs::path canonicalRoot = fs::weakly_canonical(root, ec);
+    if (ec) return {};
+    const auto folderParts = components(canonicalFolder);
+    const auto rootParts = components(canonicalRoot);
+    if (folderParts.size() < rootParts.size()) return {};
+    for (std::size_t i = 0; i < rootParts.size(); ++i) {
+        if (!sameComponent(folderParts[i], rootParts[i])) return {};
+    }
+    fs::path::string_type name;
+    for (std::size_t i = rootParts.size(); i < folderParts.size(); ++i) {
+        name += kSeparator;
+        name += folderParts[i].native();
+    }
+    return pathText(fs::path(name));
+}
+
+// The whole file, or nothing when it cannot be read (a folder of that name reads as nothing too).
+std::optional<std::string> readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    try {
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (in.bad()) return std::nullopt;
+        return text;
+    } catch (const std::ios_base::failure&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+std::string projectCaption(std::string_view suffix) {
+    return std::string(kStartupCaption) + " :" + std::string(suffix);
+}
+
+Workspace::Workspace(fs::path installationFolder) : appDir_(std::move(installationFolder)) {
+    appDir_.make_preferred();
+    while (!appDir_.has_filename() && appDir_.has_relative_path()) appDir_ = appDir_.parent_path();
+}
+
+fs::path Workspace::SettingsFile() const { return join(appDir_, pathFromText(kSettingsFileName)); }
+
+void Workspace::StartUp() {
+    masterDir_ = join(appDir_, "MASTER");
+    ensureFolder(masterDir_);
+    projectsDir_ = join(appDir_, "PROJECTS");
+    ensureFolder(projectsDir_);
+
+    projectName_.clear();
+    if (const auto text = readFile(SettingsFile())) {
+        projectName_ = readIniValue(*text, kSettingsSection, kSettingsKey).value_or("");
+    }
+    if constexpr (kSeparator != '\\') {
+        // A name stored on Windows ("\Plant1\Line2") names the same folders here.
+        for (char& c : projectName_) {
+            if (c == '\\') c = static_cast<char>(kSeparator);
+        }
+    }
+    if (!projectName_.empty() && projectName_.front() != static_cast<char>(kSeparator)) {
+        projectName_.insert(projectName_.begin(), static_cast<char>(kSeparator));
+    }
+
+    const fs::path remembered(projectsDir_.native() + pathFromText(projectName_).native());
+    if (!projectName_.empty() && isFolder(remembered)) {
+        projectDir_ = remembered;
+        caption_ = projectCaption(projectName_);
+    } else {
+        projectDir_ = projectsDir_;
+        caption_ = std::string(kStartupCaption);
+    }
+    UpdateDocumentPaths();
+}
+
+void Workspace::Close() {
+    const fs::path file = SettingsFile();
+    const auto unableToWrite = [&file] { return Error("Unable to write to " + pathText(file)); };
+    std::string text;
+    std::error_code ec;
+    if (fs::exists(file, ec)) {
+        // An unreadable file is not replaced: the sections of others in it would be lost.
+        auto existing = readFile(file);
+        if (!existing) throw unableToWrite();
+        text = std::move(*existing);
+    }
+    try {
+        writeFileAtomically(file,
+                            writeIniValue(text, kSettingsSection, kSettingsKey, projectName_));
+    } catch (const Error&) {
+        throw unableToWrite();
+    }
+}
+
+void Workspace::UpdateDocumentPaths() {
+    parGenFile_ = join(projectDir_, "pargen.xml");
+    dNetNetFile_ = join(projectDir_, "DNET_Net.xml");
+    defRegFile_ = join(projectDir_, "DefReg.xml");
+}
+
+NewProjectOutcome Workspace::CreateProject(const fs::path& destination, const std::string& name) {
+    NewProjectOutcome outcome;
+    if (destination.empty()) outcome.messages.emplace_back("directory destination not valid");
+    if (!isValidProjectName(name)) outcome.messages.emplace_back("Name project not valid");
+    if (!outcome.messages.empty()) return outcome;
+
+    const fs::path folder = join(destination, pathFromText(name));
+    if (isFolder(folder)) {
+        outcome.messages.emplace_back("Name project not valid because directory already exists");
+        return outcome;
+    }
+    std::error_code ec;
+    // A failed creation (missing destination, no permission, a file of that name) says nothing.
+    if (!fs::create_directory(folder, ec)) return outcome;
+    fs::create_directories(join(folder, "bin"), ec);
+    projectName_ = name;
+    projectDir_ = folder;
+    UpdateDocumentPaths();
+    outcome.created = true;
+    return outcome;
+}
+
+void Workspace::NewProjectEnded(bool confirmed) {
+    caption_ = projectCaption(confirmed ? projectName_ : std::string());
+}
+
+void Workspace::OpenProject(const FolderChooser& choose) {
+    fs::path folder = isFolder(projectDir_) ? projectDir_ : fs::path();
+    if (auto chosen = choose(projectsDir_, folder)) folder = std::move(*chosen);
+    projectDir_ = std::move(folder);
+    projectName_ = nameBelow(projectDir_, projectsDir_);
+    caption_ = projectCaption(projectName_);
+    UpdateDocumentPaths();
+}
+
+}  // namespace velmora

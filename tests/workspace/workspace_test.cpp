@@ -1,0 +1,304 @@
+#include "workspace/workspace.h"
+
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "core/error.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace velmora {
+namespace {
+
+// `text` written with "/" as the platform writes it.
+std::string native(std::string text) {
+    for (char& c : text) {
+        if (c == '/') c = static_cast<char>(fs::path::preferred_separator);
+    }
+    return text;
+}
+
+std::string settingsWith(std::string_view projectName) {
+    return "[lastproj]\nprojectname=" + std::string(projectName) + "\n";
+}
+
+class WorkspaceTest : public ::testing::Test {
+protected:
+    void writeSettings(std::string_view text) {
+        test::writeText(dir / std::string(kSettingsFileName), text);
+    }
+    std::string settings() const { return test::readText(dir / std::string(kSettingsFileName)); }
+    fs::path projects() const { return dir / "PROJECTS"; }
+    // A workspace started in `dir`, as the main window does when it is created.
+    Workspace started() {
+        Workspace ws(dir.path());
+        ws.StartUp();
+        return ws;
+    }
+    static std::optional<fs::path> cancel(const fs::path&, const fs::path&) { return std::nullopt; }
+
+    test::TempDir dir;
+};
+
+TEST_F(WorkspaceTest, StartUpSetsFoldersAndRestoresTheRememberedProject) {
+    struct Case {
+        const char* name;
+        std::optional<std::string> settings;  // nothing: no settings file
+        const char* folder;                   // created below PROJECTS first, "" for none
+        std::string projectName;
+        const char* projectDir;  // below the installation folder
+        std::string caption;
+    };
+    const std::string startup(kStartupCaption);
+    const Case cases[] = {
+        {"no settings file", std::nullopt, "", "", "PROJECTS", startup},
+        {"no section", "[other]\nprojectname=Plant1\n", "Plant1", "", "PROJECTS", startup},
+        {"bare name", settingsWith("Plant1"), "Plant1", native("/Plant1"), "PROJECTS/Plant1",
+         projectCaption(native("/Plant1"))},
+        {"windows name", settingsWith("\\Plant1"), "Plant1", native("/Plant1"), "PROJECTS/Plant1",
+         projectCaption(native("/Plant1"))},
+        {"native name", settingsWith("/Plant1"), "Plant1", native("/Plant1"), "PROJECTS/Plant1",
+         projectCaption(native("/Plant1"))},
+        {"nested", settingsWith("\\Plant1\\Line2"), "Plant1/Line2", native("/Plant1/Line2"),
+         "PROJECTS/Plant1/Line2", projectCaption(native("/Plant1/Line2"))},
+        {"folder missing", settingsWith("Gone"), "", native("/Gone"), "PROJECTS", startup},
+        {"empty value", settingsWith(""), "", "", "PROJECTS", startup},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir fresh;
+        if (c.settings) test::writeText(fresh / std::string(kSettingsFileName), *c.settings);
+        if (*c.folder) fs::create_directories(fresh / "PROJECTS" / c.folder);
+        Workspace ws(fresh.path() / "");  // a trailing separator is dropped
+        ws.StartUp();
+        EXPECT_EQ(ws.AppDir(), fresh.path());
+        EXPECT_EQ(ws.MasterDir(), fresh / "MASTER");
+        EXPECT_EQ(ws.ProjectsDir(), fresh / "PROJECTS");
+        EXPECT_TRUE(fs::is_directory(ws.MasterDir()));
+        EXPECT_TRUE(fs::is_directory(ws.ProjectsDir()));
+        EXPECT_EQ(ws.ProjectName(), c.projectName);
+        EXPECT_EQ(ws.ProjectDir(), (fresh / c.projectDir).make_preferred());
+        EXPECT_EQ(ws.ParGenFile(), ws.ProjectDir() / "pargen.xml");
+        EXPECT_EQ(ws.DNetNetFile(), ws.ProjectDir() / "DNET_Net.xml");
+        EXPECT_EQ(ws.DefRegFile(), ws.ProjectDir() / "DefReg.xml");
+        EXPECT_EQ(ws.Caption(), c.caption);
+    }
+}
+
+TEST_F(WorkspaceTest, StartUpLeavesAFileNamedMasterAloneAndSaysNothing) {
+    test::writeText(dir / "MASTER", "not a folder");
+    Workspace ws = started();
+    EXPECT_TRUE(fs::is_regular_file(ws.MasterDir()));
+    EXPECT_EQ(ws.Caption(), kStartupCaption);
+}
+
+TEST_F(WorkspaceTest, StartUpTakesAFolderInPlaceOfTheSettingsFileAsNoSettings) {
+    fs::create_directory(dir / std::string(kSettingsFileName));
+    EXPECT_EQ(started().Caption(), kStartupCaption);
+}
+
+TEST_F(WorkspaceTest, CloseStoresTheNameAndKeepsForeignSectionsAndKeys) {
+    writeSettings(
+        "; kept comment\r\n[window]\r\nleft=10\r\n[LastProj]\r\nProjectName=Plant1\r\n"
+        "extra = yes\r\n");
+    fs::create_directories(projects() / "Plant1");
+    Workspace ws = started();
+    ws.CreateProject(ws.ProjectsDir(), "Plant2");
+    ws.Close();
+    EXPECT_EQ(settings(),
+              "; kept comment\r\n[window]\r\nleft=10\r\n[LastProj]\r\nProjectName=Plant2\r\n"
+              "extra = yes\r\n");
+}
+
+TEST_F(WorkspaceTest, CloseCreatesTheFileAndAMissingFolderNameSurvivesIt) {
+    {
+        Workspace ws = started();
+        ws.Close();
+    }
+    EXPECT_EQ(settings(), settingsWith(""));
+    writeSettings(settingsWith("Gone"));
+    started().Close();
+    EXPECT_EQ(settings(), settingsWith(native("/Gone")));
+}
+
+TEST_F(WorkspaceTest, NewProjectIsRestoredAtTheNextStart) {
+    {
+        Workspace ws = started();
+        ASSERT_TRUE(ws.CreateProject(ws.ProjectsDir(), "Plant2").created);
+        ws.NewProjectEnded(true);
+        EXPECT_EQ(ws.Caption(), projectCaption("Plant2"));
+        ws.Close();
+        EXPECT_EQ(settings(), settingsWith("Plant2"));
+    }
+    Workspace next = started();
+    EXPECT_EQ(next.ProjectName(), native("/Plant2"));
+    EXPECT_EQ(next.ProjectDir(), projects() / "Plant2");
+    EXPECT_EQ(next.Caption(), projectCaption(native("/Plant2")));
+}
+
+TEST_F(WorkspaceTest, CloseOnAnUnwritableSettingsFileSaysUnableToWriteAndKeepsIt) {
+    Workspace ws = started();
+    const fs::path file = dir / std::string(kSettingsFileName);
+    writeSettings(settingsWith("Old"));
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    try {
+        ws.Close();
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + pathText(ws.SettingsFile()));
+    }
+    EXPECT_EQ(settings(), settingsWith("Old"));
+
+    fs::remove(file);
+    fs::create_directory(file);  // neither readable nor replaceable as a file
+    EXPECT_THROW(ws.Close(), Error);
+}
+
+TEST_F(WorkspaceTest, CloseInAReadOnlyInstallationFolderSaysUnableToWrite) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a read-only folder does not keep files from being created on Windows";
+#else
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+#endif
+    Workspace ws = started();
+    writeSettings(settingsWith("Old"));
+    fs::permissions(dir.path(),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    EXPECT_THROW(ws.Close(), Error);
+    EXPECT_EQ(settings(), settingsWith("Old"));
+}
+
+TEST_F(WorkspaceTest, CreateProjectRefusesWithTheMessagesInOrder) {
+    Workspace ws = started();
+    fs::create_directories(projects() / "Plant1");
+    struct Case {
+        fs::path destination;
+        const char* name;
+        std::vector<std::string> messages;
+    };
+    const Case cases[] = {
+        {projects(), "", {"Name project not valid"}},
+        {"", "", {"directory destination not valid", "Name project not valid"}},
+        {"", "Plant9", {"directory destination not valid"}},
+        {projects(), "Plant1", {"Name project not valid because directory already exists"}},
+        {projects(), "a/b", {"Name project not valid"}},
+        {projects(), "a\\b", {"Name project not valid"}},
+        {projects(), "..", {"Name project not valid"}},
+        {projects(), " Plant3", {"Name project not valid"}},
+        {projects(), "NUL", {"Name project not valid"}},
+    };
+    for (const auto& c : cases) {
+        const auto outcome = ws.CreateProject(c.destination, c.name);
+        EXPECT_EQ(outcome.messages, c.messages) << c.name;
+        EXPECT_FALSE(outcome.created) << c.name;
+        EXPECT_EQ(ws.ProjectDir(), projects()) << c.name;
+        EXPECT_EQ(ws.ProjectName(), "") << c.name;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(projects()), fs::directory_iterator()), 1);
+}
+
+TEST_F(WorkspaceTest, CreateProjectFailsSilentlyWhenTheFolderCannotBeMade) {
+    Workspace ws = started();
+    fs::remove(projects());  // PROJECTS vanished after start-up
+    const auto missing = ws.CreateProject(ws.ProjectsDir(), "Plant1");
+    EXPECT_TRUE(missing.messages.empty());
+    EXPECT_FALSE(missing.created);
+
+    fs::create_directory(projects());
+    test::writeText(projects() / "Taken", "a file");
+    const auto outcome = ws.CreateProject(ws.ProjectsDir(), "Taken");
+    EXPECT_TRUE(outcome.messages.empty());
+    EXPECT_FALSE(outcome.created);
+    EXPECT_EQ(ws.ProjectDir(), projects());
+}
+
+TEST_F(WorkspaceTest, CreateProjectMakesTheFolderWithBinAndTheNameAsTyped) {
+    Workspace ws = started();
+    const auto outcome = ws.CreateProject(ws.ProjectsDir(), "Plant 2.x");
+    EXPECT_TRUE(outcome.created);
+    EXPECT_TRUE(outcome.messages.empty());
+    EXPECT_TRUE(fs::is_directory(projects() / "Plant 2.x" / "bin"));
+    EXPECT_EQ(ws.ProjectName(), "Plant 2.x");
+    EXPECT_EQ(ws.ProjectDir(), projects() / "Plant 2.x");
+    EXPECT_EQ(ws.ParGenFile(), projects() / "Plant 2.x" / "pargen.xml");
+    EXPECT_EQ(ws.DNetNetFile(), projects() / "Plant 2.x" / "DNET_Net.xml");
+    EXPECT_EQ(ws.DefRegFile(), projects() / "Plant 2.x" / "DefReg.xml");
+}
+
+TEST_F(WorkspaceTest, NewProjectCancelledChangesOnlyTheCaption) {
+    Workspace ws = started();
+    ws.NewProjectEnded(false);
+    EXPECT_EQ(ws.Caption(), "Vostrel Velmora QS48203 DeviceNet-m / Modbus-s :");
+    EXPECT_EQ(ws.ProjectDir(), projects());
+}
+
+TEST_F(WorkspaceTest, OpenProjectNamesTheChosenFolderBelowTheProjects) {
+    fs::create_directories(projects() / "Plant1" / "Line2");
+    fs::create_directories(dir / "Elsewhere");
+    fs::create_directory_symlink(projects() / "Plant1", dir / "Link");
+    struct Case {
+        const char* name;
+        fs::path chosen;
+        std::string projectName;
+    };
+    const Case cases[] = {
+        {"nested", projects() / "Plant1" / "Line2", native("/Plant1/Line2")},
+        {"trailing separator", projects() / "Plant1" / "", native("/Plant1")},
+        {"the root itself", projects(), ""},
+        {"outside", dir / "Elsewhere", ""},
+        {"a sibling sharing the prefix", dir / "PROJECTS2", ""},
+        {"through a link", dir / "Link" / "Line2", native("/Plant1/Line2")},
+        {"dot dot", projects() / "Plant1" / ".." / "Plant1", native("/Plant1")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Workspace ws = started();
+        fs::path offered;
+        ws.OpenProject([&](const fs::path& root, const fs::path& preselected) {
+            EXPECT_EQ(root, projects());
+            offered = preselected;
+            return std::optional<fs::path>(c.chosen);
+        });
+        EXPECT_EQ(offered, projects());
+        EXPECT_EQ(ws.ProjectDir(), c.chosen);
+        EXPECT_EQ(ws.ProjectName(), c.projectName);
+        EXPECT_EQ(ws.Caption(), projectCaption(c.projectName));
+        EXPECT_EQ(ws.ParGenFile(),
+                  fs::path(c.chosen.native() + fs::path::preferred_separator + "pargen.xml"));
+    }
+}
+
+TEST_F(WorkspaceTest, OpenProjectCancelledKeepsAnExistingFolder) {
+    Workspace ws = started();
+    ws.CreateProject(ws.ProjectsDir(), "Plant2");
+    ws.OpenProject(cancel);
+    EXPECT_EQ(ws.ProjectDir(), projects() / "Plant2");
+    EXPECT_EQ(ws.ProjectName(), native("/Plant2"));
+    EXPECT_EQ(ws.Caption(), projectCaption(native("/Plant2")));
+}
+
+TEST_F(WorkspaceTest, OpenProjectCancelledAfterTheFolderWasDeletedLeavesNoFolder) {
+    Workspace ws = started();
+    ws.CreateProject(ws.ProjectsDir(), "Plant2");
+    fs::remove_all(projects() / "Plant2");
+    fs::path offered = "unset";
+    ws.OpenProject([&](const fs::path&, const fs::path& preselected) {
+        offered = preselected;
+        return std::optional<fs::path>();
+    });
+    EXPECT_EQ(offered, fs::path());
+    EXPECT_EQ(ws.ProjectDir(), fs::path());
+    EXPECT_EQ(ws.ProjectName(), "");
+    EXPECT_EQ(ws.Caption(), "Vostrel Velmora QS48203 DeviceNet-m / Modbus-s :");
+    EXPECT_EQ(ws.ParGenFile(), fs::path(native("/pargen.xml")));
+    EXPECT_EQ(ws.DNetNetFile(), fs::path(native("/DNET_Net.xml")));
+    EXPECT_EQ(ws.DefRegFile(), fs::path(native("/DefReg.xml")));
+}
+
+}  // namespace
+}  // namespace velmora
