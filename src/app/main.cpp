@@ -2,13 +2,12 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "app/about_dialog.h"
+#include <memory>
+
+#include "app/application.h"
 #include "app/look.h"
-#include "app/main_window.h"
 #include "app/messages.h"
 #include "app/qt_path.h"
-#include "workspace/save_project_dialog.h"
-#include "workspace/workspace.h"
 
 using namespace velmora;
 using namespace velmora::ui;
@@ -22,25 +21,10 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(QIcon(logoPixmap(64)));
 
     QtMessageSink messages;
-    Workspace workspace(toPath(QApplication::applicationDirPath()));
-
-    // The main window first: creating it runs the workspace start-up.
-    TFVelmoraFirmWare FVelmoraFirmWare(workspace, messages);
-
-    // Then every dialog once, in this order; each reads the workspace paths when shown.
-    TFsaveproj Fsaveproj(workspace, messages, &FVelmoraFirmWare);
-    FVelmoraFirmWare.setSaveProjectDialog(&Fsaveproj);
-
-    TFAbout FAbout(&FVelmoraFirmWare);
-    FVelmoraFirmWare.setAboutDialog(&FAbout);
-
-    // TFpargen (communication settings): FVelmoraFirmWare.setCommunicationDialog(&Fpargen);
-
-    // TFBootSer (device update), with the composer: FVelmoraFirmWare.setUpdateDevice(...);
-
-    // TFDNet (DeviceNet network): FVelmoraFirmWare.setNetworkDialog(&FDNet);
-
-    // TFInfopdoMB (register map): FVelmoraFirmWare.setRegisterMapDialog(&FInfopdoMB);
+    // The main window first (running the workspace start-up), then every dialog once.
+    auto application = std::make_unique<Application>(toPath(QApplication::applicationDirPath()),
+                                                     messages);
+    TFVelmoraFirmWare& FVelmoraFirmWare = application->FVelmoraFirmWare;
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = FVelmoraFirmWare.frameGeometry();
