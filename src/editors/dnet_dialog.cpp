@@ -2,11 +2,11 @@
 
 #include <QHBoxLayout>
 #include <QShowEvent>
-#include <QStyle>
 #include <QVBoxLayout>
 #include <array>
 #include <utility>
 
+#include "app/look.h"
 #include "core/error.h"
 
 namespace velmora::ui {
@@ -31,21 +31,9 @@ constexpr int kGridRows = 1 + static_cast<int>(kDNetMaxNodes);
 constexpr int kRowHeight = 21;
 constexpr int kBottomBarHeight = 39;
 
-void applyLook(QWidget& window) {
-    QPalette palette = window.palette();
-    palette.setColor(QPalette::Window, QColor(248, 247, 237));
-    palette.setColor(QPalette::WindowText, QColor(0x33, 0x33, 0x33));
-    window.setPalette(palette);
-    window.setAutoFillBackground(true);
-    QFont font(QStringLiteral("Verdana"), 8);
-    font.setStyleHint(QFont::SansSerif);
-    window.setFont(font);
-}
-
-QPushButton* makeButton(const char* name, const char* text, QStyle::StandardPixmap icon,
-                        QWidget& parent) {
-    auto* button =
-        new QPushButton(parent.style()->standardIcon(icon), QString::fromUtf8(text), &parent);
+QPushButton* makeButton(const char* name, const char* text, const char* icon, QWidget& parent) {
+    auto* button = new QPushButton(lookIcon(QString::fromLatin1(icon)), QString::fromUtf8(text),
+                                   &parent);
     button->setObjectName(QString::fromUtf8(name));
     button->setFixedSize(93, 23);
     button->setFlat(true);
@@ -76,8 +64,8 @@ TFDNet::TFDNet(std::function<std::filesystem::path()> dnetNetFile, MessageSink& 
 
     auto* bottomBar = new QWidget(this);
     bottomBar->setFixedHeight(kBottomBarHeight);
-    bitbtn1 = makeButton("bitbtn1", "OK", QStyle::SP_DialogOkButton, *bottomBar);
-    bitbtn2 = makeButton("bitbtn2", "Cancel", QStyle::SP_DialogCancelButton, *bottomBar);
+    bitbtn1 = makeButton("bitbtn1", "OK", "ok", *bottomBar);
+    bitbtn2 = makeButton("bitbtn2", "Cancel", "cancel", *bottomBar);
     auto* buttons = new QHBoxLayout(bottomBar);
     buttons->setContentsMargins(8, 8, 8, 8);
     buttons->setSpacing(8);

@@ -11,9 +11,9 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
-#include <QStyle>
 #include <string_view>
 
+#include "app/look.h"
 #include "app/messages.h"
 #include "documents/comm_settings.h"
 
@@ -61,10 +61,10 @@ QLineEdit* edit(const char* name, QWidget* parent, int y) {
     return field;
 }
 
-QPushButton* button(const char* text, const char* name, QStyle::StandardPixmap icon,
+QPushButton* button(const char* text, const char* name, const char* icon,
                     QWidget* parent, int x) {
     auto* b =
-        named(new QPushButton(parent->style()->standardIcon(icon), QString::fromUtf8(text), parent),
+        named(new QPushButton(lookIcon(QString::fromLatin1(icon)), QString::fromUtf8(text), parent),
               name);
     b->setFlat(true);
     b->setGeometry(x, 428, 80, 30);
@@ -75,21 +75,6 @@ QGroupBox* group(const char* caption, QWidget* parent, int x, int y, int width, 
     auto* g = new QGroupBox(QString::fromUtf8(caption), parent);
     g->setGeometry(x, y, width, height);
     return g;
-}
-
-// The application's look: background RGB 248, 247, 237, text #333333, Verdana 8 pt or a sans font.
-void applyLook(QWidget* window) {
-    QPalette palette = window->palette();
-    palette.setColor(QPalette::Window, QColor(248, 247, 237));
-    palette.setColor(QPalette::WindowText, QColor(0x33, 0x33, 0x33));
-    palette.setColor(QPalette::Text, QColor(0x33, 0x33, 0x33));
-    palette.setColor(QPalette::ButtonText, QColor(0x33, 0x33, 0x33));
-    window->setPalette(palette);
-    window->setAutoFillBackground(true);
-    QFont font(QStringLiteral("Verdana"));
-    font.setPointSize(8);
-    font.setStyleHint(QFont::SansSerif);
-    window->setFont(font);
 }
 
 // The position of the item whose text the box shows, or kNoListItem: text typed into an
@@ -111,7 +96,7 @@ TFpargen::TFpargen(std::function<std::filesystem::path()> parGenFile, MessageSin
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setModal(true);
     setFixedSize(kClientWidth, kClientHeight);
-    applyLook(this);
+    applyLook(*this);
 
     QGroupBox* dnet = group(" DeviceNet Master ", this, 8, 6, 234, 82);
     label("ID Dev.", dnet, 12, 27);
@@ -147,9 +132,9 @@ TFpargen::TFpargen(std::function<std::filesystem::path()> parGenFile, MessageSin
     RB_HWType_A1 = radio("QH48203-A1", "RB_HWType_A1", hardware, 12, 20);
     RB_HWType_B2 = radio("QH48203-B2", "RB_HWType_B2", hardware, 120, 20);
 
-    bitbtn1 = button("OK", "bitbtn1", QStyle::SP_DialogOkButton, this, 38);
+    bitbtn1 = button("OK", "bitbtn1", "ok", this, 38);
     bitbtn1->setDefault(true);
-    bitbtn2 = button("Cancel", "bitbtn2", QStyle::SP_DialogCancelButton, this, 132);
+    bitbtn2 = button("Cancel", "bitbtn2", "cancel", this, 132);
     connect(bitbtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     connect(bitbtn2, &QPushButton::clicked, this, [this] { done(QDialog::Rejected); });
 }
