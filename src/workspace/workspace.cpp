@@ -54,19 +54,19 @@ std::vector<fs::path> components(const fs::path& path) {
 }
 
 // The path of `folder` below `root` as separator-prefixed text ("" for `root` itself), compared
-// on canonical paths component by component; "" when `folder` is not at or below `root`.
-std::string nameBelow(const fs::path& folder, const fs::path& root) {
-    if (folder.empty()) return {};
+// on canonical paths component by component; nothing when `folder` is not at or below `root`.
+std::optional<std::string> nameBelow(const fs::path& folder, const fs::path& root) {
+    if (folder.empty()) return std::nullopt;
     std::error_code ec;
     const fs::path canonicalFolder = fs::weakly_canonical(folder, ec);
-    if (ec) return {};
+    if (ec) return std::nullopt;
     const fs::path canonicalRoot = fs::weakly_canonical(root, ec);
-    if (ec) return {};
+    if (ec) return std::nullopt;
     const auto folderParts = components(canonicalFolder);
     const auto rootParts = components(canonicalRoot);
-    if (folderParts.size() < rootParts.size()) return {};
+    if (folderParts.size() < rootParts.size()) return std::nullopt;
     for (std::size_t i = 0; i < rootParts.size(); ++i) {
-        if (!sameComponent(folderParts[i], rootParts[i])) return {};
+        if (!sameComponent(folderParts[i], rootParts[i])) return std::nullopt;
     }
     fs::path::string_type name;
     for (std::size_t i = rootParts.size(); i < folderParts.size(); ++i) {
@@ -123,7 +123,10 @@ void Workspace::StartUp() {
     }
 
     const fs::path remembered(projectsDir_.native() + pathFromText(projectName_).native());
-    if (!projectName_.empty() && isFolder(remembered)) {
+    // A hand-edited name ("\..\elsewhere", a link leading out) restores nothing outside
+    // PROJECTS: the dialogs would write their documents there.
+    const auto below = nameBelow(remembered, projectsDir_);
+    if (!projectName_.empty() && isFolder(remembered) && below && !below->empty()) {
         projectDir_ = remembered;
         caption_ = projectCaption(projectName_);
     } else {
@@ -188,7 +191,7 @@ void Workspace::OpenProject(const FolderChooser& choose) {
     fs::path folder = isFolder(projectDir_) ? projectDir_ : fs::path();
     if (auto chosen = choose(projectsDir_, folder)) folder = std::move(*chosen);
     projectDir_ = std::move(folder);
-    projectName_ = nameBelow(projectDir_, projectsDir_);
+    projectName_ = nameBelow(projectDir_, projectsDir_).value_or("");
     caption_ = projectCaption(projectName_);
     UpdateDocumentPaths();
 }

@@ -59,7 +59,8 @@ public:
     const std::string& Caption() const { return caption_; }
 
     // Creates MASTER and PROJECTS when missing (silently), restores the last project named by
-    // the settings file when its folder exists, sets the document paths and the caption.
+    // the settings file when its folder exists below PROJECTS, sets the document paths and the
+    // caption. A name whose folder is missing or outside PROJECTS is kept for the next close.
     void StartUp();
     // Stores ProjectName in the settings file, keeping everything else in it.
     // Throws velmora::Error "Unable to write to <settings file>" when that fails.

@@ -67,6 +67,14 @@ TEST_F(WorkspaceTest, StartUpSetsFoldersAndRestoresTheRememberedProject) {
          "PROJECTS/Plant1/Line2", projectCaption(native("/Plant1/Line2"))},
         {"folder missing", settingsWith("Gone"), "", native("/Gone"), "PROJECTS", startup},
         {"empty value", settingsWith(""), "", "", "PROJECTS", startup},
+        // A hand-edited name that leads out of PROJECTS restores nothing, like a missing folder.
+        {"up and out", settingsWith("\\..\\Outside"), "../Outside", native("/../Outside"),
+         "PROJECTS", startup},
+        {"up and out without a separator", settingsWith("..\\Outside"), "../Outside",
+         native("/../Outside"), "PROJECTS", startup},
+        {"down, then out", settingsWith("/Plant1/../../Outside"), "Plant1/../../Outside",
+         native("/Plant1/../../Outside"), "PROJECTS", startup},
+        {"the projects root", settingsWith("\\."), "", native("/."), "PROJECTS", startup},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -87,6 +95,26 @@ TEST_F(WorkspaceTest, StartUpSetsFoldersAndRestoresTheRememberedProject) {
         EXPECT_EQ(ws.DefRegFile(), ws.ProjectDir() / "DefReg.xml");
         EXPECT_EQ(ws.Caption(), c.caption);
     }
+}
+
+TEST_F(WorkspaceTest, StartUpRestoresNoFolderThatALinkLeadsOutOfTheProjects) {
+    fs::create_directories(dir / "Outside");
+    fs::create_directories(projects() / "Plant1");
+    fs::create_directory_symlink(dir / "Outside", projects() / "Away");
+    fs::create_directory_symlink(projects() / "Plant1", projects() / "Alias");
+
+    writeSettings(settingsWith("Away"));
+    Workspace away = started();
+    EXPECT_EQ(away.ProjectDir(), projects());
+    EXPECT_EQ(away.ParGenFile(), projects() / "pargen.xml");
+    EXPECT_EQ(away.Caption(), kStartupCaption);
+    away.Close();  // the name is kept, as for a missing folder
+    EXPECT_EQ(settings(), settingsWith(native("/Away")));
+
+    writeSettings(settingsWith("Alias"));  // a link that stays inside is a project like any
+    Workspace alias = started();
+    EXPECT_EQ(alias.ProjectDir(), projects() / "Alias");
+    EXPECT_EQ(alias.Caption(), projectCaption(native("/Alias")));
 }
 
 TEST_F(WorkspaceTest, StartUpLeavesAFileNamedMasterAloneAndSaysNothing) {
