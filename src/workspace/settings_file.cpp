@@ -125,6 +125,10 @@ std::string writeIniValue(std::string_view text, std::string_view section, std::
     if (value.find_first_of("\r\n") != std::string_view::npos) {
         throw Error("A settings value cannot hold a line break");
     }
+    // Lines added in UTF-8 would corrupt a file kept in UTF-16; it is left as it is.
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
+        throw Error("A settings file in UTF-16 is not rewritten");
+    }
     const bool needsQuotes = !value.empty() && (isBlank(value.front()) || isBlank(value.back()) ||
                                                 enclosedInQuotes(value));
     const std::string stored = needsQuotes ? "\"" + std::string(value) + "\"" : std::string(value);

@@ -20,7 +20,8 @@ std::optional<std::string> readIniValue(std::string_view text, std::string_view 
 // missing key is added at the end of its section, a missing section at the end of the text.
 // Every other line stays exactly as it was. A value that reading would change (outer blanks,
 // enclosing quotes) is written inside quotes so that it reads back unchanged.
-// Throws velmora::Error when `value` holds a line break, which the file form cannot carry.
+// Throws velmora::Error when `value` holds a line break, which the file form cannot carry, and
+// when `text` is UTF-16 (it begins with a UTF-16 byte order mark), which this writer does not keep.
 std::string writeIniValue(std::string_view text, std::string_view section, std::string_view key,
                           std::string_view value);
 

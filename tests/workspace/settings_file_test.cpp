@@ -83,5 +83,14 @@ TEST(WriteIniValue, RefusesALineBreakThatWouldAddLines) {
     EXPECT_THROW(writeIniValue("", "lastproj", "projectname", "a\rb"), Error);
 }
 
+TEST(WriteIniValue, RefusesToMixUtf8LinesIntoAUtf16File) {
+    using namespace std::string_literals;
+    const std::string littleEndian = "\xFF\xFE[\0a\0]\0\r\0\n\0"s;
+    const std::string bigEndian = "\xFE\xFF\0[\0a\0]\0\r\0\n"s;
+    for (const auto& text : {littleEndian, bigEndian}) {
+        EXPECT_THROW(writeIniValue(text, "lastproj", "projectname", "P"), Error);
+    }
+}
+
 }  // namespace
 }  // namespace velmora

@@ -186,6 +186,15 @@ TEST_F(WorkspaceTest, CloseOnAnUnwritableSettingsFileSaysUnableToWriteAndKeepsIt
     EXPECT_THROW(ws.Close(), Error);
 }
 
+TEST_F(WorkspaceTest, CloseLeavesAUtf16SettingsFileWholeAndSaysUnableToWrite) {
+    using namespace std::string_literals;
+    const std::string utf16 = "\xFF\xFE[\0w\0]\0\r\0\n\0"s;
+    writeSettings(utf16);
+    Workspace ws = started();
+    EXPECT_THROW(ws.Close(), Error);
+    EXPECT_EQ(settings(), utf16);
+}
+
 TEST_F(WorkspaceTest, CloseInAReadOnlyInstallationFolderSaysUnableToWrite) {
 #ifdef _WIN32
     GTEST_SKIP() << "a read-only folder does not keep files from being created on Windows";
