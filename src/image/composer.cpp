@@ -199,8 +199,8 @@ void requireProject(const fs::path& projectDir) {
 }  // namespace
 
 CompositionSummary ComposeConfigImage(ConfigImage& image, const fs::path& projectDir) {
-    requireProject(projectDir);
     image.complete = false;
+    requireProject(projectDir);
     image.length = fmt::kHeaderSize;
     ImageWriter out(image.buffer);
     out.u32At(fmt::kNodeTableOffsetAt, fmt::kHeaderSize);

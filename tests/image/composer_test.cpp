@@ -302,6 +302,15 @@ TEST_F(Composer, AFailedCompositionLeavesTheEarlierFileUntouched) {
     EXPECT_EQ(hexBytes(test::readText(dir / "bin" / "bank.bin")), test::kExampleImage);
 }
 
+TEST_F(Composer, AnEmptyProjectFolderAfterAGoodCompositionLeavesNothingToSave) {
+    test::writeExampleProject(dir.path());
+    compose();
+    EXPECT_THROW(ComposeConfigImage(image, {}), Error);
+    EXPECT_FALSE(image.complete);
+    EXPECT_THROW(SaveConfigImageTo(image, dir / "other.bin"), Error);
+    EXPECT_FALSE(fs::exists(dir / "other.bin"));
+}
+
 TEST_F(Composer, SaveFailuresAreErrors) {
     test::writeExampleProject(dir.path());
     compose();
