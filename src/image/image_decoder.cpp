@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <fstream>
-#include <iterator>
 
 #include "core/atomic_file.h"
 #include "core/error.h"
@@ -201,9 +200,16 @@ DecodedImage decodeConfigImageFile(const std::filesystem::path& file) {
         const int code = errno;
         throw Error(systemErrorText(code ? code : ENOENT) + ": " + file.string());
     }
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                          std::istreambuf_iterator<char>());
+    // One byte past the capacity is enough to tell that a file is no image; a device or a huge
+    // file is never read whole.
+    std::vector<std::uint8_t> bytes(image_format::kCapacity + 1);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (in.bad()) throw Error(systemErrorText(EIO) + ": " + file.string());
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (bytes.size() > image_format::kCapacity) {
+        throw Error("Not a configuration image: " + file.string() + " is larger than " +
+                    std::to_string(image_format::kCapacity) + " bytes");
+    }
     return decodeConfigImage(bytes);
 }
 

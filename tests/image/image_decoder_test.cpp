@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/error.h"
 #include "image/example_project.h"
+#include "image/image_format.h"
 
 namespace velmora {
 namespace {
@@ -123,6 +125,22 @@ TEST(ImageDecoder, ReadsFilesAndReportsUnreadableOnes) {
     EXPECT_TRUE(decodeConfigImageFile(dir / "bank.bin").problems.empty());
     EXPECT_THROW(decodeConfigImageFile(dir / "missing.bin"), Error);
     EXPECT_THROW(decodeConfigImageFile(dir.path()), Error);
+}
+
+// A file larger than any image is refused without being read whole.
+TEST(ImageDecoder, RefusesAFileLargerThanTheCapacity) {
+    test::TempDir dir;
+    test::writeText(dir / "big.bin", std::string(image_format::kCapacity + 1, '\0'));
+    try {
+        decodeConfigImageFile(dir / "big.bin");
+        FAIL() << "expected an error";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("larger than 100004 bytes"), std::string::npos)
+            << e.what();
+    }
+    if (std::filesystem::exists("/dev/zero")) {
+        EXPECT_THROW(decodeConfigImageFile("/dev/zero"), Error);
+    }
 }
 
 }  // namespace
