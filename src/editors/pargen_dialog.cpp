@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <limits>
 #include <string_view>
 
 #include "app/look.h"
@@ -58,6 +59,8 @@ QComboBox* list(const std::array<std::string_view, N>& items, const char* name, 
 QLineEdit* edit(const char* name, QWidget* parent, int y) {
     auto* field = named(new QLineEdit(parent), name);
     field->setGeometry(kFieldLeft, y, kFieldWidth, 21);
+    // A document's text is shown and written back whole: no length limit cuts it.
+    field->setMaxLength(std::numeric_limits<int>::max());
     return field;
 }
 

@@ -5,10 +5,13 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QStyleOptionHeader>
 #include <QStylePainter>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
+#include <limits>
 
 namespace velmora::ui {
 
@@ -24,11 +27,28 @@ QAbstractButton* cornerButton(const QTableView& view) {
     return view.findChild<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly);
 }
 
+// Opens cell editors without a length limit: a line edit's own limit would cut a long cell
+// as soon as it is edited.
+class UnlimitedTextDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+            line->setMaxLength(std::numeric_limits<int>::max());
+        }
+        return editor;
+    }
+};
+
 }  // namespace
 
 TextGrid::TextGrid(int rows, int columns, QWidget* parent)
     : QTableView(parent), model_(new TextGridModel(rows, columns, this)) {
     setModel(model_);
+    setItemDelegate(new UnlimitedTextDelegate(this));
     // The heading row and column are drawn by the header views and the corner.
     setRowHidden(0, true);
     setColumnHidden(0, true);

@@ -194,6 +194,31 @@ TEST_F(PargenDialogTest, ValuesThatCannotBeReadFallBackSilently) {
     EXPECT_TRUE(dialog.RB_Ser_MRTU->isChecked());
 }
 
+TEST_F(PargenDialogTest, AnIdThatIsNotANumberIsShownAndStopsOk) {
+    showOn("<Par_Gen><DNET_DEV_ID>ten</DNET_DEV_ID></Par_Gen>");
+    EXPECT_EQ(dialog.E_DNET_ID->text(), "ten");
+    dialog.BitBtn1Click();
+    EXPECT_EQ(messages.messages,
+              (std::vector<MessageRecorder::Message>{{Kind::Error, kDnetIdMessage}}));
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(readText(file()), "<Par_Gen><DNET_DEV_ID>ten</DNET_DEV_ID></Par_Gen>");
+}
+
+// Compared by length first: a failure message quoting 40000 blanks helps nobody.
+TEST_F(PargenDialogTest, LongTextsAreShownAndWrittenWhole) {
+    const std::string dnetId = std::string(40000, ' ') + "5";
+    const std::string serialId = std::string(33000, ' ') + "$F7";
+    showOn("<Par_Gen><DNET_DEV_ID>" + dnetId + "</DNET_DEV_ID><Ser_ID>" + serialId +
+           "</Ser_ID></Par_Gen>");
+    EXPECT_EQ(dialog.E_DNET_ID->text().size(), dnetId.size());
+    EXPECT_EQ(dialog.E_Ser_ID->text().size(), serialId.size());
+    dialog.BitBtn1Click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    const std::string written = readText(file());
+    EXPECT_NE(written.find("<DNET_DEV_ID>" + dnetId + "</DNET_DEV_ID>"), std::string::npos);
+    EXPECT_NE(written.find("<Ser_ID>" + serialId + "</Ser_ID>"), std::string::npos);
+}
+
 TEST_F(PargenDialogTest, ListsWithoutAChosenItemAreWrittenAsMinusOne) {
     showOn(
         "<Par_Gen><DNET_BAUD>5</DNET_BAUD><Ser_Baud>-1</Ser_Baud><Ser_Par>9</Ser_Par></Par_Gen>");

@@ -113,6 +113,18 @@ TEST_F(TextGridTest, CommitEditingStoresAnOpenEditor) {
     EXPECT_FALSE(grid.isEditing());
 }
 
+TEST_F(TextGridTest, EditingALongCellKeepsItWhole) {
+    const QString longText = QString(40000, QChar('m')) + "end";
+    put(2, 2, longText);
+    activate();
+    goTo(2, 2);
+    QTest::keyClick(&grid, Qt::Key_F2);
+    ASSERT_TRUE(grid.isEditing());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(cell(2, 2).size(), longText.size());
+    EXPECT_TRUE(cell(2, 2) == longText);
+}
+
 TEST_F(TextGridTest, DeleteClearsTheSelectedCellsOnly) {
     for (int row = 1; row < 5; ++row) {
         for (int column = 1; column < 4; ++column) put(row, column, "v");
