@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "documents/register_map.h"
+
 namespace velmora {
 
 // One record of the node table.
@@ -26,11 +28,9 @@ struct DecodedRegister {
 
     // The byte choices packed in PosComp: 0 no byte, k the k-th byte of the node.
     std::uint16_t highByte() const {
-        return static_cast<std::uint16_t>(static_cast<std::uint32_t>(posComp) >> 16);
+        return static_cast<std::uint16_t>(UnpackPosComp(posComp).high);
     }
-    std::uint16_t lowByte() const {
-        return static_cast<std::uint16_t>(static_cast<std::uint32_t>(posComp) & 0xFFFFu);
-    }
+    std::uint16_t lowByte() const { return static_cast<std::uint16_t>(UnpackPosComp(posComp).low); }
 };
 
 // The parameter block, each field as stored.
