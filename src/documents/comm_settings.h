@@ -16,6 +16,9 @@ inline constexpr std::array<std::string_view, 3> kDnetBaudItems{"125K", "250K", 
 inline constexpr std::array<std::string_view, 8> kSerialBaudItems{
     "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
 inline constexpr std::array<std::string_view, 3> kSerialParityItems{"NONE", "EVEN", "ODD"};
+// The names of the line types and hardware variants, by their stored value.
+inline constexpr std::array<std::string_view, 2> kSerialLineNames{"RS232", "RS485"};
+inline constexpr std::array<std::string_view, 2> kHardwareNames{"QH48203-A1", "QH48203-B2"};
 
 // The position stored for a list without a chosen item.
 inline constexpr std::int32_t kNoListItem = -1;

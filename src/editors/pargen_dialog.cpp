@@ -39,8 +39,10 @@ QLabel* label(const char* text, QWidget* parent, int x, int y) {
     return l;
 }
 
-QRadioButton* radio(const char* text, const char* name, QWidget* parent, int x, int y) {
-    auto* button = named(new QRadioButton(QString::fromUtf8(text), parent), name);
+QRadioButton* radio(std::string_view text, const char* name, QWidget* parent, int x, int y) {
+    auto* button = named(
+        new QRadioButton(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), parent),
+        name);
     button->move(x, y);
     return button;
 }
@@ -114,8 +116,8 @@ TFpargen::TFpargen(std::function<std::filesystem::path()> parGenFile, MessageSin
     auto* lineType = new QFrame(serial);
     lineType->setFrameShape(QFrame::StyledPanel);
     lineType->setGeometry(12, 20, 210, 30);
-    RB_Ser_232 = radio("RS232", "RB_Ser_232", lineType, 10, 6);
-    RB_Ser_485 = radio("RS485", "RB_Ser_485", lineType, 110, 6);
+    RB_Ser_232 = radio(kSerialLineNames[0], "RB_Ser_232", lineType, 10, 6);
+    RB_Ser_485 = radio(kSerialLineNames[1], "RB_Ser_485", lineType, 110, 6);
     label("Baudrate", serial, 12, 62);
     CB_Ser_Baud = list(kSerialBaudItems, "CB_Ser_Baud", serial, 58);
     label("Parity", serial, 12, 90);
@@ -132,8 +134,8 @@ TFpargen::TFpargen(std::function<std::filesystem::path()> parGenFile, MessageSin
     protocolButtons_ = {RB_Ser_MRTU, RB_Ser_MASC, RB_Ser_JBUS, RB_Ser_BIN, RB_Ser_ASC};
 
     QGroupBox* hardware = group(" Hardware ", this, 8, 372, 234, 48);
-    RB_HWType_A1 = radio("QH48203-A1", "RB_HWType_A1", hardware, 12, 20);
-    RB_HWType_B2 = radio("QH48203-B2", "RB_HWType_B2", hardware, 120, 20);
+    RB_HWType_A1 = radio(kHardwareNames[0], "RB_HWType_A1", hardware, 12, 20);
+    RB_HWType_B2 = radio(kHardwareNames[1], "RB_HWType_B2", hardware, 120, 20);
 
     bitbtn1 = button("OK", "bitbtn1", "ok", this, 38);
     bitbtn1->setDefault(true);

@@ -63,9 +63,9 @@ inline constexpr std::uint8_t kFramingClassOtherProtocol = 1;
 inline constexpr const auto& kDeviceNetBauds = kDnetBaudItems;
 inline constexpr const auto& kSerialBauds = kSerialBaudItems;
 inline constexpr const auto& kParities = kSerialParityItems;
-inline constexpr std::array<std::string_view, 2> kLineTypes = {"RS232", "RS485"};
+inline constexpr const auto& kLineTypes = kSerialLineNames;
 inline constexpr std::array<std::string_view, 2> kFramings = {"binary", "ASCII"};
-inline constexpr std::array<std::string_view, 2> kHardwareTypes = {"QH48203-A1", "QH48203-B2"};
+inline constexpr const auto& kHardwareTypes = kHardwareNames;
 
 // The name of `value` in `names`, or none when the value is outside the table.
 inline std::optional<std::string_view> meaningOf(std::span<const std::string_view> names,
