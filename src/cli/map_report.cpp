@@ -90,7 +90,7 @@ tr { break-inside: avoid; }
 th, td { border: 0.5pt solid #999; padding: 0.8mm 2mm; text-align: left; vertical-align: top; }
 th { background: #e8e8e8; }
 .num { text-align: right; font-variant-numeric: tabular-nums; }
-table.settings th { width: 38mm; }
+table.settings th { width: 40mm; white-space: nowrap; }
 .node { break-inside: avoid; }
 .side { margin: 1mm 0 2mm; }
 .side > span { display: block; color: #444; margin-bottom: 0.8mm; }
