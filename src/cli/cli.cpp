@@ -142,8 +142,8 @@ struct Command {
     std::string_view usage;
     std::string_view help;
     const char* operandName;
-    bool withOutput = false;  // -o FILE, --output FILE, --output=FILE
-    bool withJson = false;    // --json
+    bool withOutput = false;      // -o FILE, --output FILE, --output=FILE
+    bool withJson = false;        // --json
     bool withMapOptions = false;  // --format FORMAT, --base N (and their "=" forms)
 };
 

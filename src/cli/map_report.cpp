@@ -32,13 +32,13 @@ std::string choiceNumber(std::uint16_t choice) {
     return choice == 0 ? std::string() : std::to_string(choice);
 }
 
-std::string registerNumber(const DeviceRegister& r, std::int64_t base) {
+std::string registerNumber(const DecodedRegister& r, std::int64_t base) {
     return std::to_string(static_cast<std::int64_t>(r.index) + base);
 }
 
 // The node a register names; the decoder leaves positions past the node table to the check.
-const DeviceNode* nodeOf(const DeviceMap& map, const DeviceRegister& r) {
-    return r.node < map.nodes.size() ? &map.nodes[r.node] : nullptr;
+const DeviceNode* nodeOf(const DeviceMap& map, const DecodedRegister& r) {
+    return r.nodePosition < map.nodes.size() ? &map.nodes[r.nodePosition] : nullptr;
 }
 
 std::string html(std::string_view text) {
@@ -117,8 +117,8 @@ void writeSettings(const DeviceMap& map, std::ostream& out) {
          "ID " + s.dnetDeviceId + ", baud rate " + item(kDnetBaudItems, s.dnetBaud)},
         {"Serial line", std::string(kSerialLineNames[line]) + ", " +
                             item(kSerialBaudItems, s.serialBaud) + " baud, parity " +
-                            item(kSerialParityItems, s.serialParity) + ", ID " +
-                            s.serialDeviceId + ", " + std::string(kSerialProtocolNames[protocol])},
+                            item(kSerialParityItems, s.serialParity) + ", ID " + s.serialDeviceId +
+                            ", " + std::string(kSerialProtocolNames[protocol])},
         {"Hardware", std::string(kHardwareNames[hardware])},
     }};
     out << "<table class=\"settings\">\n";
@@ -142,8 +142,8 @@ void writeNodes(const DeviceMap& map, std::ostream& out) {
         const DeviceNode& n = map.nodes[i];
         out << "<tr><td class=\"num\">" << i + 1 << "</td><td class=\"num\">" << int{n.id}
             << "</td><td>" << html(n.mnemonic) << "</td><td class=\"num\">" << n.bytesIn
-            << "</td><td class=\"num\">" << n.bytesOut << "</td><td class=\"num\">"
-            << n.inputStart << "</td><td class=\"num\">" << n.outputStart << "</td></tr>\n";
+            << "</td><td class=\"num\">" << n.bytesOut << "</td><td class=\"num\">" << n.inputStart
+            << "</td><td class=\"num\">" << n.outputStart << "</td></tr>\n";
     }
     out << "</tbody>\n</table>\n";
 }
@@ -164,13 +164,13 @@ void writeRegisters(const DeviceMap& map, MapSide side, std::int64_t base, std::
         << "\">\n<thead><tr><th class=\"num\">Register</th><th class=\"num\">Node</th><th "
            "class=\"num\">ID</th><th>Mnemonic</th><th>High byte</th><th>Low byte</th></tr>"
            "</thead>\n<tbody>\n";
-    for (const DeviceRegister& r : registers) {
+    for (const DecodedRegister& r : registers) {
         const DeviceNode* node = nodeOf(map, r);
         out << "<tr><td class=\"num\">" << registerNumber(r, base) << "</td><td class=\"num\">"
-            << r.node + 1 << "</td><td class=\"num\">"
+            << int{r.nodePosition} + 1 << "</td><td class=\"num\">"
             << (node ? std::to_string(node->id) : std::string("?")) << "</td><td>"
-            << (node ? html(node->mnemonic) : std::string()) << "</td><td>" << byteName(r.high)
-            << "</td><td>" << byteName(r.low) << "</td></tr>\n";
+            << (node ? html(node->mnemonic) : std::string()) << "</td><td>"
+            << byteName(r.highByte()) << "</td><td>" << byteName(r.lowByte()) << "</td></tr>\n";
     }
     out << "</tbody>\n</table>\n";
 }
@@ -180,9 +180,11 @@ using Carriers = std::map<std::pair<std::size_t, std::uint16_t>, std::vector<std
 
 Carriers carriers(const DeviceMap& map, MapSide side, std::int64_t base) {
     Carriers result;
-    for (const DeviceRegister& r : map.map(side)) {
-        if (r.high != 0) result[{r.node, r.high}].push_back(registerNumber(r, base) + " H");
-        if (r.low != 0) result[{r.node, r.low}].push_back(registerNumber(r, base) + " L");
+    for (const DecodedRegister& r : map.map(side)) {
+        const std::size_t node = r.nodePosition;
+        if (r.highByte() != 0)
+            result[{node, r.highByte()}].push_back(registerNumber(r, base) + " H");
+        if (r.lowByte() != 0) result[{node, r.lowByte()}].push_back(registerNumber(r, base) + " L");
     }
     return result;
 }
@@ -231,22 +233,23 @@ void writeBytePictures(const DeviceMap& map, std::int64_t base, std::ostream& ou
 void writeMapCsv(const DeviceMap& map, std::int64_t base, std::ostream& out) {
     out << kMapCsvHeader << "\r\n";
     for (const MapSide side : kSides) {
-        for (const DeviceRegister& r : map.map(side)) {
+        for (const DecodedRegister& r : map.map(side)) {
             const DeviceNode* node = nodeOf(map, r);
-            out << csvSideName(side) << ',' << registerNumber(r, base) << ',' << r.node + 1 << ','
+            out << csvSideName(side) << ',' << registerNumber(r, base) << ','
+                << int{r.nodePosition} + 1 << ','
                 << (node ? std::to_string(node->id) : std::string()) << ','
                 << (node ? csvField(node->mnemonic) : std::string()) << ','
-                << choiceNumber(r.high) << ',' << choiceNumber(r.low) << "\r\n";
+                << choiceNumber(r.highByte()) << ',' << choiceNumber(r.lowByte()) << "\r\n";
         }
     }
 }
 
 void writeMapHtml(const DeviceMap& map, const MapPage& page, std::ostream& out) {
     const std::string title = "Register map: " + html(page.project);
-    out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>"
-        << title << "</title>\n<style>" << kStyle << "</style>\n</head>\n<body>\n<h1>" << title
-        << "</h1>\n<p class=\"meta\">" << html(page.date) << " &middot; "
-        << map.readMap.size() << " read and " << map.writeMap.size() << " write registers"
+    out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>" << title
+        << "</title>\n<style>" << kStyle << "</style>\n</head>\n<body>\n<h1>" << title
+        << "</h1>\n<p class=\"meta\">" << html(page.date) << " &middot; " << map.readMap.size()
+        << " read and " << map.writeMap.size() << " write registers"
         << " &middot; register = index + " << page.base << "</p>\n";
     writeSettings(map, out);
     writeNodes(map, out);

@@ -239,8 +239,8 @@ CompositionSummary ComposeConfigImage(ConfigImage& image, const fs::path& projec
     out.u32At(fmt::kParametersOffsetAt, out.position());
 
     if (withSettings) {
-        appendParameters(out, loadRoot(doc, settingsFile, fmt::kParGenFile), nodeCount, summary.readRecords,
-                         summary.writeRecords);
+        appendParameters(out, loadRoot(doc, settingsFile, fmt::kParGenFile), nodeCount,
+                         summary.readRecords, summary.writeRecords);
     }
 
     image.length = out.position();

@@ -5,7 +5,6 @@
 #include "documents/devicenet_network.h"
 #include "documents/xml_document.h"
 #include "image/composer.h"
-#include "image/image_decoder.h"
 
 namespace velmora {
 
@@ -13,14 +12,12 @@ namespace fmt = image_format;
 
 namespace {
 
-std::vector<DeviceRegister> registers(const std::vector<DecodedRegister>& decoded) {
-    std::vector<DeviceRegister> result;
-    for (const DecodedRegister& r : decoded) {
-        result.push_back({r.index, r.nodePosition, r.highByte(), r.lowByte()});
-    }
-    std::stable_sort(result.begin(), result.end(),
-                     [](const DeviceRegister& a, const DeviceRegister& b) { return a.index < b.index; });
-    return result;
+// The records of one map by index, equal indexes in image order.
+std::vector<DecodedRegister> byIndex(std::vector<DecodedRegister> map) {
+    std::stable_sort(
+        map.begin(), map.end(),
+        [](const DecodedRegister& a, const DecodedRegister& b) { return a.index < b.index; });
+    return map;
 }
 
 }  // namespace
@@ -34,13 +31,11 @@ DeviceMap readDeviceMap(const std::filesystem::path& projectDir) {
     const DNetNetworkRead rows = readDNetNetworkFile(projectDir / fmt::kDNetNetFile);
     DeviceMap map;
     for (std::size_t i = 0; i < decoded.nodes.size(); ++i) {
-        const DecodedNode& n = decoded.nodes[i];
         std::string mnemonic = i < rows.rows.size() ? rows.rows[i][kDNetMnemonic] : std::string();
-        map.nodes.push_back(
-            {n.id, n.bytesIn, n.bytesOut, n.inputStart, n.outputStart, std::move(mnemonic)});
+        map.nodes.push_back({decoded.nodes[i], std::move(mnemonic)});
     }
-    map.readMap = registers(decoded.readMap);
-    map.writeMap = registers(decoded.writeMap);
+    map.readMap = byIndex(decoded.readMap);
+    map.writeMap = byIndex(decoded.writeMap);
     if (XmlDocument::fileExists(projectDir / fmt::kParGenFile)) {
         map.settings = readCommSettings(projectDir / fmt::kParGenFile);
     }

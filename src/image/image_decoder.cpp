@@ -193,8 +193,7 @@ DecodedImage decodeConfigImage(std::span<const std::uint8_t> image) {
 
 DecodedImage decodeConfigImageFile(const std::filesystem::path& file) {
     std::error_code ec;
-    if (std::filesystem::is_directory(file, ec))
-        throw Error(systemErrorText(EISDIR));
+    if (std::filesystem::is_directory(file, ec)) throw Error(systemErrorText(EISDIR));
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         const int code = errno;

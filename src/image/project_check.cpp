@@ -142,9 +142,15 @@ private:
         return XmlDocument::fileExists(dir_ / document);
     }
 
-    void missing(std::string_view document, std::string_view consequence) {
-        problems_.add(Severity::Warning, document, "", 0, "",
-                      "the document is missing: " + std::string(consequence));
+    // The loaded document; none, after telling why, when it is missing (`consequence` says what
+    // the image lacks then) or cannot be read.
+    std::optional<XmlDocument> open(std::string_view document, std::string_view consequence) {
+        if (!exists(document)) {
+            problems_.add(Severity::Warning, document, "", 0, "",
+                          "the document is missing: " + std::string(consequence));
+            return std::nullopt;
+        }
+        return load(dir_ / document, document, problems_);
     }
 
     // What makes composing fail, in the composer's words: the first such fault.
@@ -158,11 +164,7 @@ private:
     }
 
     void checkSettings() {
-        if (!exists(fmt::kParGenFile)) {
-            missing(fmt::kParGenFile, "the image has no parameter block");
-            return;
-        }
-        const auto doc = load(dir_ / fmt::kParGenFile, fmt::kParGenFile, problems_);
+        const auto doc = open(fmt::kParGenFile, "the image has no parameter block");
         if (!doc) return;
         const CommSettings settings = commSettingsFromDocument(*doc);
         gatewayId_ = parseIntegerText(settings.dnetDeviceId);
@@ -183,11 +185,8 @@ private:
     }
 
     void checkNetwork() {
-        if (!exists(fmt::kDNetNetFile)) {
-            missing(fmt::kDNetNetFile, "the image has no nodes and every register row is dropped");
-            return;
-        }
-        const auto doc = load(dir_ / fmt::kDNetNetFile, fmt::kDNetNetFile, problems_);
+        const auto doc =
+            open(fmt::kDNetNetFile, "the image has no nodes and every register row is dropped");
         if (!doc) return;
         const XmlNode root = *doc->firstNode();
 
@@ -224,11 +223,7 @@ private:
     }
 
     void checkMap() {
-        if (!exists(fmt::kDefRegFile)) {
-            missing(fmt::kDefRegFile, "the image has no registers");
-            return;
-        }
-        const auto doc = load(dir_ / fmt::kDefRegFile, fmt::kDefRegFile, problems_);
+        const auto doc = open(fmt::kDefRegFile, "the image has no registers");
         if (!doc) return;
         const XmlNode root = *doc->firstNode();
         checkSide(root, fmt::kReadList, fmt::kNodeBytesOut, &NodeValues::bytesOut, "output");
@@ -313,12 +308,12 @@ private:
             }
             const auto bytes = byteCount(*node, count);
             if (!bytes) continue;
-            for (const auto& [choice, half] : {std::pair{choices.high, "high"},
-                                               std::pair{choices.low, "low"}}) {
+            for (const auto& [choice, half] :
+                 {std::pair{choices.high, "high"}, std::pair{choices.low, "low"}}) {
                 if (choice == 0) continue;
                 if (choice > *bytes) {
-                    warning(std::string("the ") + half + " byte is byte " +
-                            std::to_string(choice) + ", beyond the " +
+                    warning(std::string("the ") + half + " byte is byte " + std::to_string(choice) +
+                            ", beyond the " +
                             plural(static_cast<std::size_t>(std::max(*bytes, 0)),
                                    std::string(direction) + " byte") +
                             " of node " + std::to_string(*node) + " (" + countName + ")");
@@ -327,9 +322,8 @@ private:
                 if (half == std::string_view("low") && choice == choices.high) continue;
                 const auto [at, added] = rowOfByte.emplace(std::pair{*node, choice}, number);
                 if (!added) {
-                    warning("byte " + std::to_string(choice) + " of node " +
-                            std::to_string(*node) + " is also carried by row " +
-                            std::to_string(at->second));
+                    warning("byte " + std::to_string(choice) + " of node " + std::to_string(*node) +
+                            " is also carried by row " + std::to_string(at->second));
                 }
             }
         }
@@ -351,9 +345,9 @@ private:
             const std::string id = nodes_[i].id ? std::to_string(*nodes_[i].id) : "?";
             problems_.add(Severity::Warning, fmt::kDefRegFile, listName, kNodePlaceRow,
                           std::string(listName) + " node " + std::to_string(position),
-                          "no register carries " + std::string(free.size() == 1 ? "byte " : "bytes ") +
-                              ranges(free) + " of node " + std::to_string(position) + " (ID " + id +
-                              ")");
+                          "no register carries " +
+                              std::string(free.size() == 1 ? "byte " : "bytes ") + ranges(free) +
+                              " of node " + std::to_string(position) + " (ID " + id + ")");
         }
     }
 

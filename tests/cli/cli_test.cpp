@@ -97,7 +97,8 @@ TEST_F(Cli, ComposeFailsForAMissingFolderOrBinFolder) {
 
     r = run({"compose", dir.path().string()});
     EXPECT_EQ(r.status, kExitFailure);
-    EXPECT_EQ(r.err, "velmora-cli: the project has no bin folder: " + (dir / "bin").string() + "\n");
+    EXPECT_EQ(r.err,
+              "velmora-cli: the project has no bin folder: " + (dir / "bin").string() + "\n");
 
     r = run({"compose", ""});
     EXPECT_EQ(r.status, kExitFailure);
@@ -213,7 +214,8 @@ TEST_F(Cli, InspectReportsInconsistentAndUndecodableImages) {
     // The path once, in front.
     r = run({"inspect", (dir / "missing.bin").string()});
     EXPECT_EQ(r.status, kExitFailure);
-    EXPECT_EQ(r.err, "velmora-cli: " + (dir / "missing.bin").string() + ": No such file or directory\n");
+    EXPECT_EQ(r.err,
+              "velmora-cli: " + (dir / "missing.bin").string() + ": No such file or directory\n");
 }
 
 #ifndef _WIN32

@@ -195,8 +195,8 @@ TEST_F(ProjectCommands, MapFailsWhenTheProjectDoesNotCompose) {
 // The page of the worked example: its tables' rows and the byte picture, nothing fetched.
 TEST_F(ProjectCommands, MapHtmlOfTheWorkedExample) {
     test::writeExampleProject(dir / "Plant <1>");
-    const Outcome r = run({"map", (dir / "Plant <1>").string(), "--format", "html", "--base",
-                           "40001"});
+    const Outcome r =
+        run({"map", (dir / "Plant <1>").string(), "--format", "html", "--base", "40001"});
     EXPECT_EQ(r.status, kExitOk) << r.err;
     for (const char* part : {
              "<title>Register map: Plant &lt;1&gt;</title>",

@@ -224,11 +224,15 @@ TEST(DNetNetworkChecks, ListsEveryFailingCellThenTheSums) {
     std::vector<std::pair<std::size_t, std::string>> got;
     for (const DNetProblem& p : problems) got.emplace_back(p.row, p.message);
     // Row 2's and row 4's failing counts stay out of the sums: 14 x 455 + 1 in, 14 x 455 + 1 out.
-    EXPECT_THAT(got, ElementsAre(std::pair<std::size_t, std::string>{2, "Error in row 2!! ID must be 0 or 63. "},
-                                 std::pair<std::size_t, std::string>{2, "Error in row 2!! Number Byte IN must be 0 or 455. "},
-                                 std::pair<std::size_t, std::string>{4, "Error in row 4!! Number Byte OUT must be 0 or 455. "},
-                                 std::pair<std::size_t, std::string>{0, kInSum},
-                                 std::pair<std::size_t, std::string>{0, kOutSum}));
+    EXPECT_THAT(
+        got,
+        ElementsAre(std::pair<std::size_t, std::string>{2, "Error in row 2!! ID must be 0 or 63. "},
+                    std::pair<std::size_t, std::string>{
+                        2, "Error in row 2!! Number Byte IN must be 0 or 455. "},
+                    std::pair<std::size_t, std::string>{
+                        4, "Error in row 4!! Number Byte OUT must be 0 or 455. "},
+                    std::pair<std::size_t, std::string>{0, kInSum},
+                    std::pair<std::size_t, std::string>{0, kOutSum}));
     EXPECT_EQ(checkDNetNetwork(rows), "Error in row 2!! ID must be 0 or 63. ");
 }
 
