@@ -6,6 +6,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <tuple>
 
@@ -63,8 +64,9 @@ public:
         ProjectProblem problem{severity, std::string(document), std::move(place),
                                oneLine(std::move(message))};
         // The composer and the document readers may meet the very same fault.
-        for (const Entry& e : entries_) {
-            if (e.problem == problem) return;
+        if (!told_.emplace(problem.severity, problem.document, problem.place, problem.message)
+                 .second) {
+            return;
         }
         entries_.push_back({rankOf(document), rankOf(list), row, entries_.size(), problem});
     }
@@ -96,6 +98,7 @@ private:
     }
 
     std::vector<Entry> entries_;
+    std::set<std::tuple<Severity, std::string, std::string, std::string>> told_;
 };
 
 // One child of the root of DNET_Net.xml as the composer reads it: a value that is missing or is
