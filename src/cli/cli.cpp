@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "cli/image_report.h"
+#include "cli/simulate.h"
 #include "image/composer.h"
 #include "image/image_decoder.h"
 
@@ -24,6 +25,8 @@ constexpr std::string_view kMainHelp =
     "Commands:\n"
     "  compose PROJECT_DIR [--output FILE]  compose the image from the project's documents\n"
     "  inspect BANK_FILE [--json]           decode an image and check its structure\n"
+    "  simulate PROJECT_DIR (--tcp HOST:PORT | --rtu DEVICE)\n"
+    "                                       serve the image's registers as the gateway would\n"
     "\n"
     "Options:\n"
     "  -h, --help     show this help and exit\n"
@@ -200,6 +203,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const std::string& command = args.front();
     if (command == "compose") return compose(args, out, err);
     if (command == "inspect") return inspect(args, out, err);
+    if (command == "simulate") return simulate(args, out, err);
     if (command == "-h" || command == "--help" || command == "help") {
         out << kMainUsage << "\n" << kMainHelp;
         return kExitOk;
