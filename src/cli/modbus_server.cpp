@@ -148,7 +148,8 @@ fd_set waitReadable(const std::vector<int>& fds) {
     }
     timeval timeout{0, static_cast<suseconds_t>(kIdleEvery.count() * 1000)};
     if (::select(highest + 1, &readable, nullptr, nullptr, &timeout) < 0) {
-        if (errno != EINTR) throw Error("Waiting for requests failed: " + std::string(strerror(errno)));
+        if (errno != EINTR)
+            throw Error("Waiting for requests failed: " + std::string(strerror(errno)));
         FD_ZERO(&readable);
     }
     return readable;
@@ -166,17 +167,21 @@ std::string addressText(int fd, bool peer) {
         ::getnameinfo(reinterpret_cast<sockaddr*>(&address), size, host, sizeof host, port,
                       sizeof port, NI_NUMERICHOST | NI_NUMERICSERV);
     }
-    const std::string hostText = address.ss_family == AF_INET6 ? "[" + std::string(host) + "]" : host;
+    const std::string hostText =
+        address.ss_family == AF_INET6 ? "[" + std::string(host) + "]" : host;
     return hostText + ":" + port;
 }
 
-void serveTcp(const ServerSettings& settings, SimulatedGateway& gateway,
-              const ServerEvents& events, int stopFd) {
+void serveTcp(const ServerSettings& settings, SimulatedGateway& gateway, const ServerEvents& events,
+              int stopFd) {
     Context ctx(modbus_new_tcp_pi(settings.host.c_str(), settings.port.c_str()));
-    if (!ctx) throw Error("Cannot serve on " + settings.host + ":" + settings.port + ": " + modbusError());
+    if (!ctx)
+        throw Error("Cannot serve on " + settings.host + ":" + settings.port + ": " +
+                    modbusError());
     int server = modbus_tcp_pi_listen(ctx.get(), static_cast<int>(kMaxClients));
     if (server == -1) {
-        throw Error("Cannot listen on " + settings.host + ":" + settings.port + ": " + modbusError());
+        throw Error("Cannot listen on " + settings.host + ":" + settings.port + ": " +
+                    modbusError());
     }
     const Mapping mapping = wholeRegisterSpace();
     if (events.listening) events.listening(addressText(server, false));
@@ -224,8 +229,8 @@ void serveTcp(const ServerSettings& settings, SimulatedGateway& gateway,
     modbus_set_socket(ctx.get(), server);  // closed with the context
 }
 
-void serveRtu(const ServerSettings& settings, SimulatedGateway& gateway,
-              const ServerEvents& events, int stopFd) {
+void serveRtu(const ServerSettings& settings, SimulatedGateway& gateway, const ServerEvents& events,
+              int stopFd) {
     Context ctx(modbus_new_rtu(settings.device.c_str(), settings.baud, settings.parity, 8, 1));
     if (!ctx) throw Error("Cannot use " + settings.device + ": " + modbusError());
     // The library then drops frames for other slaves before their check bytes are computed.

@@ -21,9 +21,9 @@ struct ServerSettings {
 
 // What the server tells its caller while it runs.
 struct ServerEvents {
-    std::function<void(const std::string& where)> listening;  // once, when ready
+    std::function<void(const std::string& where)> listening;             // once, when ready
     std::function<void(const Answer& answer, std::uint8_t unit)> wrote;  // a request set registers
-    std::function<void(const std::string& text)> notice;  // clients coming and going
+    std::function<void(const std::string& text)> notice;                 // clients coming and going
     std::function<void()> idle;  // between requests, about five times a second
 };
 

@@ -46,7 +46,8 @@ std::vector<std::uint8_t> outputBytes(const Json& list, const std::string& place
         const std::string at = place + "/" + std::to_string(i);
         if (!value.is_number_integer()) refuse(at, value.dump() + " is not a byte (0 to 255)");
         const auto number = value.get<std::int64_t>();
-        if (value.is_number_unsigned() ? value.get<std::uint64_t>() > 255 : number < 0 || number > 255) {
+        if (value.is_number_unsigned() ? value.get<std::uint64_t>() > 255
+                                       : number < 0 || number > 255) {
             refuse(at, value.dump() + " is not a byte (0 to 255)");
         }
         bytes.push_back(static_cast<std::uint8_t>(number));
@@ -79,7 +80,8 @@ NodeOutputs parseNodeData(std::string_view text, std::span<const DecodedNode> no
         }
         if (!node.is_object()) refuse(place, "an object such as {\"out\": [1, 2]} is expected");
         for (const auto& [member, value] : node.items()) {
-            if (member != "out") refuse(place + "/" + member, "unknown member (a node has \"out\")");
+            if (member != "out")
+                refuse(place + "/" + member, "unknown member (a node has \"out\")");
             outputs[*number - 1] = outputBytes(value, place + "/out", nodes[*number - 1].bytesOut);
         }
     }

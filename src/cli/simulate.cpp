@@ -102,7 +102,8 @@ std::string timeStamp() {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
     std::tm local{};
     localtime_r(&seconds, &local);
     char text[32];
@@ -122,7 +123,8 @@ DecodedImage loadImage(const SimulateOptions& options) {
         }
     }
     std::error_code ec;
-    if (!fs::is_directory(options.project, ec)) throw Error("not a project folder: " + options.project);
+    if (!fs::is_directory(options.project, ec))
+        throw Error("not a project folder: " + options.project);
     ConfigImage image;
     ComposeConfigImage(image, options.project);
     return decodeConfigImage(image.bytes());
@@ -132,13 +134,18 @@ DecodedImage loadImage(const SimulateOptions& options) {
 void setSerialLine(ServerSettings& settings, const DecodedParameters& parameters) {
     namespace fmt = image_format;
     if (parameters.framing != 0) {
-        throw Error("the image asks for the ASCII serial framing, which the simulator cannot "
-                    "speak: only the binary framing (Modbus RTU, JBUS, Binary) is served");
+        throw Error(
+            "the image asks for the ASCII serial framing, which the simulator cannot "
+            "speak: only the binary framing (Modbus RTU, JBUS, Binary) is served");
     }
     const auto baud = fmt::meaningOf(fmt::kSerialBauds, parameters.serialBaud);
     const auto parity = fmt::meaningOf(fmt::kParities, parameters.parity);
-    if (!baud) throw Error("the image's serial baud rate code " + std::to_string(parameters.serialBaud) + " has no meaning");
-    if (!parity) throw Error("the image's parity code " + std::to_string(parameters.parity) + " has no meaning");
+    if (!baud)
+        throw Error("the image's serial baud rate code " + std::to_string(parameters.serialBaud) +
+                    " has no meaning");
+    if (!parity)
+        throw Error("the image's parity code " + std::to_string(parameters.parity) +
+                    " has no meaning");
     settings.baud = std::stoi(std::string(*baud));
     settings.parity = parity->front();  // "NONE", "EVEN", "ODD"
 }
@@ -165,7 +172,7 @@ SimulateOptions parseSimulateArgs(const std::vector<std::string>& args) {
         }
         const auto equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        std::optional<std::string>* target = name == "--image" ? &options.image
+        std::optional<std::string>* target = name == "--image"  ? &options.image
                                              : name == "--rtu"  ? &options.rtuDevice
                                              : name == "--data" ? &options.data
                                              : name == "--log"  ? &options.log
@@ -199,7 +206,8 @@ SimulateOptions parseSimulateArgs(const std::vector<std::string>& args) {
     } else if (operands.empty() && !options.image) {
         options.error = "missing PROJECT_DIR or --image FILE";
     } else if (options.tcpHost.has_value() == options.rtuDevice.has_value()) {
-        options.error = options.rtuDevice ? "give --tcp or --rtu, not both" : "missing --tcp HOST:PORT or --rtu DEVICE";
+        options.error = options.rtuDevice ? "give --tcp or --rtu, not both"
+                                          : "missing --tcp HOST:PORT or --rtu DEVICE";
     } else if (operands.size() == 1) {
         options.project = operands.front();
     }
@@ -229,8 +237,9 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
         const std::string source = options.image ? *options.image : options.project;
         for (const std::string& problem : image.problems) failure(err, source + ": " + problem);
         if (!image.parameters) {
-            throw Error(source + ": the image has no parameter block, so the gateway's Modbus ID "
-                                 "is unknown (is pargen.xml missing?)");
+            throw Error(source +
+                        ": the image has no parameter block, so the gateway's Modbus ID "
+                        "is unknown (is pargen.xml missing?)");
         }
         const std::uint8_t unitId = image.parameters->serialId;
         if (unitId < 1 || unitId > 247) {
@@ -266,8 +275,8 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
             }
             out << std::endl;
             logLine("serving " + std::to_string(gateway.readRegisterCount()) + " read and " +
-                    std::to_string(gateway.writeRegisterCount()) + " write registers as Modbus ID " +
-                    std::to_string(unitId));
+                    std::to_string(gateway.writeRegisterCount()) +
+                    " write registers as Modbus ID " + std::to_string(unitId));
         };
         events.wrote = [&](const Answer& answer, std::uint8_t unit) {
             for (const RegisterWrite& write : answer.writes) {

@@ -38,18 +38,17 @@ bool allMapped(const Map& map, std::uint32_t first, std::uint32_t count) {
 SimulatedGateway::SimulatedGateway(const DecodedImage& image, std::uint8_t unitId, bool tcp)
     : unitId_(unitId), tcp_(tcp) {
     for (const DecodedNode& node : image.nodes) {
-        nodes_.push_back({std::vector<std::uint8_t>(node.bytesIn),
-                          std::vector<std::uint8_t>(node.bytesOut)});
+        nodes_.push_back(
+            {std::vector<std::uint8_t>(node.bytesIn), std::vector<std::uint8_t>(node.bytesOut)});
     }
     // A byte choice the node cannot hold (a node count lowered after the map was made, or a
     // hand-made image) would reach into another node's bytes: it is served as no byte instead.
     const auto place = [&](const DecodedRegister& reg, bool read) {
         Row row{reg.nodePosition, -1, -1};
         const bool known = reg.nodePosition < image.nodes.size();
-        const std::size_t count =
-            !known ? 0
-                   : (read ? image.nodes[reg.nodePosition].bytesOut
-                           : image.nodes[reg.nodePosition].bytesIn);
+        const std::size_t count = !known ? 0
+                                         : (read ? image.nodes[reg.nodePosition].bytesOut
+                                                 : image.nodes[reg.nodePosition].bytesIn);
         const char* side = read ? "Read" : "Write";
         const char* bytes = read ? "output" : "input";
         for (const auto& [choice, target] :
@@ -67,8 +66,10 @@ SimulatedGateway::SimulatedGateway(const DecodedImage& image, std::uint8_t unitI
         }
         return row;
     };
-    for (const DecodedRegister& reg : image.readMap) readMap_.try_emplace(reg.index, place(reg, true));
-    for (const DecodedRegister& reg : image.writeMap) writeMap_[reg.index].push_back(place(reg, false));
+    for (const DecodedRegister& reg : image.readMap)
+        readMap_.try_emplace(reg.index, place(reg, true));
+    for (const DecodedRegister& reg : image.writeMap)
+        writeMap_[reg.index].push_back(place(reg, false));
 }
 
 bool SimulatedGateway::accepts(std::uint8_t unit) const {
@@ -153,8 +154,9 @@ RegisterWrite SimulatedGateway::writeRegister(std::uint16_t index, std::uint16_t
     for (const Row& row : writeMap_.at(index)) {
         if (row.nodePosition >= nodes_.size()) continue;
         std::vector<std::uint8_t>& in = nodes_[row.nodePosition].in;
-        for (const auto& [at, byte] : {std::pair{row.high, static_cast<std::uint8_t>(value >> 8)},
-                                       std::pair{row.low, static_cast<std::uint8_t>(value & 0xFF)}}) {
+        for (const auto& [at, byte] :
+             {std::pair{row.high, static_cast<std::uint8_t>(value >> 8)},
+              std::pair{row.low, static_cast<std::uint8_t>(value & 0xFF)}}) {
             if (at < 0) continue;
             written.changes.push_back(
                 {row.nodePosition, static_cast<std::uint16_t>(at + 1), in[at], byte});

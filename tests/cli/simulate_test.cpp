@@ -179,9 +179,9 @@ protected:
 
     // Starts the simulator on TCP (any free port) and returns the port.
     int startTcp(const std::vector<std::string>& extra = {}) {
-        std::vector<std::string> argv{VELMORA_CLI_PATH, "simulate", dir.path().string(),
-                                      "--tcp", "127.0.0.1:0", "--data", data().string(),
-                                      "--log", log().string()};
+        std::vector<std::string> argv{VELMORA_CLI_PATH, "simulate",    dir.path().string(),
+                                      "--tcp",          "127.0.0.1:0", "--data",
+                                      data().string(),  "--log",       log().string()};
         argv.insert(argv.end(), extra.begin(), extra.end());
         child = std::make_unique<Child>(argv, errors());
         const std::string first = child->line();
@@ -197,7 +197,8 @@ protected:
 TEST_F(Simulate, LibmodbusClientReadsTheMapFromTheDataFile) {
     const int port = startTcp();
     const Client client = tcpClient(port, kUnit);
-    EXPECT_EQ(readRegisters(client.get(), 0, 4), (std::vector<std::uint16_t>{0, 0x1122, 0x0304, 6}));
+    EXPECT_EQ(readRegisters(client.get(), 0, 4),
+              (std::vector<std::uint16_t>{0, 0x1122, 0x0304, 6}));
     EXPECT_EQ(readRegisters(client.get(), 5, 1, true), std::vector<std::uint16_t>{0x0200});
     EXPECT_TRUE(waitForText(log(), "serving 5 read and 3 write registers as Modbus ID 17"));
 
@@ -280,9 +281,8 @@ TEST_F(Simulate, MbpollReadsAndWrites) {
     EXPECT_NE(write.find("Written 1 references."), std::string::npos) << write;
     EXPECT_TRUE(waitForText(
         log(), "register 101 = 513 (0x0201): node 2 input byte 3 0 -> 2, input byte 4 0 -> 1"));
-    const std::string wrongUnit =
-        shellOutput("mbpoll -m tcp -a 1 -0 -1 -o 0.3 -p " + std::to_string(port) +
-                    " -r 0 127.0.0.1 2>&1");
+    const std::string wrongUnit = shellOutput("mbpoll -m tcp -a 1 -0 -1 -o 0.3 -p " +
+                                              std::to_string(port) + " -r 0 127.0.0.1 2>&1");
     EXPECT_NE(wrongUnit.find("timed out"), std::string::npos) << wrongUnit;
 }
 
@@ -308,12 +308,14 @@ TEST_F(Simulate, RtuSessionOverAPseudoTerminalPair) {
     ASSERT_EQ(modbus_connect(client.get()), 0) << modbus_strerror(errno);
     modbus_set_response_timeout(client.get(), 2, 0);
     modbus_set_slave(client.get(), kUnit);
-    EXPECT_EQ(readRegisters(client.get(), 0, 4), (std::vector<std::uint16_t>{0, 0x1122, 0x0304, 6}));
+    EXPECT_EQ(readRegisters(client.get(), 0, 4),
+              (std::vector<std::uint16_t>{0, 0x1122, 0x0304, 6}));
     EXPECT_TRUE(readRegisters(client.get(), 4, 2).empty());
     EXPECT_EQ(errno, EMBXILADD);
     const std::uint16_t values[] = {0x0A0B, 0x0C0D};
     EXPECT_EQ(modbus_write_registers(client.get(), 101, 2, values), 2) << modbus_strerror(errno);
-    EXPECT_TRUE(waitForText(log(), "register 102 = 3085 (0x0C0D): node 1 input byte 4 0 -> 12, input byte 1 0 -> 13"));
+    EXPECT_TRUE(waitForText(
+        log(), "register 102 = 3085 (0x0C0D): node 1 input byte 4 0 -> 12, input byte 1 0 -> 13"));
 
     modbus_set_slave(client.get(), 16);
     modbus_set_response_timeout(client.get(), 0, 300000);
@@ -324,8 +326,8 @@ TEST_F(Simulate, RtuSessionOverAPseudoTerminalPair) {
     // A broadcast write is applied and not answered (this client waits for an answer all the same).
     modbus_set_slave(client.get(), MODBUS_BROADCAST_ADDRESS);
     modbus_write_register(client.get(), 100, 0x0042);
-    EXPECT_TRUE(waitForText(
-        log(), "register 100 = 66 (0x0042): node 2 input byte 2 0 -> 66 (broadcast)"));
+    EXPECT_TRUE(
+        waitForText(log(), "register 100 = 66 (0x0042): node 2 input byte 2 0 -> 66 (broadcast)"));
     modbus_set_slave(client.get(), kUnit);
     modbus_set_response_timeout(client.get(), 2, 0);
     EXPECT_EQ(readRegisters(client.get(), 3, 1), std::vector<std::uint16_t>{6});
@@ -356,9 +358,40 @@ TEST_F(Simulate, RefusesWhatItCannotServe) {
     EXPECT_EQ(run({"simulate", dir.path().string(), "--tcp", ":0", "--data", data().string()}),
               std::pair(kExitFailure, "velmora-cli: " + data().string() +
                                           ": /2/out: the node has 6 output bytes, 7 are given\n"));
+    test::writeText(data(), kData);
+    EXPECT_EQ(run({"simulate", dir.path().string(), "--rtu", (dir / "none").string()}),
+              std::pair(kExitFailure, "velmora-cli: Cannot open " + (dir / "none").string() +
+                                          ": No such file or directory\n"));
     EXPECT_EQ(run({"simulate", "--image", (dir / "no.bin").string(), "--tcp", ":0"}).first,
               kExitFailure);
-    EXPECT_EQ(run({"simulate", dir.path().string()}).first, kExitUsage);
+    EXPECT_EQ(run({"simulate", dir.path().string()}),
+              std::pair(kExitUsage,
+                        std::string("velmora-cli: missing --tcp HOST:PORT or --rtu DEVICE\n"
+                                    "Usage: velmora-cli simulate (PROJECT_DIR | --image FILE) "
+                                    "(--tcp HOST:PORT | --rtu DEVICE)\n"
+                                    "                            [--data FILE] [--log FILE]\n"
+                                    "Try 'velmora-cli simulate --help' for more information.\n")));
+}
+
+TEST_F(Simulate, AnAddressInUseIsRefused) {
+    const int port = startTcp();
+    std::ostringstream out;
+    std::ostringstream err;
+    const std::string address = "127.0.0.1:" + std::to_string(port);
+    EXPECT_EQ(runCli({"simulate", dir.path().string(), "--tcp", address}, out, err), kExitFailure);
+    EXPECT_EQ(err.str(), "velmora-cli: Cannot listen on " + address + ": Address already in use\n");
+}
+
+TEST(SimulateHelp, CommandIsListedAndExplained) {
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(runCli({"--help"}, out, err), kExitOk);
+    EXPECT_NE(out.str().find("  simulate PROJECT_DIR (--tcp HOST:PORT | --rtu DEVICE)\n"),
+              std::string::npos);
+    out.str("");
+    EXPECT_EQ(runCli({"simulate", "--help"}, out, err), kExitOk);
+    EXPECT_EQ(out.str().rfind("Usage: velmora-cli simulate (PROJECT_DIR | --image FILE)", 0), 0u);
+    EXPECT_NE(out.str().find("Exit status: 0 when stopped by a signal"), std::string::npos);
 }
 
 // A master polling 100 registers as fast as it can for three seconds: every request answered,
@@ -387,13 +420,16 @@ TEST(SimulateLoad, PollingAHundredRegistersKeepsMemoryFlat) {
     const auto start = std::chrono::steady_clock::now();
     for (auto now = start; now - start < 3s; now = std::chrono::steady_clock::now()) {
         if (modbus_read_registers(client.get(), 0, 100, values.data()) != 100) ++failures;
-        if (++requests % 256 == 0 && settledKb == 0 && now - start > 1s) settledKb = child.residentKb();
+        if (++requests % 256 == 0 && settledKb == 0 && now - start > 1s)
+            settledKb = child.residentKb();
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const long finalKb = child.residentKb();
-    std::printf("[ figure ] %ld requests of 100 registers in %.1f s: %.0f requests/s; resident %ld kB "
-                "after 1 s, %ld kB at the end\n",
-                requests, seconds, requests / seconds, settledKb, finalKb);
+    std::printf(
+        "[ figure ] %ld requests of 100 registers in %.1f s: %.0f requests/s; resident %ld kB "
+        "after 1 s, %ld kB at the end\n",
+        requests, seconds, requests / seconds, settledKb, finalKb);
     EXPECT_EQ(failures, 0);
     EXPECT_GT(settledKb, 0);
     EXPECT_LE(finalKb - settledKb, 256);

@@ -27,9 +27,8 @@ DecodedImage exampleImage() {
                      {2, PackPosComp(3, 4), 1},
                      {3, PackPosComp(0, 6), 1},
                      {5, PackPosComp(2, 0), 1}};
-    image.writeMap = {{100, PackPosComp(0, 2), 1},
-                      {101, PackPosComp(3, 4), 1},
-                      {102, PackPosComp(4, 1), 0}};
+    image.writeMap = {
+        {100, PackPosComp(0, 2), 1}, {101, PackPosComp(3, 4), 1}, {102, PackPosComp(4, 1), 0}};
     return image;
 }
 
@@ -112,8 +111,9 @@ TEST_F(Gateway, WritesSetTheNamedInputBytesAndSayWhatChanged) {
     ASSERT_EQ(multiple.writes.size(), 3u);
     EXPECT_EQ(describeWrite(multiple.writes[0]),
               "register 100 = 43707 (0xAABB): node 2 input byte 2 0 -> 187");
-    EXPECT_EQ(describeWrite(multiple.writes[1]),
-              "register 101 = 22136 (0x5678): node 2 input byte 3 18 -> 86, input byte 4 52 -> 120");
+    EXPECT_EQ(
+        describeWrite(multiple.writes[1]),
+        "register 101 = 22136 (0x5678): node 2 input byte 3 18 -> 86, input byte 4 52 -> 120");
     EXPECT_EQ(describeWrite(multiple.writes[2]),
               "register 102 = 258 (0x0102): node 1 input byte 4 0 -> 1, input byte 1 0 -> 2");
     EXPECT_EQ(gateway.inputs(0), (Bytes{2, 0, 0, 1}));
@@ -129,8 +129,7 @@ TEST_F(Gateway, BroadcastWriteIsAppliedWithoutAnswer) {
 
 TEST_F(Gateway, OutputsAreReplacedWholeByNewData) {
     gateway.setOutputs({{1, {0, 0, 7}}});
-    EXPECT_EQ(gateway.handle(17, readPdu(3, 1, 2)).values,
-              (std::vector<std::uint16_t>{0, 0x0700}));
+    EXPECT_EQ(gateway.handle(17, readPdu(3, 1, 2)).values, (std::vector<std::uint16_t>{0, 0x0700}));
 }
 
 TEST(GatewayMap, RepeatedIndexReadsItsFirstRowAndWritesEveryRow) {
@@ -142,8 +141,9 @@ TEST(GatewayMap, RepeatedIndexReadsItsFirstRowAndWritesEveryRow) {
     EXPECT_EQ(gateway.handle(1, readPdu(3, 1, 1)).values, std::vector<std::uint16_t>{0x1122});
     const Answer answer = gateway.handle(1, readPdu(6, 100, 0x0A0B));
     ASSERT_EQ(answer.writes.size(), 1u);
-    EXPECT_EQ(describeWrite(answer.writes[0]),
-              "register 100 = 2571 (0x0A0B): node 2 input byte 2 0 -> 11, node 1 input byte 1 0 -> 10");
+    EXPECT_EQ(
+        describeWrite(answer.writes[0]),
+        "register 100 = 2571 (0x0A0B): node 2 input byte 2 0 -> 11, node 1 input byte 1 0 -> 10");
 }
 
 TEST(GatewayMap, ChoiceBeyondTheNodesBytesIsServedAsNoByte) {
@@ -151,16 +151,18 @@ TEST(GatewayMap, ChoiceBeyondTheNodesBytesIsServedAsNoByte) {
     image.readMap = {{0, PackPosComp(3, 1), 0}, {1, PackPosComp(1, 0), 4}};
     image.writeMap = {{0, PackPosComp(9, 1), 1}};
     SimulatedGateway gateway(image, 1, false);
-    EXPECT_EQ(gateway.warnings(),
-              (std::vector<std::string>{
-                  "Read register 0 names output byte 3 of node 1, which has 2: it reads as 0",
-                  "Read register 1 names output byte 1 of node 5, which has 0: it reads as 0",
-                  "Write register 0 names input byte 9 of node 2, which has 8: it is not written"}));
+    EXPECT_EQ(
+        gateway.warnings(),
+        (std::vector<std::string>{
+            "Read register 0 names output byte 3 of node 1, which has 2: it reads as 0",
+            "Read register 1 names output byte 1 of node 5, which has 0: it reads as 0",
+            "Write register 0 names input byte 9 of node 2, which has 8: it is not written"}));
     gateway.setOutputs({{0, {0x11, 0x22}}});
     EXPECT_EQ(gateway.handle(1, readPdu(3, 0, 2)).values, (std::vector<std::uint16_t>{0x0011, 0}));
     const Answer answer = gateway.handle(1, readPdu(6, 0, 0x0102));
     ASSERT_EQ(answer.writes.size(), 1u);
-    EXPECT_EQ(describeWrite(answer.writes[0]), "register 0 = 258 (0x0102): node 2 input byte 1 0 -> 2");
+    EXPECT_EQ(describeWrite(answer.writes[0]),
+              "register 0 = 258 (0x0102): node 2 input byte 1 0 -> 2");
 }
 
 TEST(NodeData, ReadsBytesByNodePosition) {
@@ -176,8 +178,9 @@ TEST(NodeData, RefusesWithPlaceAndReason) {
         {R"({"1": {"out": [1, 2,]}})",
          "line 1, column 21: syntax error while parsing value - unexpected ']'; expected '[', '{', "
          "or a literal"},
-        {"", "line 1, column 1: syntax error while parsing value - unexpected end of input; "
-             "expected '[', '{', or a literal"},
+        {"",
+         "line 1, column 1: syntax error while parsing value - unexpected end of input; "
+         "expected '[', '{', or a literal"},
         {R"([1])", "/: an object such as {\"1\": {\"out\": [1, 2]}} is expected"},
         {R"({"1": {"out": [1, 256]}})", "/1/out/1: 256 is not a byte (0 to 255)"},
         {R"({"2": {"out": [-1]}})", "/2/out/0: -1 is not a byte (0 to 255)"},
@@ -261,17 +264,20 @@ TEST(SimulateArgs, ParsesSourcesTransportsAndFiles) {
 
     const std::vector<std::pair<std::vector<std::string>, std::string>> errors = {
         {{"simulate", "--tcp", ":1"}, "missing PROJECT_DIR or --image FILE"},
-        {{"simulate", "p", "--image", "b", "--tcp", ":1"}, "give PROJECT_DIR or --image FILE, not both"},
+        {{"simulate", "p", "--image", "b", "--tcp", ":1"},
+         "give PROJECT_DIR or --image FILE, not both"},
         {{"simulate", "p"}, "missing --tcp HOST:PORT or --rtu DEVICE"},
         {{"simulate", "p", "--tcp", ":1", "--rtu", "d"}, "give --tcp or --rtu, not both"},
         {{"simulate", "p", "q", "--tcp", ":1"}, "unexpected argument 'q'"},
-        {{"simulate", "p", "--tcp", "h:70000"}, "'h:70000' is not HOST:PORT with a port from 0 to 65535"},
+        {{"simulate", "p", "--tcp", "h:70000"},
+         "'h:70000' is not HOST:PORT with a port from 0 to 65535"},
         {{"simulate", "p", "--tcp", "h:"}, "'h:' is not HOST:PORT with a port from 0 to 65535"},
         {{"simulate", "p", "--tcp"}, "option '--tcp' requires an argument"},
         {{"simulate", "p", "--data=", "--tcp", ":1"}, "option '--data' requires an argument"},
         {{"simulate", "p", "--json"}, "unrecognized option '--json'"},
     };
-    for (const auto& [args, error] : errors) EXPECT_EQ(parseSimulateArgs(args).error, error) << error;
+    for (const auto& [args, error] : errors)
+        EXPECT_EQ(parseSimulateArgs(args).error, error) << error;
 }
 
 }  // namespace
