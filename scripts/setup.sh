@@ -10,6 +10,7 @@ packages=(
   mbpoll socat
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
+  dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()
