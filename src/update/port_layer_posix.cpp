@@ -149,9 +149,12 @@ public:
 
     void closeDevice(Handle handle) override {
         const int fd = static_cast<int>(handle);
-        // The exclusive mode belongs to the terminal, not to the descriptor: clear it so that
-        // the updater can open the port.
-        if (::isatty(fd)) ::ioctl(fd, TIOCNXCL);
+        if (::isatty(fd)) {
+            ::tcflush(fd, TCIOFLUSH);
+            // The exclusive mode belongs to the terminal, not to the descriptor: clear it so
+            // that the updater can open the port.
+            ::ioctl(fd, TIOCNXCL);
+        }
         ::close(fd);
     }
 

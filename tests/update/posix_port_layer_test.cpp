@@ -2,6 +2,7 @@
 #include <pty.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -45,6 +46,16 @@ public:
         return t;
     }
     void setAttributes(const termios& t) { ASSERT_EQ(tcsetattr(slave_, TCSANOW, &t), 0); }
+    // Sends `bytes` from the far end of the line.
+    void send(const std::string& bytes) {
+        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // The number of bytes waiting to be read on the terminal side.
+    int queued() const {
+        int n = -1;
+        EXPECT_EQ(ioctl(slave_, FIONREAD, &n), 0);
+        return n;
+    }
 
 private:
     int master_ = -1;
@@ -156,6 +167,18 @@ TEST(PosixPortLayer, DestroyingTheComponentReleasesThePort) {
     TComm again;
     again.setDeviceName(pty.path());
     EXPECT_NO_THROW(again.Open());
+}
+
+TEST(PosixPortLayer, CloseDiscardsWhatIsQueued) {
+    PseudoTerminal pty;
+    TComm comm;
+    comm.setDeviceName(pty.path());
+    comm.Open();
+    pty.send("abc");
+    for (int i = 0; i < 100 && pty.queued() < 3; ++i) usleep(1000);
+    ASSERT_EQ(pty.queued(), 3);
+    comm.Close();
+    EXPECT_EQ(pty.queued(), 0);
 }
 
 TEST(PosixPortLayer, SetDTROnAPseudoTerminalFails) {
