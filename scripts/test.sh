@@ -11,3 +11,7 @@ ctest --test-dir build --output-on-failure -j "$(nproc)"
 # it still compiles (syntax and types only, nothing is linked or run; a few seconds).
 x86_64-w64-mingw32-g++ -std=c++20 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -Isrc \
   src/update/port_layer_win32.cpp src/update/comm_port.cpp
+
+# The Debian package and the .tar.gz, built and checked.
+bash scripts/package.sh >/dev/null
+bash tests/package/check_package.sh
