@@ -9,6 +9,7 @@ packages=(
   libmodbus-dev nlohmann-json3-dev
   mbpoll socat
   libgtest-dev libgmock-dev libbenchmark-dev
+  g++-mingw-w64-x86-64
   fonts-dejavu-core
   dpkg-dev file desktop-file-utils appstream
 )
