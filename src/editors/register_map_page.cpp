@@ -194,7 +194,7 @@ QComboBox* selector(const char* name, QWidget* parent) {
     auto* box = named(new QComboBox(parent), name);
     box->setModel(new QStringListModel(box));
     box->setEditable(false);
-    box->setGeometry(8, 40, 120, 22);
+    box->setGeometry(8, 50, 120, 22);
     // The width comes from the geometry, never from measuring every item.
     box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     return box;
@@ -203,9 +203,9 @@ QComboBox* selector(const char* name, QWidget* parent) {
 QGroupBox* byteGroup(const char* caption, const char* byteText, QComboBox*& box,
                      const char* boxName, QWidget* parent, int y) {
     auto* group = new QGroupBox(QString::fromLatin1(caption), parent);
-    group->setGeometry(kRightColumn, y, 177, 74);
-    QLabel* translate = label(QStringLiteral("Translate in "), group, 8, 20);
-    QLabel* bytes = label(QString::fromLatin1(byteText), group, 8 + translate->width(), 20);
+    group->setGeometry(kRightColumn, y, 177, 80);
+    label(QStringLiteral("Translate in "), group, 8, 18);
+    QLabel* bytes = label(QString::fromLatin1(byteText), group, 8, 32);
     box = selector(boxName, group);
     labelFor(bytes, box);
     return group;
@@ -260,13 +260,13 @@ RegisterMapPage::RegisterMapPage(MapSide side, RegisterMap& map, RegisterClip& c
     labelFor(indexLabel, EIndex);
 
     byteGroup(" Select High Byte ", "High MODBUS Byte", CB_HB, format.highSelector, this, 84);
-    byteGroup(" Select Low Byte ", "Low MODBUS Byte", CB_LB, format.lowSelector, this, 166);
+    byteGroup(" Select Low Byte ", "Low MODBUS Byte", CB_LB, format.lowSelector, this, 172);
 
-    DELETEa = button("Delete", format.deleteButton, this, kRightColumn, 250);
-    NewA = button("New", format.newButton, this, kRightColumn + 60, 250);
-    ModifyA = button("Modify", format.modifyButton, this, kRightColumn + 120, 250);
-    copyA = button("Copy", format.copyButton, this, kRightColumn + 120, 281);
-    PasteA = button("Paste", format.pasteButton, this, kRightColumn + 120, 312);
+    DELETEa = button("Delete", format.deleteButton, this, kRightColumn, 262);
+    NewA = button("New", format.newButton, this, kRightColumn + 60, 262);
+    ModifyA = button("Modify", format.modifyButton, this, kRightColumn + 120, 262);
+    copyA = button("Copy", format.copyButton, this, kRightColumn + 120, 293);
+    PasteA = button("Paste", format.pasteButton, this, kRightColumn + 120, 324);
 
     new SelectionWatcher(LDNByte, [this] { LDNByteClick(); });
     new SelectionWatcher(LIndMbND, [this] { LIndMbNDClick(); });
