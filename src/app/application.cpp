@@ -4,8 +4,9 @@
 
 namespace velmora::ui {
 
-Application::Application(const std::filesystem::path& installationFolder, MessageSink& messages)
-    : workspace(installationFolder),
+Application::Application(const std::filesystem::path& installationFolder, MessageSink& messages,
+                         const std::filesystem::path& programFolder)
+    : workspace(installationFolder, programFolder),
       FVelmoraFirmWare(workspace, messages),
       Fsaveproj(workspace, messages, &FVelmoraFirmWare),
       FAbout(&FVelmoraFirmWare),
