@@ -3,24 +3,17 @@
 // node lists), selecting that node, and OK (the save).
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QListWidget>
 #include <filesystem>
-#include <fstream>
-#include <string>
 
 #include "app/messages.h"
-#include "documents/register_map.h"
 #include "editors/register_map_dialog.h"
+#include "large_register_map.h"
 
 namespace {
 
-constexpr int kNodes = 64;
-constexpr int kRegistersPerMap = 7000;
 constexpr int kRegistersOnFirstNode = 500;
-constexpr int kBytesPerNode = 93;  // 64 × 93 = 5952, within the 6000-byte sums
 
 // Every message is dropped: the figures are about the dialog's own work.
 class NoMessages : public velmora::ui::MessageSink {
@@ -30,48 +23,10 @@ public:
     void failure(const QString&) override {}
 };
 
-struct Files {
-    std::filesystem::path folder;
-    std::filesystem::path dnet;
-    std::filesystem::path defReg;
-};
-
-const Files& files() {
-    static const Files f = [] {
-        Files made;
-        made.folder = std::filesystem::temp_directory_path() /
-                      ("velmora_register_map_dialog_bench_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(made.folder);
-        made.dnet = made.folder / "DNET_Net.xml";
-        made.defReg = made.folder / "DefReg.xml";
-
-        const std::string bytes = std::to_string(kBytesPerNode);
-        std::string dnet = "<DNET_Net>";
-        velmora::RegisterMap map;
-        velmora::DNNodeLists& lists = map.nodeLists.emplace();
-        for (int n = 0; n < kNodes; ++n) {
-            dnet += "<row ID=\"" + std::to_string(n) + "\" NB_IN=\"" + bytes + "\" NB_OUT=\"" +
-                    bytes + "\" Mnemonic=\"Node" + std::to_string(n) + "\"/>";
-            lists.DNNodeListRead.push_back({n, n + 1, std::to_string(n), bytes, kBytesPerNode, {}});
-            lists.DNNodeListWrite.push_back(
-                {n, n + 1, std::to_string(n), bytes, kBytesPerNode, {}});
-        }
-        std::ofstream(made.dnet, std::ios::binary) << dnet << "</DNET_Net>";
-
-        for (int i = 0; i < kRegistersPerMap; ++i) {
-            const int high = 1 + i % kBytesPerNode;
-            const int low = 1 + (i + 1) % kBytesPerNode;
-            const velmora::TClIndMB entry(std::to_string(i),
-                                          std::to_string(velmora::PackPosComp(high, low)));
-            const auto readNode = static_cast<std::size_t>(
-                i < kRegistersOnFirstNode ? 0 : 1 + (i * 37) % (kNodes - 1));
-            lists.DNNodeListRead[readNode].appendEntry(entry);
-            lists.DNNodeListWrite[static_cast<std::size_t>((i * 37) % kNodes)].appendEntry(entry);
-        }
-        velmora::SaveRegisterMap(map, made.defReg);
-        return made;
-    }();
-    return f;
+const velmora::bench::LargeMapFiles& files() {
+    static const velmora::bench::LargeMapFiles made =
+        velmora::bench::writeLargeMap("register_map_dialog_bench", kRegistersOnFirstNode);
+    return made;
 }
 
 // Made by main() inside the application's lifetime.
