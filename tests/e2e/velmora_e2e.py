@@ -85,16 +85,28 @@ class Session:
     # -- processes -----------------------------------------------------------------------
 
     def _spawn(self, argv, env=None, **options):
-        process = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL, start_new_session=True,
-                                   preexec_fn=_stop_with_parent, **options)
+        """Starts a process whose output goes to a log in the scenario's folder."""
+        log = os.path.join(self.folder, os.path.basename(argv[0]) + ".log")
+        with open(log, "ab") as output:
+            process = subprocess.Popen(argv, env=env, stdout=output, stderr=subprocess.STDOUT,
+                                       start_new_session=True, preexec_fn=_stop_with_parent,
+                                       **options)
         self.processes.append(process)
         return process
 
     def _start_display(self):
+        runtime = os.path.join(self.folder, "runtime")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        os.environ["XDG_RUNTIME_DIR"] = runtime
+        if os.environ.get("VELMORA_E2E_DISPLAY"):  # a display to watch the scenario on
+            self.display = os.environ["VELMORA_E2E_DISPLAY"]
+            os.environ["DISPLAY"] = self.display
+            return
         read_end, write_end = os.pipe()
+        # -noreset: the server would otherwise start over whenever its last client leaves (the
+        # accessibility launcher, velmora at "X"), refusing whoever connects meanwhile.
         self._spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
-                     "-nolisten", "tcp"], pass_fds=(write_end,))
+                     "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,))
         os.close(write_end)
         with os.fdopen(read_end) as pipe:
             number = pipe.readline().strip()
@@ -102,15 +114,20 @@ class Session:
             raise E2EFailure("Xvfb did not start")
         self.display = ":" + number
         os.environ["DISPLAY"] = self.display
-        runtime = os.path.join(self.folder, "runtime")
-        os.makedirs(runtime, mode=0o700, exist_ok=True)
-        os.environ["XDG_RUNTIME_DIR"] = runtime
 
     def _start_accessibility(self):
+        # Our own launcher, with this scenario's runtime folder and display, must own the name
+        # before anyone asks for the bus: a question before that would have the session bus
+        # start a launcher of its own, whose socket in the home folder every scenario shares.
         self._spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
-        wait_for("the accessibility bus", lambda: subprocess.run(
-            ["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
-             "org.a11y.Bus.GetAddress"], capture_output=True).returncode == 0)
+
+        def launched():
+            reply = subprocess.run(
+                ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+                 "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                 "string:org.a11y.Bus"], capture_output=True, text=True)
+            return reply.returncode == 0 and "boolean true" in reply.stdout
+        wait_for("the accessibility bus", launched)
 
     def install_folder(self):
         return os.path.join(self.folder, "install")
@@ -135,7 +152,9 @@ class Session:
 
     def _find_app(self):
         if self.app_process.poll() is not None:
-            raise E2EFailure(f"velmora ended at start with status {self.app_process.returncode}")
+            with open(os.path.join(self.folder, "velmora.log"), errors="replace") as log:
+                raise E2EFailure(f"velmora ended at start with status "
+                                 f"{self.app_process.returncode}:\n{log.read()}")
         desktop = pyatspi.Registry.getDesktop(0)
         for app in desktop:
             if app is not None and app.get_process_id() == self.app_process.pid:
