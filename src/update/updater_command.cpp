@@ -1,0 +1,32 @@
+#include "update/updater_command.h"
+
+namespace velmora {
+
+UpdaterArguments updaterArguments(const std::string& port, const UpdateOptions& options,
+                                  const std::string& masterDir, const std::string& projectDir,
+                                  char separator) {
+    const auto word = [](bool chosen, const char* action) { return chosen ? action : "NO"; };
+    return {port,
+            word(options.firmware, "FW"),
+            word(options.readFirmware, "FR"),
+            word(options.project, "PW"),
+            word(options.readProject, "PR"),
+            masterDir + separator + "sim48203.sim",
+            projectDir + separator + "bin" + separator};
+}
+
+std::string updaterParameterLine(const UpdaterArguments& arguments) {
+    std::string line;
+    for (std::size_t i = 0; i < 5; ++i) line += arguments[i] + ' ';
+    return line + '"' + arguments[5] + "\" \"" + arguments[6] + '"';
+}
+
+std::filesystem::path updaterProgram(const std::filesystem::path& appDir) {
+#ifdef _WIN32
+    return appDir / "Ser_48203_Update.exe";
+#else
+    return appDir / "Ser_48203_Update";
+#endif
+}
+
+}  // namespace velmora
