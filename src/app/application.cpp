@@ -4,21 +4,24 @@
 
 namespace velmora::ui {
 
-Application::Application(const std::filesystem::path& installationFolder, MessageSink& messages)
+Application::Application(const std::filesystem::path& installationFolder, MessageSink& messages,
+                         PortAccess ports)
     : workspace(installationFolder),
       FVelmoraFirmWare(workspace, messages),
       Fsaveproj(workspace, messages, &FVelmoraFirmWare),
       FAbout(&FVelmoraFirmWare),
       Fpargen([this] { return workspace.ParGenFile(); }, messages, &FVelmoraFirmWare),
+      FBootSer([this] { return UpdatePlaces{workspace.AppDir(), workspace.MasterDir(),
+                                            workspace.ProjectDir()}; },
+               messages, &FVelmoraFirmWare, std::move(ports)),
       FDNet([this] { return workspace.DNetNetFile(); }, messages, &FVelmoraFirmWare) {
     FVelmoraFirmWare.setSaveProjectDialog(&Fsaveproj);
     FVelmoraFirmWare.setAboutDialog(&FAbout);
     FVelmoraFirmWare.setCommunicationDialog(&Fpargen);
     FVelmoraFirmWare.setNetworkDialog(&FDNet);
-    // The update dialog opens after a written image once it exists; until then the step ends
-    // with the image written.
+    FVelmoraFirmWare.setUpdateDialog(&FBootSer);
     FVelmoraFirmWare.setUpdateDevice([this, &messages] {
-        runUpdateDeviceStep(image, workspace.ProjectDir(), messages);
+        return runUpdateDeviceStep(image, workspace.ProjectDir(), messages);
     });
 }
 

@@ -9,6 +9,7 @@
 #include "editors/dnet_dialog.h"
 #include "editors/pargen_dialog.h"
 #include "image/config_image.h"
+#include "update/update_dialog.h"
 #include "workspace/save_project_dialog.h"
 #include "workspace/workspace.h"
 
@@ -20,7 +21,9 @@ class Application {
 public:
     // `installationFolder` holds MASTER, PROJECTS and the settings file; creating the main
     // window runs the workspace start-up.
-    Application(const std::filesystem::path& installationFolder, MessageSink& messages);
+    // `ports` reaches the serial ports of the update dialog (tests pass substitutes).
+    Application(const std::filesystem::path& installationFolder, MessageSink& messages,
+                PortAccess ports = systemPorts());
 
     Workspace workspace;
     // The configuration image, living for the whole run.
@@ -29,6 +32,7 @@ public:
     TFsaveproj Fsaveproj;
     TFAbout FAbout;
     TFpargen Fpargen;
+    TFBootSer FBootSer;
     TFDNet FDNet;
 };
 
