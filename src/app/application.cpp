@@ -11,18 +11,20 @@ Application::Application(const std::filesystem::path& installationFolder, Messag
       Fsaveproj(workspace, messages, &FVelmoraFirmWare),
       FAbout(&FVelmoraFirmWare),
       Fpargen([this] { return workspace.ParGenFile(); }, messages, &FVelmoraFirmWare),
-      FBootSer([this] { return UpdatePlaces{workspace.AppDir(), workspace.MasterDir(),
-                                            workspace.ProjectDir()}; },
-               messages, &FVelmoraFirmWare, std::move(ports)),
+      FBootSer(
+          [this] {
+              return UpdatePlaces{workspace.AppDir(), workspace.MasterDir(),
+                                  workspace.ProjectDir()};
+          },
+          messages, &FVelmoraFirmWare, std::move(ports)),
       FDNet([this] { return workspace.DNetNetFile(); }, messages, &FVelmoraFirmWare) {
     FVelmoraFirmWare.setSaveProjectDialog(&Fsaveproj);
     FVelmoraFirmWare.setAboutDialog(&FAbout);
     FVelmoraFirmWare.setCommunicationDialog(&Fpargen);
     FVelmoraFirmWare.setNetworkDialog(&FDNet);
     FVelmoraFirmWare.setUpdateDialog(&FBootSer);
-    FVelmoraFirmWare.setUpdateDevice([this, &messages] {
-        return runUpdateDeviceStep(image, workspace.ProjectDir(), messages);
-    });
+    FVelmoraFirmWare.setUpdateDevice(
+        [this, &messages] { return runUpdateDeviceStep(image, workspace.ProjectDir(), messages); });
 }
 
 }  // namespace velmora::ui

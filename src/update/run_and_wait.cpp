@@ -1,5 +1,6 @@
 #include "update/run_and_wait.h"
 
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -9,11 +10,12 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <cerrno>
-#include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 extern char** environ;
 #endif
 
@@ -34,9 +36,10 @@ public:
     Child(const std::filesystem::path& program, const UpdaterArguments& arguments) {
         const std::wstring file = program.wstring();
         const std::string line = updaterParameterLine(arguments);
-        std::wstring wideLine(static_cast<std::size_t>(MultiByteToWideChar(
-                                  CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0)),
-                              L'\0');
+        std::wstring wideLine(
+            static_cast<std::size_t>(MultiByteToWideChar(
+                CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0)),
+            L'\0');
         MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), wideLine.data(),
                             static_cast<int>(wideLine.size()));
         // The program's own name comes first, as a shell would put it; the parameter line
@@ -76,13 +79,14 @@ public:
         sigset_t none, all;
         sigemptyset(&none);
         sigfillset(&all);
-        posix_spawnattr_setflags(&attributes,
-                                 POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        posix_spawnattr_setflags(
+            &attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
         posix_spawnattr_setpgroup(&attributes, 0);
         posix_spawnattr_setsigmask(&attributes, &none);
         posix_spawnattr_setsigdefault(&attributes, &all);
         pid_t pid = 0;
-        const int code = posix_spawn(&pid, file.c_str(), nullptr, &attributes, argv.data(), environ);
+        const int code =
+            posix_spawn(&pid, file.c_str(), nullptr, &attributes, argv.data(), environ);
         posix_spawnattr_destroy(&attributes);
         if (code != 0) throw StartError(program, code, systemErrorText(code));
         pid_ = pid;
@@ -90,13 +94,16 @@ public:
     ~Child() {
         // Still running: a thread of its own collects it whenever it ends, so it never lingers
         // as a zombie; nothing waits for that thread.
-        if (!ended_) {
-            const pid_t pid = static_cast<pid_t>(pid_);
+        if (ended_) return;
+        const pid_t pid = static_cast<pid_t>(pid_);
+        try {
             std::thread([pid] {
                 int status = 0;
                 while (waitpid(pid, &status, 0) == -1 && errno == EINTR) {
                 }
             }).detach();
+        } catch (const std::system_error&) {
+            // No thread to spare: it stays a zombie once ended, which harms nothing else.
         }
     }
 

@@ -20,7 +20,8 @@ struct UpdateOptions {
 using UpdaterArguments = std::array<std::string, 7>;
 
 // The platform's path separator, as it appears in the command line.
-inline constexpr char kPathSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+inline constexpr char kPathSeparator =
+    static_cast<char>(std::filesystem::path::preferred_separator);
 
 // The arguments for `port` and `options`; `masterDir` and `projectDir` are the folders as text,
 // joined to "sim48203.sim" and "bin" with `separator`.

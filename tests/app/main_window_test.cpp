@@ -235,7 +235,8 @@ TEST_F(MainWindowTest, AfterOpenProjectLostItsFolderTheStepsSayProjectNotValid) 
 
 TEST_F(MainWindowTest, UpdateDeviceFailureIsReportedWithAFullStop) {
     plugStepDialogs();
-    window().setUpdateDevice([]() -> bool { throw Error("Element does not contain a single text node"); });
+    window().setUpdateDevice(
+        []() -> bool { throw Error("Element does not contain a single text node"); });
     window().CreateBin->click();
     EXPECT_EQ(recorder.messages,
               (std::vector<test::MessageRecorder::Message>{

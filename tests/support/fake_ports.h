@@ -23,7 +23,9 @@ public:
     bool isCharacterDevice(Handle) override { return true; }
     void closeDevice(Handle handle) override { open.erase(handle); }
     PortStatus setTimeouts(Handle) override { return PortStatus::success(); }
-    PortStatus setLineSettings(Handle, const LineSettings&) override { return PortStatus::success(); }
+    PortStatus setLineSettings(Handle, const LineSettings&) override {
+        return PortStatus::success();
+    }
     PortStatus setQueueSizes(Handle, std::int32_t, std::int32_t) override {
         return PortStatus::success();
     }

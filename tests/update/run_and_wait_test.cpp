@@ -37,7 +37,8 @@ TEST_F(RunAndWaitTest, TheUpdaterReceivesTheSevenArgumentsAndTheWaitEndsWithIt) 
         test::ScopedEnv exit("VELMORA_TEST_UPDATER_EXIT", status);
         std::vector<std::chrono::milliseconds> ticks;
         const WaitOutcome outcome =
-            RunAndWait(program, arguments(), [&](std::chrono::milliseconds waited) { ticks.push_back(waited); });
+            RunAndWait(program, arguments(),
+                       [&](std::chrono::milliseconds waited) { ticks.push_back(waited); });
         EXPECT_TRUE(outcome.ended) << status;
         EXPECT_LT(outcome.waited, 10s) << status;  // far from the limit: it ended with the updater
         EXPECT_TRUE(std::is_sorted(ticks.begin(), ticks.end()));
@@ -54,8 +55,8 @@ TEST_F(RunAndWaitTest, AtTheLimitTheUpdaterIsLeftRunning) {
     const fs::path program = test::installTestUpdater(dir.path());
     test::ScopedEnv linger("VELMORA_TEST_UPDATER_LINGER_MS", "30000");
     int ticks = 0;
-    const WaitOutcome outcome =
-        RunAndWait(program, arguments(), [&](std::chrono::milliseconds) { ++ticks; }, 300ms);
+    const WaitOutcome outcome = RunAndWait(
+        program, arguments(), [&](std::chrono::milliseconds) { ++ticks; }, 300ms);
     EXPECT_FALSE(outcome.ended);
     EXPECT_GE(outcome.waited, 300ms);
     EXPECT_LT(outcome.waited, 30s);
@@ -86,7 +87,8 @@ TEST_F(RunAndWaitTest, AnUpdaterThatCannotStartIsReportedWithThePlatformsReason)
         int code;
     };
     // No run bit refuses even the superuser: exec needs one.
-    for (const Case& c : {Case{dir / "missing" / "Ser_48203_Update", ENOENT}, Case{notExecutable, EACCES}}) {
+    for (const Case& c :
+         {Case{dir / "missing" / "Ser_48203_Update", ENOENT}, Case{notExecutable, EACCES}}) {
         bool ran = false;
         try {
             RunAndWait(c.program, arguments(), [&](std::chrono::milliseconds) { ran = true; });

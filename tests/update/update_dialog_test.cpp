@@ -32,12 +32,11 @@ protected:
 
     TFBootSer& dialog() {
         if (!dialog_) {
-            dialog_ = std::make_unique<TFBootSer>(
-                [this] { return places; }, recorder, nullptr,
-                PortAccess{ports, [this] {
-                               ++probes;
-                               return listed;
-                           }});
+            dialog_ = std::make_unique<TFBootSer>([this] { return places; }, recorder, nullptr,
+                                                  PortAccess{ports, [this] {
+                                                                 ++probes;
+                                                                 return listed;
+                                                             }});
         }
         return *dialog_;
     }
@@ -92,13 +91,13 @@ TEST_F(UpdateDialogTest, HasItsCaptionSizeAndTexts) {
         EXPECT_EQ(b->text(), text);
         EXPECT_EQ(b->accessibleName(), text);
     }
-    for (const auto& [box, text] : std::vector<std::pair<QCheckBox*, QString>>{
-             {d.firmware, "Firmware"},
-             {d.readFirmware, "Read Firmware when finish"},
-             {d.project, "Project"},
-             {d.readProject, "Read Project when finish"},
-             {d.parameter, "Parameter"},
-             {d.listPgn, "List PGN"}}) {
+    for (const auto& [box, text] :
+         std::vector<std::pair<QCheckBox*, QString>>{{d.firmware, "Firmware"},
+                                                     {d.readFirmware, "Read Firmware when finish"},
+                                                     {d.project, "Project"},
+                                                     {d.readProject, "Read Project when finish"},
+                                                     {d.parameter, "Parameter"},
+                                                     {d.listPgn, "List PGN"}}) {
         EXPECT_EQ(box->text(), text);
         EXPECT_TRUE(box->isChecked()) << text.toStdString();
     }
@@ -129,8 +128,9 @@ TEST_F(UpdateDialogTest, ConnectOnAnEmptyListThenNextAreRefused) {
     dialog().FormShow();
     dialog().connectButton->click();
     dialog().nextButton->click();
-    EXPECT_EQ(recorder.messages, (std::vector<Message>{{Kind::Error, "Error!! Com Port cannot be open."},
-                                                       {Kind::Error, "Select one port."}}));
+    EXPECT_EQ(recorder.messages,
+              (std::vector<Message>{{Kind::Error, "Error!! Com Port cannot be open."},
+                                    {Kind::Error, "Select one port."}}));
     EXPECT_FALSE(dialog().PortTested);
     EXPECT_FALSE(onOptionsPage());
 }
@@ -154,8 +154,9 @@ TEST_F(UpdateDialogTest, AConnectOpensThePortWithDtrAndAFailedOneLeavesNextRefus
     EXPECT_EQ(ports->open.size(), 1u);
     EXPECT_EQ(ports->open.begin()->second, "COM3");  // left open by the late failure
     dialog().NextClick();
-    EXPECT_EQ(recorder.messages, (std::vector<Message>{{Kind::Error, "Error!! Com Port cannot be open."},
-                                                       {Kind::Error, "Select one port."}}));
+    EXPECT_EQ(recorder.messages,
+              (std::vector<Message>{{Kind::Error, "Error!! Com Port cannot be open."},
+                                    {Kind::Error, "Select one port."}}));
     EXPECT_FALSE(onOptionsPage());
 
     // A port that is gone since the list was made fails the same way.
@@ -237,10 +238,10 @@ TEST_F(UpdateDialogTest, AnUpdaterThatCannotStartIsShownWithItsPathAndReason) {
     reachOptions();
     dialog().ExecuteClick();
     const QString program = QString::fromStdString(updaterProgram(places.appDir).string());
-    EXPECT_EQ(recorder.messages,
-              (std::vector<Message>{
-                  {Kind::Error, "The updater program " + program +
-                                    " cannot be started: No such file or directory"}}));
+    EXPECT_EQ(
+        recorder.messages,
+        (std::vector<Message>{{Kind::Error, "The updater program " + program +
+                                                " cannot be started: No such file or directory"}}));
     EXPECT_TRUE(onOptionsPage());
     EXPECT_FALSE(dialog().waitWindow->isVisible());
 }

@@ -30,11 +30,12 @@ TEST(UpdaterCommand, ParameterLineCarriesTheChosenWordsAndBothPaths) {
 TEST(UpdaterCommand, ArgumentsAreTheSevenPiecesWithoutQuotes) {
     const UpdaterArguments arguments = updaterArguments(
         "ttyUSB0", {true, false, true, false}, "/opt/my gw/MASTER", "/opt/my gw/PROJECTS/P 1", '/');
-    EXPECT_EQ(arguments, (UpdaterArguments{"ttyUSB0", "FW", "NO", "PW", "NO",
-                                           "/opt/my gw/MASTER/sim48203.sim",
-                                           "/opt/my gw/PROJECTS/P 1/bin/"}));
-    EXPECT_EQ(updaterParameterLine(arguments),
-              R"(ttyUSB0 FW NO PW NO "/opt/my gw/MASTER/sim48203.sim" "/opt/my gw/PROJECTS/P 1/bin/")");
+    EXPECT_EQ(arguments,
+              (UpdaterArguments{"ttyUSB0", "FW", "NO", "PW", "NO", "/opt/my gw/MASTER/sim48203.sim",
+                                "/opt/my gw/PROJECTS/P 1/bin/"}));
+    EXPECT_EQ(
+        updaterParameterLine(arguments),
+        R"(ttyUSB0 FW NO PW NO "/opt/my gw/MASTER/sim48203.sim" "/opt/my gw/PROJECTS/P 1/bin/")");
 }
 
 TEST(UpdaterCommand, ProgramSitsBesideTheExecutable) {
