@@ -7,7 +7,9 @@ packages=(
   qt6-base-dev qt6-serialport-dev qt6-svg-dev libgl-dev
   libxml2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  g++-mingw-w64-x86-64
   fonts-dejavu-core
+  dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()

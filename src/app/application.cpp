@@ -5,15 +5,15 @@
 namespace velmora::ui {
 
 Application::Application(const std::filesystem::path& installationFolder, MessageSink& messages,
-                         PortAccess ports)
-    : workspace(installationFolder),
+                         const std::filesystem::path& programFolder, PortAccess ports)
+    : workspace(installationFolder, programFolder),
       FVelmoraFirmWare(workspace, messages),
       Fsaveproj(workspace, messages, &FVelmoraFirmWare),
       FAbout(&FVelmoraFirmWare),
       Fpargen([this] { return workspace.ParGenFile(); }, messages, &FVelmoraFirmWare),
       FBootSer(
           [this] {
-              return UpdatePlaces{workspace.AppDir(), workspace.MasterDir(),
+              return UpdatePlaces{workspace.ProgramDir(), workspace.AppDir(), workspace.MasterDir(),
                                   workspace.ProjectDir()};
           },
           messages, &FVelmoraFirmWare, std::move(ports)),

@@ -19,10 +19,12 @@ namespace velmora::ui {
 // once, in the order of start-up, and wired to the main window's buttons.
 class Application {
 public:
-    // `installationFolder` holds MASTER, PROJECTS and the settings file; creating the main
-    // window runs the workspace start-up.
-    // `ports` reaches the serial ports of the update dialog (tests pass substitutes).
+    // `installationFolder` holds MASTER, PROJECTS and the settings file; `programFolder` is the
+    // executable's (the installation folder when empty). Creating the main window runs the
+    // workspace start-up. `ports` reaches the serial ports of the update dialog (tests pass
+    // substitutes).
     Application(const std::filesystem::path& installationFolder, MessageSink& messages,
+                const std::filesystem::path& programFolder = {},
                 PortAccess ports = systemPorts());
 
     Workspace workspace;

@@ -82,7 +82,8 @@ void TCustomComm::Open() {
 
 void TCustomComm::Close() {
     if (!isOpen()) return;
-    // The monitoring thread would be stopped here, before its handle is released.
+    // The monitoring thread would be stopped here, before the handle is released; the purge of
+    // the queues it makes on leaving is part of releasing the device.
     layer_->closeDevice(handle_);
     handle_ = PortLayer::invalidHandle;
 }

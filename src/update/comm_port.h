@@ -147,7 +147,7 @@ public:
     virtual Handle openDevice(const std::string& name, int& error) = 0;
     // Whether `handle` is a character device.
     virtual bool isCharacterDevice(Handle handle) = 0;
-    // Releases `handle`; reports nothing.
+    // Discards what is queued either way and releases `handle`; reports nothing.
     virtual void closeDevice(Handle handle) = 0;
     // Makes a read return at once with whatever is queued.
     virtual PortStatus setTimeouts(Handle handle) = 0;

@@ -66,9 +66,8 @@ tcflag_t sizeOf(int dataBits) {
 // Applies `s` over `t`; false when the line cannot take a setting.
 bool apply(termios& t, const LineSettings& s) {
     const speed_t speed = speedOf(s.baudRate);
-    // termios has no 4-bit bytes, one and a half stop bits, nor mark or space parity.
+    // termios has no 4-bit bytes, one and a half stop bits, nor DTR/DSR flow control.
     if (speed == B0 || s.dataBits < 5 || s.stopBits == TStopbits::sb15 ||
-        s.parity == TParity::paMark || s.parity == TParity::paSpace ||
         s.flowControl == TFlowControl::fcDTR) {
         return false;
     }
@@ -76,10 +75,24 @@ bool apply(termios& t, const LineSettings& s) {
     t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IGNPAR | INPCK);
     t.c_oflag &= ~OPOST;
     t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
     t.c_cflag |= CREAD | CLOCAL | sizeOf(s.dataBits);
-    if (s.parity != TParity::paNone) t.c_cflag |= PARENB;
-    if (s.parity == TParity::paOdd) t.c_cflag |= PARODD;
+    switch (s.parity) {
+        case TParity::paNone:
+            break;
+        case TParity::paOdd:
+            t.c_cflag |= PARENB | PARODD;
+            break;
+        case TParity::paEven:
+            t.c_cflag |= PARENB;
+            break;
+        case TParity::paMark:
+            t.c_cflag |= PARENB | CMSPAR | PARODD;
+            break;
+        case TParity::paSpace:
+            t.c_cflag |= PARENB | CMSPAR;
+            break;
+    }
     if (s.stopBits == TStopbits::sb20) t.c_cflag |= CSTOPB;
     // Parity check is the one line option with a termios counterpart; the others have none.
     if (s.options.contains(TCommOption::coParityCheck)) t.c_iflag |= INPCK;
@@ -117,11 +130,11 @@ public:
             error = errno;
             return invalidHandle;
         }
-        // TIOCEXCL keeps other programs out, but not root; the advisory lock keeps out any
-        // second open by this program, root or not. A device that is no terminal has no
-        // exclusive mode and is refused by the character-device test.
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-            (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY)) {
+        // A terminal is held exclusively, as a Windows port is opened without sharing: TIOCEXCL
+        // keeps other programs out (but not root), the advisory lock any second open by this
+        // program, root or not. Anything else is no port and is refused by the next step, so
+        // it is left unlocked.
+        if (::isatty(fd) && (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0)) {
             error = errno;
             ::close(fd);
             return invalidHandle;
@@ -136,8 +149,12 @@ public:
 
     void closeDevice(Handle handle) override {
         const int fd = static_cast<int>(handle);
-        ::ioctl(fd,
-                TIOCNXCL);  // the exclusive mode outlives the descriptor: clear it for the updater
+        if (::isatty(fd)) {
+            ::tcflush(fd, TCIOFLUSH);
+            // The exclusive mode belongs to the terminal, not to the descriptor: clear it so
+            // that the updater can open the port.
+            ::ioctl(fd, TIOCNXCL);
+        }
         ::close(fd);
     }
 

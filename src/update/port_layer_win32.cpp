@@ -33,7 +33,11 @@ public:
         return GetFileType(asHandle(handle)) == FILE_TYPE_CHAR;
     }
 
-    void closeDevice(Handle handle) override { CloseHandle(asHandle(handle)); }
+    void closeDevice(Handle handle) override {
+        // Fails harmlessly on a handle that is no port.
+        PurgeComm(asHandle(handle), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+        CloseHandle(asHandle(handle));
+    }
 
     PortStatus setTimeouts(Handle handle) override {
         COMMTIMEOUTS t{};

@@ -187,7 +187,7 @@ void TFBootSer::ExecuteClick() {
         const UpdaterArguments arguments =
             updaterArguments(CB_Com->currentText().toStdString(), chosenOptions(),
                              pathText(places.masterDir), pathText(places.projectDir));
-        const std::filesystem::path program = updaterProgram(places.appDir);
+        const std::filesystem::path program = findUpdater(places.programDir, places.appDir);
         const QString name = QString::fromStdString(pathText(program.filename()));
         waiting_ = true;
         // However the wait ends, the wait window goes and the dialog may close again.

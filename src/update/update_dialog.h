@@ -25,6 +25,9 @@ class UpdateWaitWindow;
 
 // The folders the updater's command line names, taken from the workspace when they are needed.
 struct UpdatePlaces {
+    // The executable's folder, where the updater is looked for first.
+    std::filesystem::path programDir;
+    // The installation folder, where the updater is looked for next.
     std::filesystem::path appDir;
     std::filesystem::path masterDir;
     std::filesystem::path projectDir;

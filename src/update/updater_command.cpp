@@ -21,12 +21,21 @@ std::string updaterParameterLine(const UpdaterArguments& arguments) {
     return line + '"' + arguments[5] + "\" \"" + arguments[6] + '"';
 }
 
-std::filesystem::path updaterProgram(const std::filesystem::path& appDir) {
+std::filesystem::path updaterProgram(const std::filesystem::path& dir) {
 #ifdef _WIN32
-    return appDir / "Ser_48203_Update.exe";
+    return dir / "Ser_48203_Update.exe";
 #else
-    return appDir / "Ser_48203_Update";
+    return dir / "Ser_48203_Update";
 #endif
+}
+
+std::filesystem::path findUpdater(const std::filesystem::path& programDir,
+                                  const std::filesystem::path& appDir) {
+    std::error_code ignored;
+    const std::filesystem::path besideExecutable = updaterProgram(programDir);
+    if (std::filesystem::exists(besideExecutable, ignored)) return besideExecutable;
+    const std::filesystem::path inInstallation = updaterProgram(appDir);
+    return std::filesystem::exists(inInstallation, ignored) ? inInstallation : besideExecutable;
 }
 
 }  // namespace velmora

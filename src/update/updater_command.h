@@ -33,7 +33,12 @@ UpdaterArguments updaterArguments(const std::string& port, const UpdateOptions& 
 // two paths in double quotes separated by one blank; nothing after the closing quote.
 std::string updaterParameterLine(const UpdaterArguments& arguments);
 
-// The updater program beside the executable in `appDir`.
-std::filesystem::path updaterProgram(const std::filesystem::path& appDir);
+// The updater program in the folder `dir`.
+std::filesystem::path updaterProgram(const std::filesystem::path& dir);
+
+// The updater to start: the one beside the executable in `programDir`, else the one in the
+// installation folder `appDir`; when neither is there, the one beside the executable.
+std::filesystem::path findUpdater(const std::filesystem::path& programDir,
+                                  const std::filesystem::path& appDir);
 
 }  // namespace velmora

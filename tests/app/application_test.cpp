@@ -27,7 +27,7 @@ protected:
     ApplicationTest() { QApplication::setQuitOnLastWindowClosed(false); }
 
     Application& start() {
-        app = std::make_unique<Application>(dir.path(), recorder,
+        app = std::make_unique<Application>(dir.path(), recorder, fs::path(),
                                             PortAccess{ports, [this] { return listed; }});
         app->FVelmoraFirmWare.setModalRunner([this](QDialog& dialog) {
             shown.push_back(&dialog);

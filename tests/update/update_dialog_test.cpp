@@ -54,7 +54,8 @@ protected:
     }
 
     test::TempDir dir;
-    UpdatePlaces places{dir / "app", dir / "app" / "MASTER", dir / "app" / "PROJECTS" / "Plant 1"};
+    UpdatePlaces places{dir / "app", dir / "app", dir / "app" / "MASTER",
+                        dir / "app" / "PROJECTS" / "Plant 1"};
     std::shared_ptr<test::FakePorts> ports = std::make_shared<test::FakePorts>();
     std::vector<std::string> listed;
     int probes = 0;

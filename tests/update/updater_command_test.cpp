@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
+
 namespace velmora {
 namespace {
 
@@ -44,6 +46,26 @@ TEST(UpdaterCommand, ProgramSitsBesideTheExecutable) {
 #else
     EXPECT_EQ(updaterProgram("/opt/gw").string(), "/opt/gw/Ser_48203_Update");
 #endif
+}
+
+TEST(UpdaterCommand, TheUpdaterBesideTheExecutableComesFirstThenTheInstallationFolders) {
+    namespace fs = std::filesystem;
+    struct Case {
+        bool besideExecutable, inInstallation;
+        const char* found;
+    };
+    const Case cases[] = {{true, true, "program"},
+                          {false, true, "installation"},
+                          {true, false, "program"},
+                          {false, false, "program"}};  // named in the message that it is missing
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        for (const char* folder : {"program", "installation"}) fs::create_directories(dir / folder);
+        if (c.besideExecutable) test::writeText(updaterProgram(dir / "program"), "");
+        if (c.inInstallation) test::writeText(updaterProgram(dir / "installation"), "");
+        EXPECT_EQ(findUpdater(dir / "program", dir / "installation"),
+                  updaterProgram(dir / c.found));
+    }
 }
 
 }  // namespace
