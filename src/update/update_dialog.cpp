@@ -51,7 +51,7 @@ QCheckBox* option(const char* text, QWidget* parent, int x, int y) {
 
 }  // namespace
 
-PortAccess systemPorts() { return {defaultPortLayer(), EnumerateComPorts}; }
+PortAccess systemPorts() { return {defaultPortLayer(), systemPortNames}; }
 
 TFBootSer::TFBootSer(std::function<UpdatePlaces()> places, MessageSink& messages, QWidget* parent,
                      PortAccess ports)
@@ -59,7 +59,7 @@ TFBootSer::TFBootSer(std::function<UpdatePlaces()> places, MessageSink& messages
       Comm1(std::move(ports.layer)),
       places_(std::move(places)),
       messages_(messages),
-      enumerate_(std::move(ports.enumerate)) {
+      list_(std::move(ports.list)) {
     setObjectName(QStringLiteral("FBootSer"));
     setWindowTitle(QStringLiteral("Update Firmware from Serial (RS232)"));
     setModal(true);
@@ -139,7 +139,7 @@ void TFBootSer::FormShow() {
 
 void TFBootSer::RefreshComPortList() {
     CB_Com->clear();
-    for (const std::string& port : enumerate_()) CB_Com->addItem(QString::fromStdString(port));
+    for (const std::string& port : EnumerateComPorts(list_)) CB_Com->addItem(QString::fromStdString(port));
     CB_Com->setCurrentIndex(CB_Com->count() > 0 ? 0 : -1);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "update/comm_port.h"
+#include "update/port_discovery.h"
 #include "update/updater_command.h"
 
 class QCheckBox;
@@ -33,10 +34,11 @@ struct UpdatePlaces {
     std::filesystem::path projectDir;
 };
 
-// How the dialog reaches the serial ports: the port layer under Comm1 and the port list.
+// How the dialog reaches the serial ports: the port layer under Comm1 and the lister behind
+// EnumerateComPorts.
 struct PortAccess {
-    std::shared_ptr<PortLayer> layer = defaultPortLayer();
-    std::function<std::vector<std::string>()> enumerate;
+    std::shared_ptr<PortLayer> layer;
+    PortLister list;
 };
 
 // The ports of the machine: the platform's port layer and discovery.
@@ -111,7 +113,7 @@ private:
 
     std::function<UpdatePlaces()> places_;
     MessageSink& messages_;
-    std::function<std::vector<std::string>()> enumerate_;
+    PortLister list_;
     bool waiting_ = false;
 };
 
