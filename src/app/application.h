@@ -24,8 +24,7 @@ public:
     // workspace start-up. `ports` reaches the serial ports of the update dialog (tests pass
     // substitutes).
     Application(const std::filesystem::path& installationFolder, MessageSink& messages,
-                const std::filesystem::path& programFolder = {},
-                PortAccess ports = systemPorts());
+                const std::filesystem::path& programFolder = {}, PortAccess ports = systemPorts());
 
     Workspace workspace;
     // The configuration image, living for the whole run.

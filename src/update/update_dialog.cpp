@@ -139,7 +139,8 @@ void TFBootSer::FormShow() {
 
 void TFBootSer::RefreshComPortList() {
     CB_Com->clear();
-    for (const std::string& port : EnumerateComPorts(list_)) CB_Com->addItem(QString::fromStdString(port));
+    for (const std::string& port : EnumerateComPorts(list_))
+        CB_Com->addItem(QString::fromStdString(port));
     CB_Com->setCurrentIndex(CB_Com->count() > 0 ? 0 : -1);
 }
 
