@@ -1,7 +1,9 @@
 #include "update/comm_port.h"
+#include "update/comm_error.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -66,17 +68,7 @@ private:
     }
 };
 
-// Runs `action`, which must throw ECommError, and returns the error.
-template <class Action>
-ECommError commError(Action action) {
-    try {
-        action();
-    } catch (const ECommError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "expected ECommError";
-    return ECommError("none", 0);
-}
+using test::commError;
 
 class CommPortTest : public ::testing::Test {
 protected:

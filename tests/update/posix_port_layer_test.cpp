@@ -13,6 +13,7 @@
 
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
+#include "update/comm_error.h"
 #include "update/comm_port.h"
 
 // The termios port layer on real character devices of our own: pseudo-terminals, /dev/null and
@@ -61,16 +62,7 @@ private:
     std::string path_;
 };
 
-template <class Action>
-ECommError commError(Action action) {
-    try {
-        action();
-    } catch (const ECommError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "expected ECommError";
-    return ECommError("none", 0);
-}
+using test::commError;
 
 // The number of descriptors this process holds.
 long openDescriptors() {
