@@ -68,8 +68,7 @@ TFBootSer::TFBootSer(std::function<UpdatePlaces()> places, MessageSink& messages
 
     instructionPage = new QWidget(this);
     instructionPage->setGeometry(0, 0, kClientWidth, kClientHeight);
-    title =
-        line("Follow these steps for update the QH48203 from RS232:", instructionPage, 10, 8, true);
+    title = line("Follow these steps for update the QH48203 from RS232:", instructionPage, 10, 8);
     step1 = line("1 - Turn OFF the Device", instructionPage, 18, 30);
     step2 = line("2 - Insert the Boot Jumper (see the manual)", instructionPage, 18, 48);
     step3 = line("3 - Select the  COM port and press the connect button", instructionPage, 18, 66);
