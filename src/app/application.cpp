@@ -17,11 +17,14 @@ Application::Application(const std::filesystem::path& installationFolder, Messag
                                   workspace.ProjectDir()};
           },
           messages, &FVelmoraFirmWare, std::move(ports)),
-      FDNet([this] { return workspace.DNetNetFile(); }, messages, &FVelmoraFirmWare) {
+      FDNet([this] { return workspace.DNetNetFile(); }, messages, &FVelmoraFirmWare),
+      FInfopdoMB([this] { return workspace.DNetNetFile(); },
+                 [this] { return workspace.DefRegFile(); }, messages, &FVelmoraFirmWare) {
     FVelmoraFirmWare.setSaveProjectDialog(&Fsaveproj);
     FVelmoraFirmWare.setAboutDialog(&FAbout);
     FVelmoraFirmWare.setCommunicationDialog(&Fpargen);
     FVelmoraFirmWare.setNetworkDialog(&FDNet);
+    FVelmoraFirmWare.setRegisterMapDialog(&FInfopdoMB);
     FVelmoraFirmWare.setUpdateDialog(&FBootSer);
     FVelmoraFirmWare.setUpdateDevice(
         [this, &messages] { return runUpdateDeviceStep(image, workspace.ProjectDir(), messages); });

@@ -8,6 +8,7 @@
 #include "app/messages.h"
 #include "editors/dnet_dialog.h"
 #include "editors/pargen_dialog.h"
+#include "editors/register_map_dialog.h"
 #include "image/config_image.h"
 #include "update/update_dialog.h"
 #include "workspace/save_project_dialog.h"
@@ -35,6 +36,7 @@ public:
     TFpargen Fpargen;
     TFBootSer FBootSer;
     TFDNet FDNet;
+    TFInfopdoMB FInfopdoMB;
 };
 
 }  // namespace velmora::ui
