@@ -4,4 +4,5 @@
 set -euo pipefail
 scenario=$1
 shift
-exec dbus-run-session -- /usr/bin/python3 "$scenario" "$@"
+# -B: no compiled files are left in the source folder.
+exec dbus-run-session -- /usr/bin/python3 -B "$scenario" "$@"
