@@ -31,12 +31,8 @@ def scenario(s):
 
     s.press(main, "Define Modbus")
     dialog = s.window("Modbus Registers Definition")
-    s.select(s.find(dialog, "list item", "5\t2"))
-    s.fill(s.field(dialog, "Index MODBUS"), "5")
-    s.choose(s.field(dialog, "High MODBUS Byte"), "Byte1")
-    s.press(dialog, "New")
-    s.find(dialog, "list item", "Ind Mb 0")
-    s.press(dialog, "New")
+    s.new_register(dialog, "5\t2", "5", high="Byte1")
+    s.press(dialog, "New")  # the same index again
     expect_equal("the message of the second register 5", s.message(),
                  (GATEWAY_TITLE, "Index or Subindex Not Valid"))
     registers = [i.name for i in s.all(s.field(dialog, "MODBUS"), "list item")]

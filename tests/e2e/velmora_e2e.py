@@ -382,6 +382,20 @@ class Session:
         self.gone(dialog)
         self.window(f"{CAPTION} :{name}")
 
+    def new_register(self, dialog, node, index, high=None, low=None):
+        """On the front page of the register map dialog: selects the node item `node`, types
+        the index, chooses the high and low bytes given and presses "New"; waits for the new
+        register's item."""
+        self.select(self.find(dialog, "list item", node))
+        registers = self.field(dialog, "MODBUS")
+        number = len(self.all(registers, "list item"))
+        self.fill(self.field(dialog, "Index MODBUS"), index)
+        for label, byte in (("High MODBUS Byte", high), ("Low MODBUS Byte", low)):
+            if byte:
+                self.choose(self.field(dialog, label), byte)
+        self.press(dialog, "New")
+        self.find(registers, "list item", f"Ind Mb {number}")
+
     # -- files -----------------------------------------------------------------------------
 
     def wait_file(self, path):
