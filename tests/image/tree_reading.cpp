@@ -1,0 +1,236 @@
+#include "image/tree_reading.h"
+
+#include <cstdint>
+#include <string_view>
+
+#include "core/error.h"
+#include "documents/integer_text.h"
+#include "documents/register_map_format.h"
+#include "documents/xml_document.h"
+#include "image/image_format.h"
+
+namespace velmora::tree_reading {
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace fmt = image_format;
+namespace names = register_map_format;
+
+// ---- the register map model
+
+std::string requiredAttribute(const XmlNode& row, const char* name) {
+    auto value = row.attribute(name);
+    if (!value) throw Error(std::string("Attribute \"") + name + "\" is missing");
+    return *std::move(value);
+}
+
+std::int32_t requiredInteger(const std::string& text) {
+    if (const auto value = parseIntegerText(text)) return *value;
+    throw Error("\"" + text + "\" is not an integer");
+}
+
+void readNodes(const fs::path& dnetNetFile, RegisterMap& map) {
+    XmlDocument doc;
+    doc.load(dnetNetFile);
+    const XmlNode root = *doc.documentElement();
+    DNNodeLists& lists = map.nodeLists.emplace();
+    int position = 0;
+    for (const XmlNode& row : root.children()) {
+        ++position;
+        const std::string idText = requiredAttribute(row, names::kNodeId);
+        const std::string outText = requiredAttribute(row, names::kNodeBytesOut);
+        const std::string inText = requiredAttribute(row, names::kNodeBytesIn);
+        const std::int32_t out = requiredInteger(outText);
+        const std::int32_t in = requiredInteger(inText);
+        const std::int32_t id = requiredInteger(idText);
+        lists.DNNodeListRead.push_back({id, position, idText, outText, out, {}});
+        lists.DNNodeListWrite.push_back({id, position, idText, inText, in, {}});
+    }
+}
+
+void placeEntries(const fs::path& defRegFile, RegisterMap& map) {
+    XmlDocument doc;
+    doc.load(defRegFile);
+    const XmlNode root = *doc.documentElement();
+    for (const auto& [side, listElement] :
+         {std::pair{MapSide::Read, names::kReadList}, std::pair{MapSide::Write, names::kWriteList}}) {
+        const auto list = root.child(listElement);
+        if (!list) throw Error("list missing");
+        for (const XmlNode& row : list->children()) {
+            if (!map.nodeLists) throw Error("no nodes");
+            DNNodeList& nodes = map.nodeLists->list(side);
+            const std::int32_t nr = requiredInteger(requiredAttribute(row, names::kNrDNNode));
+            if (static_cast<std::int64_t>(nr) > static_cast<std::int64_t>(nodes.size())) continue;
+            if (nr < 1) throw Error("below 1");
+            std::string index = requiredAttribute(row, names::kIndex);
+            std::string posComp = requiredAttribute(row, names::kPosComp);
+            nodes[static_cast<std::size_t>(nr - 1)].appendEntry(
+                TClIndMB(std::move(index), std::move(posComp)));
+        }
+    }
+}
+
+// ---- the composer
+
+struct Place {
+    std::string_view document;
+    const char* list = nullptr;
+    std::size_t row = 0;
+
+    std::string text() const {
+        std::string s(document);
+        if (list != nullptr) s.append(", ").append(list);
+        if (row != 0) s.append(list != nullptr ? " row " : ", row ").append(std::to_string(row));
+        return s;
+    }
+};
+
+[[noreturn]] void fail(const Place& place, const std::string& what) {
+    throw Error(place.text() + ": " + what);
+}
+
+std::string inQuotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+std::int32_t integerAttribute(const XmlNode& row, const char* name, const Place& place) {
+    if (!row.isElement()) fail(place, "node " + inQuotes(row.name()) + " is not an element");
+    const auto text = row.attribute(name);
+    if (!text) fail(place, "attribute " + inQuotes(name) + " is missing");
+    const auto value = parseIntegerText(*text);
+    if (!value)
+        fail(place, "attribute " + inQuotes(name) + " is not an integer: " + inQuotes(*text));
+    return *value;
+}
+
+class ImageWriter {
+public:
+    explicit ImageWriter(std::vector<std::uint8_t>& buffer) : buffer_(buffer) {}
+
+    std::uint32_t position() const { return position_; }
+    void seek(std::uint32_t position) { position_ = position; }
+    void makeRoom(std::uint32_t size, const Place& place) const {
+        if (position_ + size > buffer_.size()) {
+            fail(place, "the configuration image would exceed " + std::to_string(buffer_.size()) +
+                            " bytes");
+        }
+    }
+    void u8(std::int32_t value) { append(value, 1); }
+    void u16(std::int32_t value) { append(value, 2); }
+    void i32(std::int32_t value) { append(value, 4); }
+    void u32At(std::uint32_t offset, std::uint32_t value) { store(offset, value, 4); }
+
+private:
+    void append(std::int32_t value, std::uint32_t width) {
+        store(position_, static_cast<std::uint32_t>(value), width);
+        position_ += width;
+    }
+    void store(std::uint32_t offset, std::uint32_t bits, std::uint32_t width) {
+        for (std::uint32_t i = 0; i < width; ++i) {
+            buffer_.at(offset + i) = static_cast<std::uint8_t>(bits >> (8 * i));
+        }
+    }
+
+    std::vector<std::uint8_t>& buffer_;
+    std::uint32_t position_ = 0;
+};
+
+std::size_t appendNodeTable(ImageWriter& out, const XmlNode& root) {
+    std::uint16_t inputStart = 0;
+    std::uint16_t outputStart = 0;
+    std::size_t number = 0;
+    for (const XmlNode& row : root.children()) {
+        const Place place{fmt::kDNetNetFile, nullptr, ++number};
+        const std::int32_t id = integerAttribute(row, fmt::kNodeId, place);
+        const std::int32_t bytesIn = integerAttribute(row, fmt::kNodeBytesIn, place);
+        const std::int32_t bytesOut = integerAttribute(row, fmt::kNodeBytesOut, place);
+        out.makeRoom(fmt::kNodeRecordSize, place);
+        out.u8(id);
+        out.u16(bytesIn);
+        out.u16(bytesOut);
+        out.u16(inputStart);
+        out.u16(outputStart);
+        inputStart = static_cast<std::uint16_t>(inputStart + static_cast<std::uint16_t>(bytesIn));
+        outputStart =
+            static_cast<std::uint16_t>(outputStart + static_cast<std::uint16_t>(bytesOut));
+    }
+    return number;
+}
+
+void appendMap(ImageWriter& out, const XmlNode& root, const char* listName,
+               std::uint8_t nodeCount) {
+    const auto list = root.child(listName);
+    if (!list) {
+        fail(Place{fmt::kDefRegFile},
+             "element " + inQuotes(listName) + " is missing under the root");
+    }
+    std::size_t number = 0;
+    for (const XmlNode& row : list->children()) {
+        const Place place{fmt::kDefRegFile, listName, ++number};
+        const std::int32_t node = integerAttribute(row, fmt::kRowNode, place);
+        if (node > static_cast<std::int32_t>(nodeCount)) continue;
+        if (node < 1) {
+            fail(place, "attribute " + inQuotes(fmt::kRowNode) + " is " + std::to_string(node) +
+                            ", but node positions start at 1");
+        }
+        const std::int32_t index = integerAttribute(row, fmt::kRowIndex, place);
+        const std::int32_t posComp = integerAttribute(row, fmt::kRowPosComp, place);
+        out.makeRoom(fmt::kMapRecordSize, place);
+        out.u16(index);
+        out.i32(posComp);
+        out.u8(node - 1);
+    }
+}
+
+}  // namespace
+
+RegisterMap loadRegisterMap(const fs::path& dnetNetFile, const fs::path& defRegFile,
+                            const MessageCallback& show) {
+    RegisterMap map;
+    const auto step = [&](const fs::path& file, const char* message, auto read) {
+        if (!XmlDocument::fileExists(file)) return;
+        try {
+            read(file, map);
+        } catch (const Error&) {
+            show(message);
+        }
+    };
+    step(dnetNetFile, "Error in reading file PDO XML", readNodes);
+    step(defRegFile, "Error in reading file SDOPDO XML", placeEntries);
+    return map;
+}
+
+std::string composeConfigImage(ConfigImage& image, const fs::path& projectDir) {
+    image.complete = false;
+    image.length = fmt::kHeaderSize;
+    ImageWriter out(image.buffer);
+    try {
+        out.u32At(fmt::kNodeTableOffsetAt, fmt::kHeaderSize);
+        out.seek(fmt::kHeaderSize);
+        XmlDocument doc;
+        std::size_t nodes = 0;
+        const fs::path nodesFile = projectDir / fmt::kDNetNetFile;
+        if (XmlDocument::fileExists(nodesFile)) {
+            doc.load(nodesFile);
+            nodes = appendNodeTable(out, *doc.firstNode());
+        }
+        out.u32At(fmt::kReadMapOffsetAt, out.position());
+        const fs::path mapFile = projectDir / fmt::kDefRegFile;
+        if (XmlDocument::fileExists(mapFile)) {
+            doc.load(mapFile);
+            const XmlNode root = *doc.firstNode();
+            appendMap(out, root, fmt::kReadList, static_cast<std::uint8_t>(nodes));
+            out.u32At(fmt::kWriteMapOffsetAt, out.position());
+            appendMap(out, root, fmt::kWriteList, static_cast<std::uint8_t>(nodes));
+        } else {
+            out.u32At(fmt::kWriteMapOffsetAt, out.position());
+        }
+        out.u32At(fmt::kParametersOffsetAt, out.position());
+    } catch (const Error& e) {
+        return e.what();
+    }
+    image.length = out.position();
+    image.complete = true;
+    return {};
+}
+
+}  // namespace velmora::tree_reading
