@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/error.h"
+
 #include "documents/register_map.h"
 #include "image/composer.h"
 #include "image/image_format.h"
