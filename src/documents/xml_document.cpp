@@ -657,8 +657,12 @@ void readXmlStream(const std::filesystem::path& path, XmlStreamHandler& handler)
     if (state.failure) std::rethrow_exception(state.failure);
     if (input.failed) failReading(path);
     if (errors.failed || !state.sawRoot) {
+        // A fault is rare: the whole file is read again as load() reads it, so that the message
+        // is load()'s to the character even where the parser places a fault differently in a
+        // stream (beyond its limits on the length of one value, comment or name).
         input.in.close();
-        std::string content = readWholeFile(path);
+        const std::string content = readWholeFile(path);
+        XmlDocument().loadFromString(content);
         std::string_view text(content);
         if (text.substr(0, 3) == kByteOrderMark) text.remove_prefix(3);
         failParse(errors, text);

@@ -211,6 +211,16 @@ TEST(XmlStreamReading, TheHandlerSeesTheNodesBeforeAFaultThatWinsOverThem) {
     EXPECT_EQ(recorder.events, "1 <r>\n2 <a>\n2 <b>\n2 <c>\n");
 }
 
+TEST(XmlStreamReading, FaultsBeyondTheParserLimitsGiveLoadsMessageToo) {
+    // The parser places these faults elsewhere in a stream than in memory.
+    const std::string longValue(10'000'001, 'x');
+    for (const std::string& content :
+         {"<r a=\"" + longValue + "\"/>", "<r><!--" + longValue + "--></r>",
+          "<" + std::string(50'001, 'n') + "/>"}) {
+        EXPECT_EQ(streamError(content), parseError(content));
+    }
+}
+
 TEST(XmlStreamReading, AMissingFileFailsAsLoadingIt) {
     TempDir dir;
     StreamRecorder recorder;
