@@ -1,9 +1,9 @@
 // Composing the image of a maximal project (64 nodes, 14,000 register rows) next to a bare
 // libxml2 parse of the same three files, and the ratio of the two; first, the peak memory of a
 // process composing with a 60 MB DefReg.xml whose rows all name a node the network lacks.
-// bench/compose_vs_xmllint.sh compares velmora-cli with xmllint in instructions and CPU time. On a busy machine run it as
-// composer_bench --benchmark_repetitions=8 --benchmark_enable_random_interleaving=true
-// so that both see the same load.
+// bench/compose_vs_xmllint.sh compares velmora-cli with xmllint in instructions and CPU time. On a
+// busy machine run it as composer_bench --benchmark_repetitions=8
+// --benchmark_enable_random_interleaving=true so that both see the same load.
 #include <benchmark/benchmark.h>
 #include <libxml/parser.h>
 

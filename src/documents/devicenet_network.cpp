@@ -139,7 +139,8 @@ public:
         }
     }
     void otherNode(int depth, std::string_view name) override {
-        if (depth == 2 && taking()) read_.fault = RowFault{read_.rows.size() + 1, notAnElement(name)};
+        if (depth == 2 && taking())
+            read_.fault = RowFault{read_.rows.size() + 1, notAnElement(name)};
     }
 
     DNetNodeRows take() { return std::move(read_); }

@@ -205,8 +205,8 @@ void TClDNNode::removeEntry(std::size_t position) {
     IndMBList.erase(IndMBList.begin() + static_cast<std::ptrdiff_t>(position));
 }
 
-std::optional<RegisterRowPlace> placeRegisterRow(const XmlStreamElement& row,
-                                                 std::size_t nodeCount, RegisterValues values) {
+std::optional<RegisterRowPlace> placeRegisterRow(const XmlStreamElement& row, std::size_t nodeCount,
+                                                 RegisterValues values) {
     const std::int32_t node = integerAttribute(row, names::kNrDNNode);
     // A row of a node that is no longer in the DeviceNet list is dropped silently.
     if (static_cast<std::int64_t>(node) > static_cast<std::int64_t>(nodeCount)) return std::nullopt;

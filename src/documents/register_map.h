@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstddef>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -101,8 +101,8 @@ struct RegisterRowPlace {
 // the count (nothing more of the row is read); refused below 1; then "Index" and "PosComp" are
 // read in that order. Throws velmora::Error saying what failed ("attribute \"PosComp\" is
 // missing").
-std::optional<RegisterRowPlace> placeRegisterRow(const XmlStreamElement& row,
-                                                 std::size_t nodeCount, RegisterValues values);
+std::optional<RegisterRowPlace> placeRegisterRow(const XmlStreamElement& row, std::size_t nodeCount,
+                                                 RegisterValues values);
 
 // One placed row of a list, kept beyond the reading.
 struct PlacedRegisterRow {
@@ -130,7 +130,9 @@ struct RegisterRows {
     RegisterListRows read;
     RegisterListRows write;
 
-    const RegisterListRows& list(MapSide side) const { return side == MapSide::Read ? read : write; }
+    const RegisterListRows& list(MapSide side) const {
+        return side == MapSide::Read ? read : write;
+    }
 };
 RegisterRows readRegisterRows(const std::filesystem::path& defRegFile,
                               std::optional<std::size_t> nodeCount, RegisterValues values,

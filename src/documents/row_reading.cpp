@@ -20,7 +20,8 @@ std::string_view requiredAttribute(const XmlStreamElement& row, std::string_view
 std::int32_t integerAttribute(const XmlStreamElement& row, std::string_view name) {
     const std::string_view text = requiredAttribute(row, name);
     const auto value = parseIntegerText(text);
-    if (!value) throw Error("attribute " + inQuotes(name) + " is not an integer: " + inQuotes(text));
+    if (!value)
+        throw Error("attribute " + inQuotes(name) + " is not an integer: " + inQuotes(text));
     return *value;
 }
 

@@ -8,6 +8,7 @@
 #include <libxml/xmlsave.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -551,8 +552,8 @@ void otherNode(StreamState& state, std::string_view name) {
     if (state.depth >= 1) state.handler->otherNode(state.depth + 1, name);
 }
 
-void onStartElement(void* context, const xmlChar* localName, const xmlChar* prefix,
-                    const xmlChar*, int, const xmlChar**, int attributeCount, int defaulted,
+void onStartElement(void* context, const xmlChar* localName, const xmlChar* prefix, const xmlChar*,
+                    int, const xmlChar**, int attributeCount, int defaulted,
                     const xmlChar** attributes) {
     guarded(context, [&](StreamState& state) {
         endText(state);
@@ -596,9 +597,8 @@ void onComment(void* context, const xmlChar*) {
 }
 
 void onProcessingInstruction(void* context, const xmlChar* target, const xmlChar*) {
-    guarded(context, [&](StreamState& state) {
-        otherNode(state, reinterpret_cast<const char*>(target));
-    });
+    guarded(context,
+            [&](StreamState& state) { otherNode(state, reinterpret_cast<const char*>(target)); });
 }
 
 }  // namespace
@@ -639,8 +639,8 @@ void readXmlStream(const std::filesystem::path& path, XmlStreamHandler& handler)
     state.handler = &handler;
     ParseErrors errors;
     xmlSetStructuredErrorFunc(&errors, captureError);
-    xmlParserCtxtPtr ctxt = xmlCreateIOParserCtxt(&sax, nullptr, readPiece, nullptr, &input,
-                                                  XML_CHAR_ENCODING_NONE);
+    xmlParserCtxtPtr ctxt =
+        xmlCreateIOParserCtxt(&sax, nullptr, readPiece, nullptr, &input, XML_CHAR_ENCODING_NONE);
     if (ctxt != nullptr) {
         xmlCtxtUseOptions(ctxt, kParseOptions);
         ctxt->_private = &state;
@@ -671,6 +671,23 @@ void readXmlStream(const std::filesystem::path& path, XmlStreamHandler& handler)
 
 // ---- writing markup
 
+namespace {
+
+// The references the serialiser writes in an attribute value; every other byte goes as it is.
+struct AttributeEscape {
+    char character;
+    std::string_view reference;
+};
+constexpr std::array<AttributeEscape, 7> kAttributeEscapes{{{'<', "&lt;"},
+                                                            {'>', "&gt;"},
+                                                            {'&', "&amp;"},
+                                                            {'"', "&quot;"},
+                                                            {'\n', "&#10;"},
+                                                            {'\r', "&#13;"},
+                                                            {'\t', "&#9;"}}};
+
+}  // namespace
+
 void XmlMarkupWriter::open(std::string_view name) {
     if (inStartTag_) out_ += '>';
     out_.append("<").append(name);
@@ -684,15 +701,13 @@ void XmlMarkupWriter::attribute(std::string_view name, std::string_view value) {
     }
     out_.append(" ").append(name).append("=\"");
     for (const char c : value) {
-        switch (c) {
-            case '<': out_ += "&lt;"; break;
-            case '>': out_ += "&gt;"; break;
-            case '&': out_ += "&amp;"; break;
-            case '"': out_ += "&quot;"; break;
-            case '\n': out_ += "&#10;"; break;
-            case '\r': out_ += "&#13;"; break;
-            case '\t': out_ += "&#9;"; break;
-            default: out_ += c;
+        const auto* escape =
+            std::find_if(kAttributeEscapes.begin(), kAttributeEscapes.end(),
+                         [c](const AttributeEscape& e) { return e.character == c; });
+        if (escape == kAttributeEscapes.end()) {
+            out_ += c;
+        } else {
+            out_ += escape->reference;
         }
     }
     out_ += '"';

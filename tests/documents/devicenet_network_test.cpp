@@ -234,8 +234,7 @@ TEST(DNetNetworkWriting, WritesTheTwoNodeExampleExactly) {
 }
 
 TEST(DNetNetworkWriting, EmptyFirstIdWritesAnEmptyRoot) {
-    EXPECT_EQ(dnetNetworkDocument({{"", "1", "1", "x"}, {"5", "1", "1", ""}}),
-              "<DNET_Net/>");
+    EXPECT_EQ(dnetNetworkDocument({{"", "1", "1", "x"}, {"5", "1", "1", ""}}), "<DNET_Net/>");
     EXPECT_EQ(dnetNetworkDocument({}), "<DNET_Net/>");
 }
 
@@ -293,15 +292,22 @@ const DNetNodeRow kNodeOne{1, 2, 3, "1", "2", "3"};
 INSTANTIATE_TEST_SUITE_P(
     Cases, DNetNodeRowReading,
     ::testing::Values(
-        NodeRowsCase{"AnyNamesTextsKept",
-                     R"(<Net><n ID=" 0x9" NB_IN="$10" NB_OUT="+6" Mnemonic="m"/><row NB_OUT="3" NB_IN="2" ID="1"/></Net>)",
-                     {DNetNodeRow{9, 16, 6, " 0x9", "$10", "+6"}, kNodeOne},
-                     std::nullopt},
-        NodeRowsCase{"IdMissingFirst", R"(<Net><row NB_OUT="x"/></Net>)", {},
+        NodeRowsCase{
+            "AnyNamesTextsKept",
+            R"(<Net><n ID=" 0x9" NB_IN="$10" NB_OUT="+6" Mnemonic="m"/><row NB_OUT="3" NB_IN="2" ID="1"/></Net>)",
+            {DNetNodeRow{9, 16, 6, " 0x9", "$10", "+6"}, kNodeOne},
+            std::nullopt},
+        NodeRowsCase{"IdMissingFirst",
+                     R"(<Net><row NB_OUT="x"/></Net>)",
+                     {},
                      RowFault{1, R"(attribute "ID" is missing)"}},
-        NodeRowsCase{"IdNotAnInteger", R"(<Net><row ID="5 "/></Net>)", {},
+        NodeRowsCase{"IdNotAnInteger",
+                     R"(<Net><row ID="5 "/></Net>)",
+                     {},
                      RowFault{1, R"(attribute "ID" is not an integer: "5 ")"}},
-        NodeRowsCase{"InputsBeforeOutputs", R"(<Net><row ID="1" NB_OUT="x"/></Net>)", {},
+        NodeRowsCase{"InputsBeforeOutputs",
+                     R"(<Net><row ID="1" NB_OUT="x"/></Net>)",
+                     {},
                      RowFault{1, R"(attribute "NB_IN" is missing)"}},
         NodeRowsCase{"OutputsLast",
                      R"(<Net><row ID="1" NB_IN="2" NB_OUT="3"/><row ID="1" NB_IN="2"/></Net>)",
@@ -324,15 +330,15 @@ TEST(DNetNodeRowReading, AMalformedDocumentFailsWithTheParserReasonDespiteAnEarl
         readDNetNodeRows(dir / "DNET_Net.xml");
         ADD_FAILURE() << "no error";
     } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Attribute ID redefined\nLine: 2\n/></Net>");
+        EXPECT_EQ(std::string(e.what()), "Attribute ID redefined\nLine: 2\n/></Net>");
     }
 }
 
 TEST(DNetNodeRowReading, KeepsAtMostTheLimit) {
     test::TempDir dir;
-    test::writeText(dir / "DNET_Net.xml",
-                    R"(<Net><row ID="1" NB_IN="2" NB_OUT="3"/><row ID="1" NB_IN="2" NB_OUT="3"/><bad/></Net>)");
+    test::writeText(
+        dir / "DNET_Net.xml",
+        R"(<Net><row ID="1" NB_IN="2" NB_OUT="3"/><row ID="1" NB_IN="2" NB_OUT="3"/><bad/></Net>)");
     const DNetNodeRows read = readDNetNodeRows(dir / "DNET_Net.xml", 2);
     EXPECT_EQ(read.rows.size(), 2u);
     EXPECT_FALSE(read.fault);

@@ -421,8 +421,8 @@ TEST_P(RegisterRowPlacement, SkipsRefusesOrPlacesOnTwoNodes) {
     std::vector<PlacedRegisterRow> expected;
     if (GetParam().placed) expected.push_back(*GetParam().placed);
     EXPECT_EQ(rows.read.rows, expected);
-    EXPECT_EQ(rows.read.fault, GetParam().fault ? std::optional(RowFault{1, *GetParam().fault})
-                                                : std::nullopt);
+    EXPECT_EQ(rows.read.fault,
+              GetParam().fault ? std::optional(RowFault{1, *GetParam().fault}) : std::nullopt);
 }
 
 constexpr auto kTexts = RegisterValues::Texts;
@@ -437,8 +437,7 @@ INSTANTIATE_TEST_SUITE_P(
                       std::nullopt, std::nullopt},
         PlacementCase{"HugeSkipped", R"(<row NrDNNode="$7FFFFFFF"/>)", kIntegers, std::nullopt,
                       std::nullopt},
-        PlacementCase{"Zero", R"(<row Index="1" NrDNNode="0" PosComp="0"/>)", kTexts,
-                      std::nullopt,
+        PlacementCase{"Zero", R"(<row Index="1" NrDNNode="0" PosComp="0"/>)", kTexts, std::nullopt,
                       R"(attribute "NrDNNode" is 0, but node positions start at 1)"},
         PlacementCase{"Negative", R"(<row NrDNNode="-1"/>)", kTexts, std::nullopt,
                       R"(attribute "NrDNNode" is -1, but node positions start at 1)"},
@@ -450,8 +449,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PlacedRegisterRow{1, 1, "x", " y"}, std::nullopt},
         PlacementCase{"IndexBeforePosComp", R"(<row Index="x" NrDNNode="1"/>)", kIntegers,
                       std::nullopt, R"(attribute "Index" is not an integer: "x")"},
-        PlacementCase{"IndexMissingBeforePosComp", R"(<row NrDNNode="1"/>)", kTexts,
-                      std::nullopt, R"(attribute "Index" is missing)"},
+        PlacementCase{"IndexMissingBeforePosComp", R"(<row NrDNNode="1"/>)", kTexts, std::nullopt,
+                      R"(attribute "Index" is missing)"},
         PlacementCase{"PosCompMissing", R"(<row Index="x" NrDNNode="1"/>)", kTexts, std::nullopt,
                       R"(attribute "PosComp" is missing)"},
         PlacementCase{"PosCompNotAnInteger", R"(<row Index="1" NrDNNode="1" PosComp="1 "/>)",
@@ -478,20 +477,19 @@ TEST(RegisterRowReading, TakesTheFirstListOfEachNameWhereverItStandsAndStopsAtAF
 
 TEST(RegisterRowReading, WithoutNodesTheFirstChildOfAListFailsAndAMissingListIsSaid) {
     test::TempDir dir;
-    test::writeText(dir / "DefReg.xml", "<InfoMod><Modbus_Read>" + row("1", 5, "0") +
-                                            "</Modbus_Read></InfoMod>");
-    const RegisterRows rows = readRegisterRows(dir / "DefReg.xml", std::nullopt,
-                                               RegisterValues::Texts);
-    EXPECT_EQ(rows.read.fault,
-              (RowFault{1, "There are no DeviceNet nodes to place registers on"}));
+    test::writeText(dir / "DefReg.xml",
+                    "<InfoMod><Modbus_Read>" + row("1", 5, "0") + "</Modbus_Read></InfoMod>");
+    const RegisterRows rows =
+        readRegisterRows(dir / "DefReg.xml", std::nullopt, RegisterValues::Texts);
+    EXPECT_EQ(rows.read.fault, (RowFault{1, "There are no DeviceNet nodes to place registers on"}));
     EXPECT_FALSE(rows.write.present);
 }
 
 TEST(RegisterRowReading, KeepsAtMostTheLimitOfPlacedRowsPerList) {
     test::TempDir dir;
-    test::writeText(dir / "DefReg.xml", defReg(row("1", 1, "0") + row("2", 9, "0") +
-                                                   row("3", 1, "0") + "<bad/>",
-                                               row("4", 1, "0")));
+    test::writeText(dir / "DefReg.xml",
+                    defReg(row("1", 1, "0") + row("2", 9, "0") + row("3", 1, "0") + "<bad/>",
+                           row("4", 1, "0")));
     const RegisterRows rows = readRegisterRows(dir / "DefReg.xml", 1, RegisterValues::Texts, 1);
     EXPECT_THAT(rows.read.rows, ElementsAre(PlacedRegisterRow{1, 1, "1", "0"}));
     EXPECT_FALSE(rows.read.fault);

@@ -274,7 +274,8 @@ TEST(XmlMarkupWriting, RefusesWhatSetAttributeRefuses) {
         out.attribute("v", "a\x01");
         ADD_FAILURE() << "no error";
     } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "The value of attribute \"v\" holds a character that XML does not allow");
+        EXPECT_STREQ(e.what(),
+                     "The value of attribute \"v\" holds a character that XML does not allow");
     }
 }
 

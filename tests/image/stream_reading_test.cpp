@@ -31,7 +31,9 @@ const std::vector<std::string> kNodeDocuments = {
     "   \n",
     "<DNET_Net/>",
     R"(<DNET_Net><row ID="5" NB_IN="4" NB_OUT="2" Mnemonic="Drive"/><row ID="9" NB_IN="8" NB_OUT="6" Mnemonic=""/></DNET_Net>)",
-    "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- nodes -->\n<DNET_Net>\n  <row ID=\" 0x9\" NB_IN=\"$10\" NB_OUT=\"+6\"/>\n  <node ID=\"1\" NB_IN=\"1\" NB_OUT=\"1\"></node>\n</DNET_Net>\n<!-- after -->",
+    "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- nodes -->\n<DNET_Net>\n  <row ID=\" 0x9\" "
+    "NB_IN=\"$10\" NB_OUT=\"+6\"/>\n  <node ID=\"1\" NB_IN=\"1\" "
+    "NB_OUT=\"1\"></node>\n</DNET_Net>\n<!-- after -->",
     R"(<DNET_Net><row ID="1" NB_IN="1" NB_OUT="1"/><!-- c --><row ID="2" NB_IN="1" NB_OUT="1"/></DNET_Net>)",
     R"(<DNET_Net><row ID="1" NB_IN="1" NB_OUT="1"/>text<row ID="2" NB_IN="1" NB_OUT="1"/></DNET_Net>)",
     R"(<DNET_Net><row ID="1" NB_IN="1" NB_OUT="1"/><?pi data?></DNET_Net>)",
@@ -41,18 +43,25 @@ const std::vector<std::string> kNodeDocuments = {
     R"(<DNET_Net><row ID="300" NB_IN="40000" NB_OUT="$FFFF"/><row ID="-1" NB_IN="30000" NB_OUT="2"/></DNET_Net>)",
     R"(<DNET_Net><row ID="1" NB_IN="1" NB_OUT="1"><row ID="x"/></row><row ID="2" NB_IN="2" NB_OUT="2"/></DNET_Net>)",
     R"(<n:DNET_Net xmlns:n="urn:n" xmlns:a="urn:a"><n:row a:ID="7" ID="1" NB_IN="1" NB_OUT="1"/><row a:NB_IN="1" ID="1" NB_OUT="1"/></n:DNET_Net>)",
-    "<!DOCTYPE DNET_Net [<!ENTITY one \"1\"><!ENTITY r \"<row ID='3' NB_IN='&one;' NB_OUT='2'/>\"><!ATTLIST row NB_OUT CDATA \"9\">]>"
-    "<DNET_Net><row ID=\"&one;\" NB_IN=\"&#x31;\" NB_OUT=\"1\"/>&r;&r;<row ID=\"1\" NB_IN=\"1\"/></DNET_Net>",
-    "<!DOCTYPE DNET_Net [<!ENTITY t \"  \">]><DNET_Net>&t;<row ID=\"1\" NB_IN=\"1\" NB_OUT=\"1\"/>&t;x</DNET_Net>",
+    "<!DOCTYPE DNET_Net [<!ENTITY one \"1\"><!ENTITY r \"<row ID='3' NB_IN='&one;' "
+    "NB_OUT='2'/>\"><!ATTLIST row NB_OUT CDATA \"9\">]>"
+    "<DNET_Net><row ID=\"&one;\" NB_IN=\"&#x31;\" NB_OUT=\"1\"/>&r;&r;<row ID=\"1\" "
+    "NB_IN=\"1\"/></DNET_Net>",
+    "<!DOCTYPE DNET_Net [<!ENTITY t \"  \">]><DNET_Net>&t;<row ID=\"1\" NB_IN=\"1\" "
+    "NB_OUT=\"1\"/>&t;x</DNET_Net>",
     R"(<DNET_Net><row ID="1" NB_IN="1" NB_OUT="1"/><row ID="x" NB_IN="1" NB_OUT="1"/><bad></DNET_Net>)",
     R"(<DNET_Net><row ID="1" NB_IN="1" NB_OUT="1" ID="2"/></DNET_Net>)",
     R"(<DNET_Net><row ID="1" NB_IN="1" NB_OUT="1"/></DNET_Net><DNET_Net/>)",
     "<DNET_Net><row ID=\"1\" NB_IN=\"1\" NB_OUT=\"1\" Mnemonic=\"\xC3\"/></DNET_Net>",
-    "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><DNET_Net><row ID=\"1\" NB_IN=\"1\" NB_OUT=\"1\" Mnemonic=\"caf\xE9\"/></DNET_Net>",
-    "<?xml version=\"1.0\" encoding=\"US-ASCII\"?><DNET_Net><row ID=\"1\" NB_IN=\"1\" NB_OUT=\"1\" Mnemonic=\"caf\xE9\"/></DNET_Net>",
+    "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><DNET_Net><row ID=\"1\" NB_IN=\"1\" "
+    "NB_OUT=\"1\" Mnemonic=\"caf\xE9\"/></DNET_Net>",
+    "<?xml version=\"1.0\" encoding=\"US-ASCII\"?><DNET_Net><row ID=\"1\" NB_IN=\"1\" NB_OUT=\"1\" "
+    "Mnemonic=\"caf\xE9\"/></DNET_Net>",
     R"(<DNET_Net><row ID="1" NB_IN="1" NB_OUT="&undefined;"/></DNET_Net>)",
-    "<DNET_Net>\n<row ID=\"1\" NB_IN=\"1\" NB_OUT=\"1\"/>\n<row ID=\"2\" NB_IN=\"1\" NB_OUT=\"1\"/>\n</DNET_Nex>",
-    "<!DOCTYPE DNET_Net SYSTEM \"file:///etc/passwd\"><DNET_Net><row ID=\"1\" NB_IN=\"1\" NB_OUT=\"1\"/></DNET_Net>",
+    "<DNET_Net>\n<row ID=\"1\" NB_IN=\"1\" NB_OUT=\"1\"/>\n<row ID=\"2\" NB_IN=\"1\" "
+    "NB_OUT=\"1\"/>\n</DNET_Nex>",
+    "<!DOCTYPE DNET_Net SYSTEM \"file:///etc/passwd\"><DNET_Net><row ID=\"1\" NB_IN=\"1\" "
+    "NB_OUT=\"1\"/></DNET_Net>",
 };
 
 const std::vector<std::string> kMapDocuments = {
@@ -72,12 +81,17 @@ const std::vector<std::string> kMapDocuments = {
     R"(<InfoMod><Modbus_Read><row Index="1" NrDNNode="1" PosComp="1"/><!--c--></Modbus_Read><Modbus_Write>t</Modbus_Write></InfoMod>)",
     R"(<InfoMod><Modbus_Read><row Index="1" NrDNNode="1" PosComp="1"/></Modbus_Read><Modbus_Read><row Index="2" NrDNNode="1" PosComp="1"/></Modbus_Read><Modbus_Write><x><row/></x></Modbus_Write><Modbus_Write><bad/></Modbus_Write></InfoMod>)",
     R"(<InfoMod><m:Modbus_Read xmlns:m="urn:m"><row/></m:Modbus_Read><Modbus_Read><row p:Index="9" Index="3" NrDNNode="1" PosComp="1" xmlns:p="urn:p"/></Modbus_Read><Modbus_Write/></InfoMod>)",
-    "<!DOCTYPE InfoMod [<!ENTITY rows \"<row Index='1' NrDNNode='1' PosComp='1'/><row Index='2' NrDNNode='1' PosComp='2'/>\"><!ATTLIST row PosComp CDATA \"5\">]>"
-    "<InfoMod><Modbus_Read>&rows;<row Index=\"3\" NrDNNode=\"1\"/></Modbus_Read><Modbus_Write>&rows;&rows;</Modbus_Write></InfoMod>",
-    "\xEF\xBB\xBF<InfoMod>\n  <Modbus_Read>\n    <row Index=\"1\" NrDNNode=\"1\" PosComp=\"65537\"/>\n  </Modbus_Read>\n  <Modbus_Write>\n  </Modbus_Write>\n</InfoMod>\n",
+    "<!DOCTYPE InfoMod [<!ENTITY rows \"<row Index='1' NrDNNode='1' PosComp='1'/><row Index='2' "
+    "NrDNNode='1' PosComp='2'/>\"><!ATTLIST row PosComp CDATA \"5\">]>"
+    "<InfoMod><Modbus_Read>&rows;<row Index=\"3\" "
+    "NrDNNode=\"1\"/></Modbus_Read><Modbus_Write>&rows;&rows;</Modbus_Write></InfoMod>",
+    "\xEF\xBB\xBF<InfoMod>\n  <Modbus_Read>\n    <row Index=\"1\" NrDNNode=\"1\" "
+    "PosComp=\"65537\"/>\n  </Modbus_Read>\n  <Modbus_Write>\n  </Modbus_Write>\n</InfoMod>\n",
     R"(<InfoMod><Modbus_Read><row Index="1" NrDNNode="0" PosComp="0"/></Modbus_Read><Modbus_Write/></InfoMod><oops/>)",
     R"(<InfoMod><Modbus_Read><row Index="1" NrDNNode="0" PosComp="0"/></Modbus_Read><Modbus_Write/>)",
-    "<InfoMod><Modbus_Read><row Index=\"1\" NrDNNode=\"1\" PosComp=\"0\"/></Modbus_Read><Modbus_Write><row Index=\"\xFF\" NrDNNode=\"1\" PosComp=\"0\"/></Modbus_Write></InfoMod>",
+    "<InfoMod><Modbus_Read><row Index=\"1\" NrDNNode=\"1\" "
+    "PosComp=\"0\"/></Modbus_Read><Modbus_Write><row Index=\"\xFF\" NrDNNode=\"1\" "
+    "PosComp=\"0\"/></Modbus_Write></InfoMod>",
     R"(<InfoMod><Modbus_Read><row Index="1" NrDNNode="1" PosComp="0" & /></Modbus_Read><Modbus_Write/></InfoMod>)",
 };
 
@@ -89,7 +103,8 @@ std::string describe(const RegisterMap& map, const std::vector<std::string>& mes
         for (const TClDNNode& node : map.nodeLists->list(side)) {
             out << node.NrDNNode << " " << node.ID << " [" << node.IDText << "] [" << node.NByteText
                 << "] " << node.NByte << ":";
-            for (const TClIndMB& e : node.IndMBList) out << " [" << e.Index() << "|" << e.PosComp() << "]";
+            for (const TClIndMB& e : node.IndMBList)
+                out << " [" << e.Index() << "|" << e.PosComp() << "]";
             out << "\n";
         }
     }
@@ -112,12 +127,12 @@ protected:
 
         std::vector<std::string> treeMessages;
         std::vector<std::string> streamMessages;
-        const RegisterMap tree = tree_reading::loadRegisterMap(
-            dir / "DNET_Net.xml", dir / "DefReg.xml",
-            [&](const std::string& m) { treeMessages.push_back(m); });
-        const RegisterMap stream = LoadRegisterMap(
-            dir / "DNET_Net.xml", dir / "DefReg.xml",
-            [&](const std::string& m) { streamMessages.push_back(m); });
+        const RegisterMap tree =
+            tree_reading::loadRegisterMap(dir / "DNET_Net.xml", dir / "DefReg.xml",
+                                          [&](const std::string& m) { treeMessages.push_back(m); });
+        const RegisterMap stream =
+            LoadRegisterMap(dir / "DNET_Net.xml", dir / "DefReg.xml",
+                            [&](const std::string& m) { streamMessages.push_back(m); });
         EXPECT_EQ(describe(stream, streamMessages), describe(tree, treeMessages));
 
         ConfigImage treeImage;
@@ -150,15 +165,19 @@ std::string mutated(std::string document, std::mt19937& random) {
     static const std::string kInserted = "<>/&;=\"' !-?[]x1\n\xC3";
     const int edits = std::uniform_int_distribution<int>(1, 3)(random);
     for (int i = 0; i < edits && !document.empty(); ++i) {
-        const std::size_t at = std::uniform_int_distribution<std::size_t>(0, document.size() - 1)(random);
+        const std::size_t at =
+            std::uniform_int_distribution<std::size_t>(0, document.size() - 1)(random);
         switch (std::uniform_int_distribution<int>(0, 2)(random)) {
-            case 0: document.erase(at, 1); break;
+            case 0:
+                document.erase(at, 1);
+                break;
             case 1:
                 document.insert(document.begin() + static_cast<std::ptrdiff_t>(at),
                                 kInserted[random() % kInserted.size()]);
                 break;
             default: {
-                const std::size_t length = std::min<std::size_t>(random() % 24 + 1, document.size() - at);
+                const std::size_t length =
+                    std::min<std::size_t>(random() % 24 + 1, document.size() - at);
                 document.insert(at, document.substr(at, length));
             }
         }
@@ -171,10 +190,12 @@ TEST_F(StreamReading, MutatedDocumentsReadAsThroughTheTree) {
     const std::string& goodNodes = kNodeDocuments[4];
     const std::string& goodMap = kMapDocuments[3];
     for (std::size_t seedDocument = 3; seedDocument < kNodeDocuments.size(); ++seedDocument) {
-        for (int i = 0; i < 40; ++i) compare(mutated(kNodeDocuments[seedDocument], random), goodMap);
+        for (int i = 0; i < 40; ++i)
+            compare(mutated(kNodeDocuments[seedDocument], random), goodMap);
     }
     for (std::size_t seedDocument = 2; seedDocument < kMapDocuments.size(); ++seedDocument) {
-        for (int i = 0; i < 40; ++i) compare(goodNodes, mutated(kMapDocuments[seedDocument], random));
+        for (int i = 0; i < 40; ++i)
+            compare(goodNodes, mutated(kMapDocuments[seedDocument], random));
     }
 }
 

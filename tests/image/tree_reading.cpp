@@ -53,8 +53,8 @@ void placeEntries(const fs::path& defRegFile, RegisterMap& map) {
     XmlDocument doc;
     doc.load(defRegFile);
     const XmlNode root = *doc.documentElement();
-    for (const auto& [side, listElement] :
-         {std::pair{MapSide::Read, names::kReadList}, std::pair{MapSide::Write, names::kWriteList}}) {
+    for (const auto& [side, listElement] : {std::pair{MapSide::Read, names::kReadList},
+                                            std::pair{MapSide::Write, names::kWriteList}}) {
         const auto list = root.child(listElement);
         if (!list) throw Error("list missing");
         for (const XmlNode& row : list->children()) {
