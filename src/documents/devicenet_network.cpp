@@ -113,12 +113,14 @@ void writeDNetNetworkFile(const std::filesystem::path& path, const std::vector<D
 
 DNetNodeRow readDNetNodeRow(const XmlStreamElement& row) {
     DNetNodeRow node;
-    node.id = integerAttribute(row, kDNetAttributes[kDNetId]);
-    node.bytesIn = integerAttribute(row, kDNetAttributes[kDNetBytesIn]);
-    node.bytesOut = integerAttribute(row, kDNetAttributes[kDNetBytesOut]);
-    node.idText = *row.attribute(kDNetAttributes[kDNetId]);
-    node.inText = *row.attribute(kDNetAttributes[kDNetBytesIn]);
-    node.outText = *row.attribute(kDNetAttributes[kDNetBytesOut]);
+    const auto field = [&row](DNetField field, std::string& text) {
+        const std::int32_t value = integerAttribute(row, kDNetAttributes[field]);
+        text = *row.attribute(kDNetAttributes[field]);
+        return value;
+    };
+    node.id = field(kDNetId, node.idText);
+    node.bytesIn = field(kDNetBytesIn, node.inText);
+    node.bytesOut = field(kDNetBytesOut, node.outText);
     return node;
 }
 

@@ -302,7 +302,11 @@ std::optional<std::string> XmlNode::attribute(std::string_view name) const {
     }
     // Walks the element's own attributes: a library lookup would also offer defaults from a DTD.
     xmlAttrPtr attr = node_->properties;
-    while (attr != nullptr && (attr->ns != nullptr || S(attr->name) != name)) attr = attr->next;
+    while (attr != nullptr &&
+           (attr->ns != nullptr ||
+            std::string_view(reinterpret_cast<const char*>(attr->name)) != name)) {
+        attr = attr->next;
+    }
     if (attr == nullptr) return std::nullopt;
     if (attr->children == nullptr) return std::string();
     if (attr->children->next == nullptr && attr->children->type == XML_TEXT_NODE) {
