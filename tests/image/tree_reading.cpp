@@ -73,21 +73,11 @@ void placeEntries(const fs::path& defRegFile, RegisterMap& map) {
 
 // ---- the composer
 
-struct Place {
-    std::string_view document;
-    const char* list = nullptr;
-    std::size_t row = 0;
-
-    std::string text() const {
-        std::string s(document);
-        if (list != nullptr) s.append(", ").append(list);
-        if (row != 0) s.append(list != nullptr ? " row " : ", row ").append(std::to_string(row));
-        return s;
-    }
-};
+// Where a value was read, as the composer's messages begin: "DefReg.xml, Modbus_Read row 3".
+using Place = std::string;
 
 [[noreturn]] void fail(const Place& place, const std::string& what) {
-    throw Error(place.text() + ": " + what);
+    throw Error(place + ": " + what);
 }
 
 std::string inQuotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
@@ -102,53 +92,41 @@ std::int32_t integerAttribute(const XmlNode& row, const char* name, const Place&
     return *value;
 }
 
-class ImageWriter {
-public:
-    explicit ImageWriter(std::vector<std::uint8_t>& buffer) : buffer_(buffer) {}
+// Little-endian fields from the end of the header on, each the low-order bytes of its value.
+struct Fields {
+    std::vector<std::uint8_t>& image;
+    std::uint32_t end = fmt::kHeaderSize;
 
-    std::uint32_t position() const { return position_; }
-    void seek(std::uint32_t position) { position_ = position; }
-    void makeRoom(std::uint32_t size, const Place& place) const {
-        if (position_ + size > buffer_.size()) {
-            fail(place, "the configuration image would exceed " + std::to_string(buffer_.size()) +
+    void room(std::uint32_t size, const Place& place) const {
+        if (end + size > image.size()) {
+            fail(place, "the configuration image would exceed " + std::to_string(image.size()) +
                             " bytes");
         }
     }
-    void u8(std::int32_t value) { append(value, 1); }
-    void u16(std::int32_t value) { append(value, 2); }
-    void i32(std::int32_t value) { append(value, 4); }
-    void u32At(std::uint32_t offset, std::uint32_t value) { store(offset, value, 4); }
-
-private:
-    void append(std::int32_t value, std::uint32_t width) {
-        store(position_, static_cast<std::uint32_t>(value), width);
-        position_ += width;
+    void at(std::uint32_t offset, std::uint32_t value, std::uint32_t width) {
+        for (std::uint32_t i = 0; i < width; ++i) image.at(offset + i) = value >> (8 * i) & 0xFF;
     }
-    void store(std::uint32_t offset, std::uint32_t bits, std::uint32_t width) {
-        for (std::uint32_t i = 0; i < width; ++i) {
-            buffer_.at(offset + i) = static_cast<std::uint8_t>(bits >> (8 * i));
-        }
+    void add(std::int32_t value, std::uint32_t width) {
+        at(end, static_cast<std::uint32_t>(value), width);
+        end += width;
     }
-
-    std::vector<std::uint8_t>& buffer_;
-    std::uint32_t position_ = 0;
 };
 
-std::size_t appendNodeTable(ImageWriter& out, const XmlNode& root) {
+std::size_t appendNodeTable(Fields& out, const XmlNode& root) {
     std::uint16_t inputStart = 0;
     std::uint16_t outputStart = 0;
     std::size_t number = 0;
     for (const XmlNode& row : root.children()) {
-        const Place place{fmt::kDNetNetFile, nullptr, ++number};
+        const Place place = std::string(fmt::kDNetNetFile) + ", row " + std::to_string(++number);
         const std::int32_t id = integerAttribute(row, fmt::kNodeId, place);
         const std::int32_t bytesIn = integerAttribute(row, fmt::kNodeBytesIn, place);
         const std::int32_t bytesOut = integerAttribute(row, fmt::kNodeBytesOut, place);
-        out.makeRoom(fmt::kNodeRecordSize, place);
-        out.u8(id);
-        out.u16(bytesIn);
-        out.u16(bytesOut);
-        out.u16(inputStart);
-        out.u16(outputStart);
+        out.room(fmt::kNodeRecordSize, place);
+        out.add(id, 1);
+        out.add(bytesIn, 2);
+        out.add(bytesOut, 2);
+        out.add(inputStart, 2);
+        out.add(outputStart, 2);
         inputStart = static_cast<std::uint16_t>(inputStart + static_cast<std::uint16_t>(bytesIn));
         outputStart =
             static_cast<std::uint16_t>(outputStart + static_cast<std::uint16_t>(bytesOut));
@@ -156,16 +134,16 @@ std::size_t appendNodeTable(ImageWriter& out, const XmlNode& root) {
     return number;
 }
 
-void appendMap(ImageWriter& out, const XmlNode& root, const char* listName,
+void appendMap(Fields& out, const XmlNode& root, const char* listName,
                std::uint8_t nodeCount) {
     const auto list = root.child(listName);
     if (!list) {
-        fail(Place{fmt::kDefRegFile},
+        fail(Place(fmt::kDefRegFile),
              "element " + inQuotes(listName) + " is missing under the root");
     }
     std::size_t number = 0;
     for (const XmlNode& row : list->children()) {
-        const Place place{fmt::kDefRegFile, listName, ++number};
+        const Place place = std::string(fmt::kDefRegFile) + ", " + listName + " row " + std::to_string(++number);
         const std::int32_t node = integerAttribute(row, fmt::kRowNode, place);
         if (node > static_cast<std::int32_t>(nodeCount)) continue;
         if (node < 1) {
@@ -174,10 +152,10 @@ void appendMap(ImageWriter& out, const XmlNode& root, const char* listName,
         }
         const std::int32_t index = integerAttribute(row, fmt::kRowIndex, place);
         const std::int32_t posComp = integerAttribute(row, fmt::kRowPosComp, place);
-        out.makeRoom(fmt::kMapRecordSize, place);
-        out.u16(index);
-        out.i32(posComp);
-        out.u8(node - 1);
+        out.room(fmt::kMapRecordSize, place);
+        out.add(index, 2);
+        out.add(posComp, 4);
+        out.add(node - 1, 1);
     }
 }
 
@@ -202,10 +180,9 @@ RegisterMap loadRegisterMap(const fs::path& dnetNetFile, const fs::path& defRegF
 std::string composeConfigImage(ConfigImage& image, const fs::path& projectDir) {
     image.complete = false;
     image.length = fmt::kHeaderSize;
-    ImageWriter out(image.buffer);
+    Fields out{image.buffer};
     try {
-        out.u32At(fmt::kNodeTableOffsetAt, fmt::kHeaderSize);
-        out.seek(fmt::kHeaderSize);
+        out.at(fmt::kNodeTableOffsetAt, fmt::kHeaderSize, 4);
         XmlDocument doc;
         std::size_t nodes = 0;
         const fs::path nodesFile = projectDir / fmt::kDNetNetFile;
@@ -213,22 +190,22 @@ std::string composeConfigImage(ConfigImage& image, const fs::path& projectDir) {
             doc.load(nodesFile);
             nodes = appendNodeTable(out, *doc.firstNode());
         }
-        out.u32At(fmt::kReadMapOffsetAt, out.position());
+        out.at(fmt::kReadMapOffsetAt, out.end, 4);
         const fs::path mapFile = projectDir / fmt::kDefRegFile;
         if (XmlDocument::fileExists(mapFile)) {
             doc.load(mapFile);
             const XmlNode root = *doc.firstNode();
             appendMap(out, root, fmt::kReadList, static_cast<std::uint8_t>(nodes));
-            out.u32At(fmt::kWriteMapOffsetAt, out.position());
+            out.at(fmt::kWriteMapOffsetAt, out.end, 4);
             appendMap(out, root, fmt::kWriteList, static_cast<std::uint8_t>(nodes));
         } else {
-            out.u32At(fmt::kWriteMapOffsetAt, out.position());
+            out.at(fmt::kWriteMapOffsetAt, out.end, 4);
         }
-        out.u32At(fmt::kParametersOffsetAt, out.position());
+        out.at(fmt::kParametersOffsetAt, out.end, 4);
     } catch (const Error& e) {
         return e.what();
     }
-    image.length = out.position();
+    image.length = out.end;
     image.complete = true;
     return {};
 }
