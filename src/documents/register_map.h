@@ -121,11 +121,7 @@ struct RegisterListRows {
     std::optional<RowFault> fault;
 };
 
-// The rows of the first "Modbus_Read" and the first "Modbus_Write" under the root of DefReg.xml,
-// read as a stream and placed on `nodeCount` nodes; without a node count (no DeviceNet list) the
-// first child of a list fails. At most `limit` placed rows are kept per list, what follows them
-// not being looked at. Throws velmora::Error as XmlDocument::load does when the file cannot be
-// read or is not well-formed XML, whatever row failed before.
+// The rows of both lists of DefReg.xml.
 struct RegisterRows {
     RegisterListRows read;
     RegisterListRows write;
@@ -134,6 +130,12 @@ struct RegisterRows {
         return side == MapSide::Read ? read : write;
     }
 };
+
+// The rows of the first "Modbus_Read" and the first "Modbus_Write" under the root of DefReg.xml,
+// read as a stream and placed on `nodeCount` nodes; without a node count (no DeviceNet list) the
+// first child of a list fails. At most `limit` placed rows are kept per list, what follows them
+// not being looked at. Throws velmora::Error as XmlDocument::load does when the file cannot be
+// read or is not well-formed XML, whatever row failed before.
 RegisterRows readRegisterRows(const std::filesystem::path& defRegFile,
                               std::optional<std::size_t> nodeCount, RegisterValues values,
                               std::size_t limit = std::numeric_limits<std::size_t>::max());
