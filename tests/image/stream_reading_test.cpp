@@ -142,7 +142,7 @@ protected:
         try {
             ComposeConfigImage(streamImage, dir.path());
         } catch (const Error& e) {
-            streamError = e.what();
+            streamError = tree_reading::failureText(e);
         }
         EXPECT_EQ(streamError, treeError);
         EXPECT_EQ(streamImage.complete, treeImage.complete);

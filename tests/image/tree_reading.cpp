@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <tuple>
 
 #include "core/error.h"
 #include "documents/integer_text.h"
@@ -73,11 +74,11 @@ void placeEntries(const fs::path& defRegFile, RegisterMap& map) {
 
 // ---- the composer
 
-// Where a value was read, as the composer's messages begin: "DefReg.xml, Modbus_Read row 3".
-using Place = std::string;
+// Where a value was read: the document, the list ("" for none) and the row (0 for none).
+using Place = std::tuple<std::string, std::string, std::size_t>;
 
 [[noreturn]] void fail(const Place& place, const std::string& what) {
-    throw Error(place + ": " + what);
+    throw DocumentError(std::get<0>(place), std::get<1>(place), std::get<2>(place), what);
 }
 
 std::string inQuotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
@@ -112,12 +113,21 @@ struct Fields {
     }
 };
 
+// A document that cannot be read keeps the parser's text and is located in `document`.
+void load(XmlDocument& doc, const fs::path& file, std::string_view document) {
+    try {
+        doc.load(file);
+    } catch (const Error& e) {
+        throw DocumentError(std::string(document), "", 0, e.what(), e.what());
+    }
+}
+
 std::size_t appendNodeTable(Fields& out, const XmlNode& root) {
     std::uint16_t inputStart = 0;
     std::uint16_t outputStart = 0;
     std::size_t number = 0;
     for (const XmlNode& row : root.children()) {
-        const Place place = std::string(fmt::kDNetNetFile) + ", row " + std::to_string(++number);
+        const Place place{fmt::kDNetNetFile, "", ++number};
         const std::int32_t id = integerAttribute(row, fmt::kNodeId, place);
         const std::int32_t bytesIn = integerAttribute(row, fmt::kNodeBytesIn, place);
         const std::int32_t bytesOut = integerAttribute(row, fmt::kNodeBytesOut, place);
@@ -138,12 +148,12 @@ void appendMap(Fields& out, const XmlNode& root, const char* listName,
                std::uint8_t nodeCount) {
     const auto list = root.child(listName);
     if (!list) {
-        fail(Place(fmt::kDefRegFile),
+        fail(Place{fmt::kDefRegFile, "", 0},
              "element " + inQuotes(listName) + " is missing under the root");
     }
     std::size_t number = 0;
     for (const XmlNode& row : list->children()) {
-        const Place place = std::string(fmt::kDefRegFile) + ", " + listName + " row " + std::to_string(++number);
+        const Place place{fmt::kDefRegFile, listName, ++number};
         const std::int32_t node = integerAttribute(row, fmt::kRowNode, place);
         if (node > static_cast<std::int32_t>(nodeCount)) continue;
         if (node < 1) {
@@ -160,6 +170,14 @@ void appendMap(Fields& out, const XmlNode& root, const char* listName,
 }
 
 }  // namespace
+
+std::string failureText(const Error& error) {
+    std::string text = error.what();
+    if (const auto* located = dynamic_cast<const DocumentError*>(&error)) {
+        text += "\n(located: " + located->located() + ")";
+    }
+    return text;
+}
 
 RegisterMap loadRegisterMap(const fs::path& dnetNetFile, const fs::path& defRegFile,
                             const MessageCallback& show) {
@@ -187,13 +205,13 @@ std::string composeConfigImage(ConfigImage& image, const fs::path& projectDir) {
         std::size_t nodes = 0;
         const fs::path nodesFile = projectDir / fmt::kDNetNetFile;
         if (XmlDocument::fileExists(nodesFile)) {
-            doc.load(nodesFile);
+            load(doc, nodesFile, fmt::kDNetNetFile);
             nodes = appendNodeTable(out, *doc.firstNode());
         }
         out.at(fmt::kReadMapOffsetAt, out.end, 4);
         const fs::path mapFile = projectDir / fmt::kDefRegFile;
         if (XmlDocument::fileExists(mapFile)) {
-            doc.load(mapFile);
+            load(doc, mapFile, fmt::kDefRegFile);
             const XmlNode root = *doc.firstNode();
             appendMap(out, root, fmt::kReadList, static_cast<std::uint8_t>(nodes));
             out.at(fmt::kWriteMapOffsetAt, out.end, 4);
@@ -203,7 +221,7 @@ std::string composeConfigImage(ConfigImage& image, const fs::path& projectDir) {
         }
         out.at(fmt::kParametersOffsetAt, out.end, 4);
     } catch (const Error& e) {
-        return e.what();
+        return failureText(e);
     }
     image.length = out.end;
     image.complete = true;

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/error.h"
 #include "documents/register_map.h"
 #include "image/config_image.h"
 
@@ -14,8 +15,11 @@ namespace velmora::tree_reading {
 RegisterMap loadRegisterMap(const std::filesystem::path& dnetNetFile,
                             const std::filesystem::path& defRegFile, const MessageCallback& show);
 
-// ComposeConfigImage of a project without pargen.xml, reading through XmlDocument; the text of
-// the error when it failed, "" when it did not.
+// The text a failure shows and, for a failure in a document, where it located it.
+std::string failureText(const Error& error);
+
+// ComposeConfigImage of a project without pargen.xml, reading through XmlDocument; the
+// failureText of the error when it failed, "" when it did not.
 std::string composeConfigImage(ConfigImage& image, const std::filesystem::path& projectDir);
 
 }  // namespace velmora::tree_reading
