@@ -13,6 +13,7 @@
 #include "cli/image_report.h"
 #include "cli/json_text.h"
 #include "cli/map_report.h"
+#include "cli/simulate.h"
 #include "core/atomic_file.h"
 #include "core/error.h"
 #include "image/composer.h"
@@ -37,6 +38,8 @@ constexpr std::string_view kMainHelp =
     "  inspect BANK_FILE [--json]           decode an image and check its structure\n"
     "  check PROJECT_DIR [--json]           list the project's errors and likely mistakes\n"
     "  map PROJECT_DIR [--format csv|html]  print the register map as the device holds it\n"
+    "  simulate PROJECT_DIR (--tcp HOST:PORT | --rtu DEVICE)\n"
+    "                                       serve the image's registers as the gateway would\n"
     "  help [COMMAND]                       show this help, or a command's\n"
     "\n"
     "Options:\n"
@@ -415,6 +418,7 @@ int help(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         out << kMainUsage << "\n" << kMainHelp;
         return kExitOk;
     }
+    if (args[1] == "simulate") return simulate({"simulate", "--help"}, out, err);
     const Command* command = findCommand(args[1]);
     if (command == nullptr) return usageError(err, kMainUsage, "unknown command '" + args[1] + "'");
     out << command->usage << "\n" << command->help;
@@ -430,6 +434,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (command == "inspect") return inspect(args, out, err);
     if (command == "check") return check(args, out, err);
     if (command == "map") return map(args, out, err);
+    if (command == "simulate") return simulate(args, out, err);
     if (command == "help") return help(args, out, err);
     if (command == "-h" || command == "--help" || command == "--version") {
         if (args.size() > 1) {
