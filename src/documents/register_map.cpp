@@ -119,14 +119,14 @@ void placeEntries(const std::filesystem::path& defRegFile, RegisterMap& map) {
     if (map.nodeLists) nodeCount = map.nodeLists->DNNodeListRead.size();
     RegisterRows read = readRegisterRows(defRegFile, nodeCount, RegisterValues::Texts);
     for (const SideFormat& format : kSides) {
-        const RegisterListRows& list = read.list(format.side);
+        RegisterListRows& list = format.side == MapSide::Read ? read.read : read.write;
         if (!list.present) {
             throw Error(std::string("Element \"") + format.listElement + "\" is missing");
         }
-        for (const PlacedRegisterRow& row : list.rows) {
+        for (PlacedRegisterRow& row : list.rows) {
             DNNodeList& nodes = map.nodeLists->list(format.side);
             nodes[static_cast<std::size_t>(row.node - 1)].appendEntry(
-                TClIndMB(row.index, row.posComp));
+                TClIndMB(std::move(row.index), std::move(row.posComp)));
         }
         if (list.fault) throw Error(list.fault->what);
     }
