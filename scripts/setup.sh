@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev qt6-svg-dev libgl-dev
   libxml2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-dev
   fonts-dejavu-core
 )
 

@@ -1,8 +1,23 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite (no display needed).
+# Installs what is missing, builds, and runs the whole test suite (no display needed); then the
+# whole suite again built with AddressSanitizer and UBSan in build-asan/, and each fuzz target
+# for a short time (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+
+# -O1 and line tables only: the sanitized build is for finding faults, and it should be quick.
+sanitizers="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS="$sanitizers" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" -DVELMORA_BUILD_BENCH=OFF >/dev/null
+cmake --build build-asan
+ASAN_OPTIONS="detect_leaks=1:suppressions=$PWD/tests/sanitizers/asan.supp" \
+LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan.supp" \
+UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+  ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
+
+bash scripts/fuzz.sh "${VELMORA_FUZZ_SECONDS:-10}"

@@ -127,6 +127,9 @@ std::size_t advanceCharacters(std::string_view text, std::size_t pos, std::size_
     return pos;
 }
 
+// The most characters of a document that a message quotes.
+constexpr std::size_t kQuotedCharacters = 40;
+
 // Up to 40 characters of `source` from line `line`, column `column` (both from 1; the parser
 // counts columns in characters).
 std::string sourceExcerpt(std::string_view source, int line, int column) {
@@ -141,7 +144,7 @@ std::string sourceExcerpt(std::string_view source, int line, int column) {
     }
     if (column > 1) pos = advanceCharacters(source, pos, static_cast<std::size_t>(column - 1));
     if (pos >= source.size()) return {};
-    const std::size_t end = advanceCharacters(source, pos, 40);
+    const std::size_t end = advanceCharacters(source, pos, kQuotedCharacters);
     return validUtf8(source.substr(pos, end - pos));
 }
 
@@ -194,6 +197,11 @@ std::string qualifiedName(const xmlNode* node) {
 
 }  // namespace
 
+std::string quotedValue(std::string_view value) {
+    return "\"" + validUtf8(value.substr(0, advanceCharacters(value, 0, kQuotedCharacters))) +
+           "\"";
+}
+
 // ---- XmlNode
 
 std::string XmlNode::name() const {
@@ -242,8 +250,8 @@ std::string XmlNode::text() const {
 
 std::optional<std::string> XmlNode::attribute(std::string_view name) const {
     if (node_->type != XML_ELEMENT_NODE) {
-        throw Error("Node \"" + this->name() + "\" is not an element and has no attribute \"" +
-                    std::string(name) + "\"");
+        throw Error("Node " + quotedValue(this->name()) + " is not an element and has no attribute " +
+                    quotedValue(name));
     }
     // Walks the element's own attributes: a library lookup would also offer defaults from a DTD.
     xmlAttrPtr attr = node_->properties;
@@ -267,7 +275,7 @@ XmlNode XmlNode::appendChild(std::string_view name) {
 }
 
 void XmlNode::setText(std::string_view text) {
-    if (holdsNonXmlCharacter(text)) failNonXmlCharacter("text of element \"" + name() + "\"");
+    if (holdsNonXmlCharacter(text)) failNonXmlCharacter("text of element " + quotedValue(name()));
     while (node_->children != nullptr) {
         xmlNodePtr c = node_->children;
         xmlUnlinkNode(c);
@@ -281,7 +289,7 @@ void XmlNode::setText(std::string_view text) {
 
 void XmlNode::setAttribute(std::string_view name, std::string_view value) {
     if (holdsNonXmlCharacter(value)) {
-        failNonXmlCharacter("value of attribute \"" + std::string(name) + "\"");
+        failNonXmlCharacter("value of attribute " + quotedValue(name));
     }
     const std::string key(name);
     const std::string val(value);
@@ -333,13 +341,24 @@ void XmlDocument::load(const std::filesystem::path& path) {
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
     in.seekg(0, std::ios::beg);
+    // No project comes near this; a larger file would cost gigabytes before the parser gives up.
+    const auto tooLarge = [&] {
+        return Error("The document is larger than " + std::to_string(kMaxDocumentBytes >> 20) +
+                     " MiB and is not read: " + path.string());
+    };
+    if (size > static_cast<std::streamoff>(kMaxDocumentBytes)) throw tooLarge();
     if (size > 0) {
         content.resize(static_cast<std::size_t>(size));
         in.read(content.data(), size);
         content.resize(static_cast<std::size_t>(in.gcount()));
     } else if (size < 0) {  // not seekable: read it as a stream
         in.clear();
-        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        char chunk[65536];
+        while (in.read(chunk, sizeof(chunk)) || in.gcount() > 0) {
+            content.append(chunk, static_cast<std::size_t>(in.gcount()));
+            if (content.size() > kMaxDocumentBytes) throw tooLarge();
+        }
+        if (!in.bad()) in.clear();
     }
     if (in.bad()) throw Error(systemErrorText(EIO) + ": " + path.string());
     loadFromString(content);

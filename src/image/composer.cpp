@@ -35,29 +35,27 @@ struct Place {
     throw Error(place.text() + ": " + what);
 }
 
-std::string inQuotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
-
 std::int32_t integerAttribute(const XmlNode& row, const char* name, const Place& place) {
-    if (!row.isElement()) fail(place, "node " + inQuotes(row.name()) + " is not an element");
+    if (!row.isElement()) fail(place, "node " + quotedValue(row.name()) + " is not an element");
     const auto text = row.attribute(name);
-    if (!text) fail(place, "attribute " + inQuotes(name) + " is missing");
+    if (!text) fail(place, "attribute " + quotedValue(name) + " is missing");
     const auto value = parseIntegerText(*text);
     if (!value)
-        fail(place, "attribute " + inQuotes(name) + " is not an integer: " + inQuotes(*text));
+        fail(place, "attribute " + quotedValue(name) + " is not an integer: " + quotedValue(*text));
     return *value;
 }
 
 std::int32_t integerElement(const XmlNode& root, const char* name, const Place& place) {
     const auto element = root.child(name);
-    if (!element) fail(place, "element " + inQuotes(name) + " is missing");
+    if (!element) fail(place, "element " + quotedValue(name) + " is missing");
     std::string text;
     try {
         text = element->text();
     } catch (const Error& e) {
-        fail(place, "element " + inQuotes(name) + ": " + e.what());
+        fail(place, "element " + quotedValue(name) + ": " + e.what());
     }
     const auto value = parseIntegerText(text);
-    if (!value) fail(place, "element " + inQuotes(name) + " is not an integer: " + inQuotes(text));
+    if (!value) fail(place, "element " + quotedValue(name) + " is not an integer: " + quotedValue(text));
     return *value;
 }
 
@@ -151,7 +149,7 @@ std::size_t appendMap(ImageWriter& out, const XmlNode& root, const char* listNam
     const auto list = root.child(listName);
     if (!list) {
         fail(Place{fmt::kDefRegFile},
-             "element " + inQuotes(listName) + " is missing under the root");
+             "element " + quotedValue(listName) + " is missing under the root");
     }
     std::size_t kept = 0;
     std::size_t number = 0;
@@ -160,7 +158,7 @@ std::size_t appendMap(ImageWriter& out, const XmlNode& root, const char* listNam
         const std::int32_t node = integerAttribute(row, fmt::kRowNode, place);
         if (node > static_cast<std::int32_t>(nodeCount)) continue;  // a node the network lacks
         if (node < 1) {
-            fail(place, "attribute " + inQuotes(fmt::kRowNode) + " is " + std::to_string(node) +
+            fail(place, "attribute " + quotedValue(fmt::kRowNode) + " is " + std::to_string(node) +
                             ", but node positions start at 1");
         }
         const std::int32_t index = integerAttribute(row, fmt::kRowIndex, place);

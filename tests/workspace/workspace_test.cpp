@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 #include "core/error.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -199,15 +196,38 @@ TEST_F(WorkspaceTest, CloseInAReadOnlyInstallationFolderSaysUnableToWrite) {
 #ifdef _WIN32
     GTEST_SKIP() << "a read-only folder does not keep files from being created on Windows";
 #else
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-#endif
     Workspace ws = started();
     writeSettings(settingsWith("Old"));
+    // The folder and the file belong to the user who closes; only the folder is read-only.
+    test::handToUnprivilegedUser(dir.path());
     fs::permissions(dir.path(),
                     fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
-    EXPECT_THROW(ws.Close(), Error);
+    const std::string closed = test::inUnprivilegedChild([&] {
+        try {
+            ws.Close();
+            return std::string("closed");
+        } catch (const Error& e) {
+            return std::string(e.what());
+        }
+    });
+    EXPECT_EQ(closed, "Unable to write to " + pathText(ws.SettingsFile()));
     EXPECT_EQ(settings(), settingsWith("Old"));
+#endif
+}
+
+TEST_F(WorkspaceTest, ANameWrittenAfterABareCarriageReturnIsRestored) {
+    fs::create_directories(projects() / "Plant2");
+    writeSettings("[lastproj]\r");
+    {
+        Workspace ws = started();
+        ws.OpenProject([&](const fs::path&, const fs::path&) {
+            return std::optional<fs::path>(projects() / "Plant2");
+        });
+        ws.Close();
+    }
+    EXPECT_EQ(settings(), "[lastproj]\rprojectname=" + native("/Plant2") + "\r");
+    EXPECT_EQ(started().ProjectName(), native("/Plant2"));
 }
 
 TEST_F(WorkspaceTest, CreateProjectRefusesWithTheMessagesInOrder) {
