@@ -34,14 +34,13 @@ namespace {
 
 #ifdef _WIN32
 
-std::string systemErrorText(int code) {
-    return std::system_category().message(code);
-}
+std::string systemErrorText(int code) { return std::system_category().message(code); }
 
 void writeFileAtomically(const fs::path& target, std::string_view bytes) {
     const std::wstring wtarget = target.wstring();
     const DWORD attrs = GetFileAttributesW(wtarget.c_str());
-    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+    if (attrs != INVALID_FILE_ATTRIBUTES &&
+        (attrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
         fail(ERROR_ACCESS_DENIED, target);
     }
     const std::wstring temp = wtarget + L".tmp~";
@@ -69,14 +68,16 @@ void writeFileAtomically(const fs::path& target, std::string_view bytes) {
         fail(static_cast<int>(err), target);
     }
     CloseHandle(h);
-    if (!MoveFileExW(temp.c_str(), wtarget.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(temp.c_str(), wtarget.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD err = GetLastError();
         DeleteFileW(temp.c_str());
         fail(static_cast<int>(err), target);
     }
 }
 
-void writeFileAtomically(const fs::path& target, const std::function<void(std::ostream&)>& produce) {
+void writeFileAtomically(const fs::path& target,
+                         const std::function<void(std::ostream&)>& produce) {
     std::ostringstream content;
     produce(content);
     writeFileAtomically(target, content.view());
@@ -84,9 +85,7 @@ void writeFileAtomically(const fs::path& target, const std::function<void(std::o
 
 #else
 
-std::string systemErrorText(int code) {
-    return std::strerror(code);
-}
+std::string systemErrorText(int code) { return std::strerror(code); }
 
 namespace {
 
@@ -178,7 +177,8 @@ public:
     // Gives the file its name, if it has none yet, and renames it over the destination.
     void replace(const fs::path& target) {
         if (::close(std::exchange(fd_, -1)) != 0) fail(errno, target);
-        if (!name_.empty() && ::rename(name_.c_str(), destination_.c_str()) != 0) fail(errno, target);
+        if (!name_.empty() && ::rename(name_.c_str(), destination_.c_str()) != 0)
+            fail(errno, target);
         name_.clear();
     }
 
@@ -255,14 +255,16 @@ private:
 // Gives the new file the owner, group and mode of the file it replaces. Only root may give a
 // file away; a user may still keep the group when it is one of theirs.
 void keepOwnerAndMode(int fd, const struct stat& old, const fs::path& target) {
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0) (void)!::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+        (void)!::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     // After the owner: a change of owner clears the set-user-ID and set-group-ID bits.
     if (::fchmod(fd, old.st_mode & 07777) != 0) fail(errno, target);
 }
 
 }  // namespace
 
-void writeFileAtomically(const fs::path& target, const std::function<void(std::ostream&)>& produce) {
+void writeFileAtomically(const fs::path& target,
+                         const std::function<void(std::ostream&)>& produce) {
     const Destination dest = destinationOf(target);
     TemporaryFile temp(dest.path);
     if (dest.exists) keepOwnerAndMode(temp.fd(), dest.status, target);
@@ -278,7 +280,8 @@ void writeFileAtomically(const fs::path& target, const std::function<void(std::o
     temp.name(target);
     temp.replace(target);
     // Make the rename itself durable; a failure here does not undo the replaced file.
-    const fs::path folder = dest.path.parent_path().empty() ? fs::path(".") : dest.path.parent_path();
+    const fs::path folder =
+        dest.path.parent_path().empty() ? fs::path(".") : dest.path.parent_path();
     const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);

@@ -20,9 +20,7 @@ namespace velmora {
 
 namespace {
 
-const xmlChar* X(const std::string& s) {
-    return reinterpret_cast<const xmlChar*>(s.c_str());
-}
+const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
 
 std::string S(const xmlChar* s) {
     return s ? std::string(reinterpret_cast<const char*>(s)) : std::string();
@@ -198,24 +196,25 @@ std::string qualifiedName(const xmlNode* node) {
 }  // namespace
 
 std::string quotedValue(std::string_view value) {
-    return "\"" + validUtf8(value.substr(0, advanceCharacters(value, 0, kQuotedCharacters))) +
-           "\"";
+    return "\"" + validUtf8(value.substr(0, advanceCharacters(value, 0, kQuotedCharacters))) + "\"";
 }
 
 // ---- XmlNode
 
 std::string XmlNode::name() const {
     switch (node_->type) {
-        case XML_TEXT_NODE: return "#text";
-        case XML_CDATA_SECTION_NODE: return "#cdata-section";
-        case XML_COMMENT_NODE: return "#comment";
-        default: return qualifiedName(node_);
+        case XML_TEXT_NODE:
+            return "#text";
+        case XML_CDATA_SECTION_NODE:
+            return "#cdata-section";
+        case XML_COMMENT_NODE:
+            return "#comment";
+        default:
+            return qualifiedName(node_);
     }
 }
 
-bool XmlNode::isElement() const {
-    return node_->type == XML_ELEMENT_NODE;
-}
+bool XmlNode::isElement() const { return node_->type == XML_ELEMENT_NODE; }
 
 std::optional<XmlNode> XmlNode::child(std::string_view name) const {
     for (xmlNodePtr c = node_->children; c != nullptr; c = c->next) {
@@ -250,8 +249,8 @@ std::string XmlNode::text() const {
 
 std::optional<std::string> XmlNode::attribute(std::string_view name) const {
     if (node_->type != XML_ELEMENT_NODE) {
-        throw Error("Node " + quotedValue(this->name()) + " is not an element and has no attribute " +
-                    quotedValue(name));
+        throw Error("Node " + quotedValue(this->name()) +
+                    " is not an element and has no attribute " + quotedValue(name));
     }
     // Walks the element's own attributes: a library lookup would also offer defaults from a DTD.
     xmlAttrPtr attr = node_->properties;
@@ -300,13 +299,9 @@ void XmlNode::setAttribute(std::string_view name, std::string_view value) {
 
 XmlDocument::XmlDocument() = default;
 
-XmlDocument::~XmlDocument() {
-    clear();
-}
+XmlDocument::~XmlDocument() { clear(); }
 
-XmlDocument::XmlDocument(XmlDocument&& other) noexcept : doc_(other.doc_) {
-    other.doc_ = nullptr;
-}
+XmlDocument::XmlDocument(XmlDocument&& other) noexcept : doc_(other.doc_) { other.doc_ = nullptr; }
 
 XmlDocument& XmlDocument::operator=(XmlDocument&& other) noexcept {
     if (this != &other) {
@@ -393,8 +388,8 @@ void XmlDocument::loadFromString(std::string_view content) {
 
     if (doc == nullptr || errors.failed || xmlDocGetRootElement(doc) == nullptr) {
         if (doc != nullptr) xmlFreeDoc(doc);
-        std::string message = errors.message.empty() ? "The document is not well-formed XML"
-                                                     : errors.message;
+        std::string message =
+            errors.message.empty() ? "The document is not well-formed XML" : errors.message;
         message += "\nLine: " + std::to_string(errors.line) + "\n" +
                    sourceExcerpt(content, errors.line, errors.column);
         throw Error(validUtf8(message));
@@ -416,9 +411,7 @@ void XmlDocument::loadFromString(std::string_view content) {
     doc_ = doc;
 }
 
-bool XmlDocument::empty() const {
-    return doc_ == nullptr;
-}
+bool XmlDocument::empty() const { return doc_ == nullptr; }
 
 std::optional<XmlNode> XmlDocument::firstNode() const {
     if (doc_ == nullptr || doc_->children == nullptr) return std::nullopt;

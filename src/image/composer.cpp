@@ -55,7 +55,8 @@ std::int32_t integerElement(const XmlNode& root, const char* name, const Place& 
         fail(place, "element " + quotedValue(name) + ": " + e.what());
     }
     const auto value = parseIntegerText(text);
-    if (!value) fail(place, "element " + quotedValue(name) + " is not an integer: " + quotedValue(text));
+    if (!value)
+        fail(place, "element " + quotedValue(name) + " is not an integer: " + quotedValue(text));
     return *value;
 }
 

@@ -102,8 +102,8 @@ struct Place {
     std::size_t section = std::string_view::npos;
     std::size_t key = std::string_view::npos;
     std::size_t lastFilled = std::string_view::npos;  // the section's last non-blank line
-    bool ended = false;  // a later section was reached
-    std::string value;   // the key's value as written, trimmed
+    bool ended = false;                               // a later section was reached
+    std::string value;                                // the key's value as written, trimmed
 };
 
 // Where the section and its key sit, found by reading `in` from its current position to the
@@ -168,8 +168,8 @@ void writeIniValue(std::istream& in, std::ostream& out, std::string_view section
     // Lines added in UTF-8 would corrupt a file kept in UTF-16; it is left as it is.
     char bom[2] = {};
     in.read(bom, 2);
-    if (in.gcount() == 2 && ((bom[0] == '\xFF' && bom[1] == '\xFE') ||
-                             (bom[0] == '\xFE' && bom[1] == '\xFF'))) {
+    if (in.gcount() == 2 &&
+        ((bom[0] == '\xFF' && bom[1] == '\xFE') || (bom[0] == '\xFE' && bom[1] == '\xFF'))) {
         throw Error("A settings file in UTF-16 is not rewritten");
     }
     const auto rewind = [&] {

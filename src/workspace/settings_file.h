@@ -12,9 +12,10 @@ namespace velmora {
 inline constexpr std::size_t kIniValueMaxChars = 2047;
 
 // The value of `key` in `section` of the initialisation-file text `text`, or nothing when the
-// section or the key is missing. Lines end at "\r\n", "\n" or a bare "\r". Section and key names match without regard to ASCII case; the
-// first matching section and key win. The value is trimmed of blanks, one pair of enclosing
-// quotes (" or ') is removed, and at most kIniValueMaxChars characters (UTF-8) are returned.
+// section or the key is missing. Lines end at "\r\n", "\n" or a bare "\r". Section and key names
+// match without regard to ASCII case; the first matching section and key win. The value is trimmed
+// of blanks, one pair of enclosing quotes (" or ') is removed, and at most kIniValueMaxChars
+// characters (UTF-8) are returned.
 std::optional<std::string> readIniValue(std::string_view text, std::string_view section,
                                         std::string_view key);
 // The same, reading the text from `in` one line at a time, up to the end of the section.

@@ -59,7 +59,8 @@ TEST(WriteFileAtomically, MissingFolderFailsWithTheReasonAndPath) {
         FAIL() << "expected an error";
     } catch (const Error& e) {
         EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
-        EXPECT_NE(std::string(e.what()).find(systemErrorText(ENOENT)), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(systemErrorText(ENOENT)), std::string::npos)
+            << e.what();
     }
 }
 
@@ -196,9 +197,8 @@ TEST(WriteFileAtomically, RefusesAFileThisUserMayNotWriteInAFolderItMayWrite) {
     writeText(file, "root's");
     ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
 
-    const std::string refusal = test::inUnprivilegedChild([&] {
-        return errorOf([&] { writeFileAtomically(file, "nobody's"); });
-    });
+    const std::string refusal = test::inUnprivilegedChild(
+        [&] { return errorOf([&] { writeFileAtomically(file, "nobody's"); }); });
     EXPECT_EQ(refusal, systemErrorText(EACCES) + ": " + file.string());
     EXPECT_EQ(readText(file), "root's");
     EXPECT_EQ(entries(dir.path()), 1u);

@@ -275,7 +275,10 @@ TEST(QuotedValue, CutsAfterFortyCharactersAndKeepsUtf8Valid) {
         {std::string(40, 'a'), "\"" + std::string(40, 'a') + "\""},
         {std::string(100000, 'a'), "\"" + std::string(40, 'a') + "\""},
         {wide, "\"" + wide.substr(0, 80) + "\""},
-        {"a\xFF" "b", "\"a\xEF\xBF\xBD" "b\""},
+        {"a\xFF"
+         "b",
+         "\"a\xEF\xBF\xBD"
+         "b\""},
     };
     for (const auto& c : cases) EXPECT_EQ(quotedValue(c.value), c.quoted) << c.value.size();
 }

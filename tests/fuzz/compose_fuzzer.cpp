@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string_view part = rest.substr(0, end);
         std::filesystem::remove(scratch() / name);
         if (!part.empty()) writeFile(scratch() / name, part);  // empty: the document is missing
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + kSeparator.size());
+        rest = end == std::string_view::npos ? std::string_view()
+                                             : rest.substr(end + kSeparator.size());
     }
     static ConfigImage image;  // made once for the run, as the application does
     try {

@@ -92,9 +92,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     const std::string_view document = asText(data + 1, size - 1);
     switch (data[0] % 3) {
-        case 0: commSettings(document); break;
-        case 1: devicenetNetwork(document); break;
-        default: registerMap(document); break;
+        case 0:
+            commSettings(document);
+            break;
+        case 1:
+            devicenetNetwork(document);
+            break;
+        default:
+            registerMap(document);
+            break;
     }
     return 0;
 }

@@ -18,8 +18,8 @@ namespace velmora::fuzz {
 // A folder of this process's own, made once and reused for every input.
 inline const std::filesystem::path& scratch() {
     static const std::filesystem::path folder = [] {
-        auto path = std::filesystem::temp_directory_path() /
-                    ("velmora-fuzz-" + std::to_string(::getpid()));
+        auto path =
+            std::filesystem::temp_directory_path() / ("velmora-fuzz-" + std::to_string(::getpid()));
         std::filesystem::create_directories(path / "bin");
         return path;
     }();

@@ -81,7 +81,9 @@ void handToUnprivilegedUser(const std::filesystem::path& tree) {
 
 std::string inChild(const std::function<std::string()>& body) { return run(body, false); }
 
-std::string inUnprivilegedChild(const std::function<std::string()>& body) { return run(body, true); }
+std::string inUnprivilegedChild(const std::function<std::string()>& body) {
+    return run(body, true);
+}
 
 }  // namespace velmora::test
 
