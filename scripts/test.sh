@@ -8,6 +8,9 @@ bash scripts/setup.sh
 bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+# The Debian package and the .tar.gz, built and checked.
+bash scripts/package.sh >/dev/null
+bash tests/package/check_package.sh
 
 # -O1 and line tables only: the sanitized build is for finding faults, and it should be quick.
 sanitizers="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
@@ -15,9 +18,7 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS="$sanitizers" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" -DVELMORA_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan
-ASAN_OPTIONS="detect_leaks=1:suppressions=$PWD/tests/sanitizers/asan.supp" \
-LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan.supp" \
-UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
   ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
 
 bash scripts/fuzz.sh "${VELMORA_FUZZ_SECONDS:-10}"

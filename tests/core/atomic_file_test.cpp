@@ -14,7 +14,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "support/child_process.h"
+#include "support/unprivileged.h"
 #endif
 
 namespace fs = std::filesystem;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
-#include "support/child_process.h"
+#include "support/unprivileged.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;

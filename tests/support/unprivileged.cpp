@@ -1,6 +1,14 @@
-#include "support/child_process.h"
+#include "support/unprivileged.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+
+namespace velmora::test {
+
+int runUnprivileged(const std::function<int()>& body) { return body(); }
+
+}  // namespace velmora::test
+
+#else
 
 #include <grp.h>
 #include <pwd.h>
@@ -9,6 +17,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <exception>
 
 namespace velmora::test {
@@ -77,6 +86,13 @@ void handToUnprivilegedUser(const std::filesystem::path& tree) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(tree)) {
         (void)!::lchown(entry.path().c_str(), uid, gid);
     }
+}
+
+int runUnprivileged(const std::function<int()>& body) {
+    const std::string status = inUnprivilegedChild([&] { return std::to_string(body()); });
+    int value = 125;
+    const auto [end, error] = std::from_chars(status.data(), status.data() + status.size(), value);
+    return error == std::errc() && end == status.data() + status.size() ? value : 125;
 }
 
 std::string inChild(const std::function<std::string()>& body) { return run(body, false); }
