@@ -143,7 +143,8 @@ fs::path temporaryName(const fs::path& file) {
 // nothing behind; otherwise under a hidden name, removed again on every failure.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(const fs::path& destination) : destination_(destination) {
+    // `target` is the path the user named, for messages; `destination` the file replaced.
+    TemporaryFile(const fs::path& destination, const fs::path& target) : destination_(destination) {
         const fs::path folder =
             destination.parent_path().empty() ? fs::path(".") : destination.parent_path();
 #ifdef O_TMPFILE
@@ -162,7 +163,7 @@ public:
         if (fd_ < 0) {
             const int code = errno;
             name_.clear();
-            fail(code, destination);
+            fail(code, target);
         }
     }
     ~TemporaryFile() {
@@ -174,7 +175,7 @@ public:
 
     int fd() const { return fd_; }
 
-    // Gives the file its name, if it has none yet, and renames it over the destination.
+    // Closes the file and renames it over the destination.
     void replace(const fs::path& target) {
         if (::close(std::exchange(fd_, -1)) != 0) fail(errno, target);
         if (!name_.empty() && ::rename(name_.c_str(), destination_.c_str()) != 0)
@@ -266,7 +267,7 @@ void keepOwnerAndMode(int fd, const struct stat& old, const fs::path& target) {
 void writeFileAtomically(const fs::path& target,
                          const std::function<void(std::ostream&)>& produce) {
     const Destination dest = destinationOf(target);
-    TemporaryFile temp(dest.path);
+    TemporaryFile temp(dest.path, target);
     if (dest.exists) keepOwnerAndMode(temp.fd(), dest.status, target);
     {
         FileDescriptorBuffer buffer(temp.fd());
