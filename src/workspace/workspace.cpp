@@ -108,10 +108,13 @@ void Workspace::StartUp() {
 
     projectName_.clear();
     // Read as a stream: a settings file grown large by hand costs no more than its longest line.
-    // A file that cannot be read, or a folder of that name, reads as nothing.
-    if (std::ifstream in(SettingsFile(), std::ios::binary); in) {
+    // A file that cannot be read, or anything but a plain file (a folder, a pipe that would
+    // keep the start waiting), reads as nothing.
+    std::error_code ec;
+    if (fs::is_regular_file(SettingsFile(), ec)) {
+        std::ifstream in(SettingsFile(), std::ios::binary);
         try {
-            projectName_ = readIniValue(in, kSettingsSection, kSettingsKey).value_or("");
+            if (in) projectName_ = readIniValue(in, kSettingsSection, kSettingsKey).value_or("");
         } catch (const Error&) {
             projectName_.clear();
         }
@@ -148,6 +151,8 @@ void Workspace::Close() {
     std::error_code ec;
     if (fs::exists(file, ec)) {
         // An unreadable file is not replaced: the sections of others in it would be lost.
+        // Anything but a plain file is refused before it is opened: a pipe would never end.
+        if (!fs::is_regular_file(file, ec)) throw unableToWrite();
         existing.open(file, std::ios::binary);
         if (!existing) throw unableToWrite();
     }

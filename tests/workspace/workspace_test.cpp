@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "core/error.h"
-#include "support/unprivileged.h"
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 namespace fs = std::filesystem;
 
@@ -125,6 +130,26 @@ TEST_F(WorkspaceTest, StartUpTakesAFolderInPlaceOfTheSettingsFileAsNoSettings) {
     fs::create_directory(dir / std::string(kSettingsFileName));
     EXPECT_EQ(started().Caption(), kStartupCaption);
 }
+
+#ifndef _WIN32
+TEST_F(WorkspaceTest, APipeInPlaceOfTheSettingsFileNeitherBlocksNorIsReplaced) {
+    const fs::path file = dir / std::string(kSettingsFileName);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
+    // In a child, so that a start or close waiting on the pipe ends with the test, not hangs it.
+    const std::string outcome = test::inChild([&] {
+        ::alarm(10);
+        Workspace ws = started();
+        try {
+            ws.Close();
+            return ws.Caption() + ", closed";
+        } catch (const Error& e) {
+            return ws.Caption() + ", " + e.what();
+        }
+    });
+    EXPECT_EQ(outcome, std::string(kStartupCaption) + ", Unable to write to " + pathText(file));
+    EXPECT_TRUE(fs::is_fifo(file));
+}
+#endif
 
 TEST_F(WorkspaceTest, CloseStoresTheNameAndKeepsForeignSectionsAndKeys) {
     writeSettings(
