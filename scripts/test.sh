@@ -26,7 +26,9 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS="$sanitizers" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O0 -g1" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" -DVELMORA_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan
+# Memory figures mean nothing here (the sanitizer holds freed memory back to catch its reuse):
+# the test that measures resident memory runs in the plain build only.
 ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-  ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
+  ctest --test-dir build-asan --output-on-failure -j "$(nproc)" -E "KeepsMemoryFlat"
 
 bash scripts/fuzz.sh "${VELMORA_FUZZ_SECONDS:-10}"
