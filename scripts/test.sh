@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite (no display needed).
+# Installs what is missing, builds, and runs the whole test suite (no display needed), then the
+# Windows check: the core, velmora-cli and the tests without Qt cross-built and run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+bash scripts/windows-check.sh

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "cli/image_report.h"
+#include "core/path_text.h"
 #include "image/composer.h"
 #include "image/image_decoder.h"
 
@@ -151,7 +152,7 @@ int compose(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const Parsed parsed = parseCommand(args, command);
     if (const auto status = helpOrUsageError(parsed, command, out, err)) return *status;
 
-    const fs::path projectDir(parsed.operand);
+    const fs::path projectDir = pathFromText(parsed.operand);
     std::error_code ec;
     if (!projectDir.empty() && !fs::is_directory(projectDir, ec)) {
         return failure(err, "not a project folder: " + parsed.operand);
@@ -160,9 +161,9 @@ int compose(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         ConfigImage image;
         const CompositionSummary summary = ComposeConfigImage(image, projectDir);
         const fs::path target =
-            parsed.output ? fs::path(*parsed.output) : configImagePath(projectDir);
+            parsed.output ? pathFromText(*parsed.output) : configImagePath(projectDir);
         SaveConfigImageTo(image, target);
-        out << target.string() << ": " << plural(summary.nodes, "node") << ", "
+        out << pathText(target) << ": " << plural(summary.nodes, "node") << ", "
             << plural(summary.readRecords, "read record") << ", "
             << plural(summary.writeRecords, "write record") << ", " << plural(summary.bytes, "byte")
             << "\n";
@@ -180,7 +181,7 @@ int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     DecodedImage image;
     try {
-        image = decodeConfigImageFile(file);
+        image = decodeConfigImageFile(pathFromText(file));
     } catch (const std::exception& e) {
         return failure(err, file + ": " + e.what());
     }

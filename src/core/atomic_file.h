@@ -12,7 +12,7 @@ namespace velmora {
 // Throws velmora::Error carrying the platform's reason and the path.
 void writeFileAtomically(const std::filesystem::path& target, std::string_view bytes);
 
-// The platform's text for the error code `code` (errno on POSIX, GetLastError on Windows).
+// The C library's text for the errno value `code`; failures on Windows read the same.
 std::string systemErrorText(int code);
 
 }  // namespace velmora

@@ -15,6 +15,7 @@
 
 #include "core/atomic_file.h"
 #include "core/error.h"
+#include "core/path_text.h"
 
 namespace velmora {
 
@@ -326,7 +327,7 @@ void XmlDocument::load(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         const int code = errno;
-        throw Error(systemErrorText(code ? code : ENOENT) + ": " + path.string());
+        throw Error(systemErrorText(code ? code : ENOENT) + ": " + pathText(path));
     }
     // One allocation of the file's size and one read: a register map may be close to a megabyte.
     std::string content;
@@ -341,7 +342,7 @@ void XmlDocument::load(const std::filesystem::path& path) {
         in.clear();
         content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    if (in.bad()) throw Error(systemErrorText(EIO) + ": " + path.string());
+    if (in.bad()) throw Error(systemErrorText(EIO) + ": " + pathText(path));
     loadFromString(content);
 }
 

@@ -5,6 +5,7 @@
 
 #include "core/atomic_file.h"
 #include "core/error.h"
+#include "core/path_text.h"
 #include "image/image_format.h"
 
 namespace velmora {
@@ -194,20 +195,20 @@ DecodedImage decodeConfigImage(std::span<const std::uint8_t> image) {
 DecodedImage decodeConfigImageFile(const std::filesystem::path& file) {
     std::error_code ec;
     if (std::filesystem::is_directory(file, ec))
-        throw Error(systemErrorText(EISDIR) + ": " + file.string());
+        throw Error(systemErrorText(EISDIR) + ": " + pathText(file));
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         const int code = errno;
-        throw Error(systemErrorText(code ? code : ENOENT) + ": " + file.string());
+        throw Error(systemErrorText(code ? code : ENOENT) + ": " + pathText(file));
     }
     // One byte past the capacity is enough to tell that a file is no image; a device or a huge
     // file is never read whole.
     std::vector<std::uint8_t> bytes(image_format::kCapacity + 1);
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (in.bad()) throw Error(systemErrorText(EIO) + ": " + file.string());
+    if (in.bad()) throw Error(systemErrorText(EIO) + ": " + pathText(file));
     bytes.resize(static_cast<std::size_t>(in.gcount()));
     if (bytes.size() > image_format::kCapacity) {
-        throw Error("Not a configuration image: " + file.string() + " is larger than " +
+        throw Error("Not a configuration image: " + pathText(file) + " is larger than " +
                     std::to_string(image_format::kCapacity) + " bytes");
     }
     return decodeConfigImage(bytes);

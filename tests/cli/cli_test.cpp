@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/path_text.h"
 #include "image/example_project.h"
 #include "support/temp_dir.h"
 
@@ -72,6 +73,25 @@ TEST_F(Cli, ComposeWritesTheProjectImageAndSummarises) {
     EXPECT_EQ(r.out, bank().string() + ": 2 nodes, 1 read record, 1 write record, 61 bytes\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(test::hexBytes(test::readText(bank())), test::kExampleImage);
+}
+
+// Arguments are UTF-8 on every platform; a folder outside the ANSI code page works on Windows.
+TEST_F(Cli, ComposeAndInspectTakeFoldersOfAnyName) {
+    for (const std::string name : {"Pr\xC3\xBC" "fstand", "\xE8\xAF\x95\xE9\xAA\x8C"}) {
+        SCOPED_TRACE(name);
+        const fs::path project = dir / pathFromText(name);
+        test::writeExampleProject(project);
+        const std::string projectText = pathText(project);
+        const std::string bankText = pathText(project / "bin" / "bank.bin");
+        Outcome r = run({"compose", projectText});
+        EXPECT_EQ(r.status, kExitOk) << r.err;
+        EXPECT_EQ(r.out, bankText + ": 2 nodes, 1 read record, 1 write record, 61 bytes\n");
+        EXPECT_EQ(test::hexBytes(test::readText(project / "bin" / "bank.bin")),
+                  test::kExampleImage);
+        r = run({"inspect", bankText});
+        EXPECT_EQ(r.status, kExitOk) << r.err;
+        EXPECT_EQ(r.out, kExampleReport);
+    }
 }
 
 TEST_F(Cli, ComposeOutputOptionWritesElsewhere) {

@@ -26,4 +26,8 @@ void writeText(const std::filesystem::path& file, std::string_view content);
 // The raw bytes of `file`; throws when it cannot be read.
 std::string readText(const std::filesystem::path& file);
 
+// Makes `link` a link to the folder `target`; false where the platform's standard library makes
+// no links (Windows builds), so a test can skip what needs one. Throws on other failures.
+bool makeDirectoryLink(const std::filesystem::path& target, const std::filesystem::path& link);
+
 }  // namespace velmora::test
