@@ -9,6 +9,7 @@ packages=(
   libxml2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
+  dpkg-dev file desktop-file-utils appstream
 )
 if [ $# -gt 0 ]; then
   packages=("$@")

@@ -7,4 +7,7 @@ bash scripts/setup.sh
 bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+# The Debian package and the .tar.gz, built and checked.
+bash scripts/package.sh >/dev/null
+bash tests/package/check_package.sh
 bash scripts/windows-check.sh

@@ -4,8 +4,9 @@
 
 namespace velmora::ui {
 
-Application::Application(const std::filesystem::path& installationFolder, MessageSink& messages)
-    : workspace(installationFolder),
+Application::Application(const std::filesystem::path& installationFolder, MessageSink& messages,
+                         const std::filesystem::path& programFolder)
+    : workspace(installationFolder, programFolder),
       FVelmoraFirmWare(workspace, messages),
       Fsaveproj(workspace, messages, &FVelmoraFirmWare),
       FAbout(&FVelmoraFirmWare),
@@ -17,9 +18,8 @@ Application::Application(const std::filesystem::path& installationFolder, Messag
     FVelmoraFirmWare.setNetworkDialog(&FDNet);
     // The update dialog opens after a written image once it exists; until then the step ends
     // with the image written.
-    FVelmoraFirmWare.setUpdateDevice([this, &messages] {
-        runUpdateDeviceStep(image, workspace.ProjectDir(), messages);
-    });
+    FVelmoraFirmWare.setUpdateDevice(
+        [this, &messages] { runUpdateDeviceStep(image, workspace.ProjectDir(), messages); });
 }
 
 }  // namespace velmora::ui

@@ -18,9 +18,11 @@ namespace velmora::ui {
 // once, in the order of start-up, and wired to the main window's buttons.
 class Application {
 public:
-    // `installationFolder` holds MASTER, PROJECTS and the settings file; creating the main
-    // window runs the workspace start-up.
-    Application(const std::filesystem::path& installationFolder, MessageSink& messages);
+    // `installationFolder` holds MASTER, PROJECTS and the settings file; `programFolder` is the
+    // executable's (the installation folder when empty). Creating the main window runs the
+    // workspace start-up.
+    Application(const std::filesystem::path& installationFolder, MessageSink& messages,
+                const std::filesystem::path& programFolder = {});
 
     Workspace workspace;
     // The configuration image, living for the whole run.

@@ -2,17 +2,25 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <cstdio>
 #include <memory>
+#include <string_view>
 
 #include "app/application.h"
 #include "app/look.h"
 #include "app/messages.h"
 #include "app/qt_path.h"
+#include "workspace/installation.h"
 
 using namespace velmora;
 using namespace velmora::ui;
 
 int main(int argc, char* argv[]) {
+    // Answered before the toolkit starts, so that it needs no display.
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::printf("velmora %s\n", VELMORA_VERSION);
+        return 0;
+    }
     QApplication app(argc, argv);  // the toolkit's own options only; the application takes none
     // The title goes to the message boxes explicitly: a display name would be appended to every
     // window caption on some desktops.
@@ -22,8 +30,9 @@ int main(int argc, char* argv[]) {
 
     QtMessageSink messages;
     // The main window first (running the workspace start-up), then every dialog once.
-    auto application = std::make_unique<Application>(toPath(QApplication::applicationDirPath()),
-                                                     messages);
+    const std::filesystem::path programFolder = toPath(QApplication::applicationDirPath());
+    auto application = std::make_unique<Application>(chooseInstallationFolder(programFolder),
+                                                     messages, programFolder);
     TFVelmoraFirmWare& FVelmoraFirmWare = application->FVelmoraFirmWare;
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -95,10 +95,21 @@ std::string projectCaption(std::string_view suffix) {
     return std::string(kStartupCaption) + " :" + std::string(suffix);
 }
 
-Workspace::Workspace(fs::path installationFolder) : appDir_(std::move(installationFolder)) {
-    appDir_.make_preferred();
-    while (!appDir_.has_filename() && appDir_.has_relative_path()) appDir_ = appDir_.parent_path();
+namespace {
+
+// `folder` with the platform's separators and without a trailing one.
+fs::path withoutTrailingSeparator(fs::path folder) {
+    folder.make_preferred();
+    while (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
+    return folder;
 }
+
+}  // namespace
+
+Workspace::Workspace(fs::path installationFolder, fs::path programFolder)
+    : appDir_(withoutTrailingSeparator(std::move(installationFolder))),
+      programDir_(programFolder.empty() ? appDir_
+                                        : withoutTrailingSeparator(std::move(programFolder))) {}
 
 fs::path Workspace::SettingsFile() const { return join(appDir_, pathFromText(kSettingsFileName)); }
 

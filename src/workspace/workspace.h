@@ -42,10 +42,15 @@ using FolderChooser = std::function<std::optional<std::filesystem::path>(
 // Paths use the platform's separator; ProjectName uses it too ("\Plant1" or "/Plant1").
 class Workspace {
 public:
-    // `installationFolder` is the folder of the executable (a temporary folder in tests).
-    explicit Workspace(std::filesystem::path installationFolder);
+    // `installationFolder` holds MASTER, PROJECTS and the settings file (a temporary folder in
+    // tests); `programFolder` is the executable's own folder, the installation folder when empty.
+    explicit Workspace(std::filesystem::path installationFolder,
+                       std::filesystem::path programFolder = {});
 
     const std::filesystem::path& AppDir() const { return appDir_; }
+    // The executable's folder: AppDir, unless a read-only program folder moved AppDir to the
+    // user's own folder. Companion programs are looked for here first.
+    const std::filesystem::path& ProgramDir() const { return programDir_; }
     const std::filesystem::path& MasterDir() const { return masterDir_; }
     const std::filesystem::path& ProjectsDir() const { return projectsDir_; }
     const std::string& ProjectName() const { return projectName_; }
@@ -84,6 +89,7 @@ public:
 
 private:
     std::filesystem::path appDir_;
+    std::filesystem::path programDir_;
     std::filesystem::path masterDir_;
     std::filesystem::path projectsDir_;
     std::string projectName_;

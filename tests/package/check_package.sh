@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Checks what scripts/package.sh made: both programs, the desktop entry, the icon and the
+# AppStream metadata in the .deb and the .tar.gz; a Depends line that covers every library the
+# programs link; a valid desktop entry and metadata; the same version everywhere; and an install
+# into an arbitrary prefix. Exits non-zero at the first fault.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+fail() { echo "check_package: $*" >&2; exit 1; }
+
+deb=$(ls package/*.deb)
+tgz=$(ls package/*.tar.gz)
+version=$(dpkg-deb -f "$deb" Version)
+app_id=com.vostrel.Velmora
+expected=(
+  usr/bin/velmora
+  usr/bin/velmora-cli
+  usr/share/applications/$app_id.desktop
+  usr/share/icons/hicolor/scalable/apps/velmora.svg
+  usr/share/metainfo/$app_id.metainfo.xml
+)
+
+deb_files=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's#^\./##')
+tgz_files=$(tar -tzf "$tgz" | sed 's#^[^/]*/##')
+for file in "${expected[@]}"; do
+  grep -qx "$file" <<<"$deb_files" || fail "$deb lacks $file"
+  grep -qx "${file#usr/}" <<<"$tgz_files" || fail "$tgz lacks ${file#usr/}"
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+dpkg-deb -x "$deb" "$work/root"
+
+# Every shared library the programs need comes from a package named in Depends.
+depends=$(dpkg-deb -f "$deb" Depends)
+depends_names=$(sed 's/ *([^)]*)//g; s/ *| */\n/g; s/, */\n/g' <<<"$depends")
+for program in velmora velmora-cli; do
+  for library in $(objdump -p "$work/root/usr/bin/$program" | awk '/NEEDED/ {print $2}'); do
+    path=$(ldconfig -p | awk -v lib="$library" '$1 == lib {print $NF; exit}')
+    [ -n "$path" ] || fail "$library of $program is not installed here"
+    owner=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -1 | cut -d: -f1) ||
+      owner=$(dpkg -S "$path" | head -1 | cut -d: -f1)
+    grep -Fqx "$owner" <<<"$depends_names" || fail "Depends lacks $owner ($library of $program): $depends"
+  done
+done
+
+desktop-file-validate "$work/root/usr/share/applications/$app_id.desktop"
+appstreamcli validate --no-net --pedantic "$work/root/usr/share/metainfo/$app_id.metainfo.xml" >/dev/null ||
+  appstreamcli validate --no-net "$work/root/usr/share/metainfo/$app_id.metainfo.xml"
+
+for program in velmora velmora-cli; do
+  said=$("$work/root/usr/bin/$program" --version)
+  [ "$said" = "$program $version" ] || fail "$program --version says '$said', the package is $version"
+done
+
+cmake --install build-package --prefix "$work/prefix" >/dev/null
+for file in "${expected[@]}"; do
+  [ -f "$work/prefix/${file#usr/}" ] || fail "cmake --install lacks ${file#usr/}"
+done
+
+echo "check_package: $(basename "$deb") and $(basename "$tgz") are complete (version $version)"
