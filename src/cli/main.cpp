@@ -6,6 +6,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// after windows.h, whose types it uses
 #include <shellapi.h>
 
 namespace {

@@ -24,7 +24,7 @@ namespace velmora {
 
 namespace {
 
-[[noreturn]] void fail(int code, const fs::path& target) {
+[[noreturn, maybe_unused]] void fail(int code, const fs::path& target) {
     throw Error(systemErrorText(code) + ": " + target.string());
 }
 
@@ -32,9 +32,7 @@ namespace {
 
 #ifdef _WIN32
 
-std::string systemErrorText(int code) {
-    return std::generic_category().message(code);
-}
+std::string systemErrorText(int code) { return std::generic_category().message(code); }
 
 namespace {
 
@@ -42,25 +40,25 @@ namespace {
 // same, so a failure reads alike on every platform.
 std::string win32ErrorText(DWORD code) {
     switch (code) {
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_WRITE_PROTECT:
-        return systemErrorText(EACCES);
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-        return systemErrorText(ENOENT);
-    case ERROR_DIRECTORY:
-        return systemErrorText(EISDIR);
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return systemErrorText(ENOSPC);
-    case ERROR_FILENAME_EXCED_RANGE:
-        return systemErrorText(ENAMETOOLONG);
-    default:
-        return std::system_category().message(static_cast<int>(code));
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_WRITE_PROTECT:
+            return systemErrorText(EACCES);
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+            return systemErrorText(ENOENT);
+        case ERROR_DIRECTORY:
+            return systemErrorText(EISDIR);
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return systemErrorText(ENOSPC);
+        case ERROR_FILENAME_EXCED_RANGE:
+            return systemErrorText(ENAMETOOLONG);
+        default:
+            return std::system_category().message(static_cast<int>(code));
     }
 }
 

@@ -77,7 +77,8 @@ TEST_F(Cli, ComposeWritesTheProjectImageAndSummarises) {
 
 // Arguments are UTF-8 on every platform; a folder outside the ANSI code page works on Windows.
 TEST_F(Cli, ComposeAndInspectTakeFoldersOfAnyName) {
-    for (const std::string name : {"Pr\xC3\xBC" "fstand", "\xE8\xAF\x95\xE9\xAA\x8C"}) {
+    for (const std::string_view wide : test::kNamesBeyondTheCodePage) {
+        const std::string name(wide);
         SCOPED_TRACE(name);
         const fs::path project = dir / pathFromText(name);
         test::writeExampleProject(project);

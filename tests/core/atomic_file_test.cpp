@@ -81,7 +81,7 @@ TEST(WriteFileAtomically, KeepsTheTargetsAttributesOnWindows) {
 
 // Names outside the ANSI code page of Windows are written and reported in full.
 TEST(WriteFileAtomically, FoldersOfAnyNameAreWrittenAndNamedInFailures) {
-    for (const char* name : {"Pr\xC3\xBC" "fstand", "\xE8\xAF\x95\xE9\xAA\x8C"}) {
+    for (const std::string_view name : test::kNamesBeyondTheCodePage) {
         SCOPED_TRACE(name);
         TempDir dir;
         const auto folder = dir / pathFromText(name);

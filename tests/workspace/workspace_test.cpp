@@ -64,8 +64,8 @@ TEST_F(WorkspaceTest, StartUpSetsFoldersAndRestoresTheRememberedProject) {
          projectCaption(native("/Plant1"))},
         {"native name", settingsWith("/Plant1"), "Plant1", native("/Plant1"), "PROJECTS/Plant1",
          projectCaption(native("/Plant1"))},
-        {"windows line ends", "[lastproj]\r\nprojectname=\\Plant1\r\n", "Plant1",
-         native("/Plant1"), "PROJECTS/Plant1", projectCaption(native("/Plant1"))},
+        {"windows line ends", "[lastproj]\r\nprojectname=\\Plant1\r\n", "Plant1", native("/Plant1"),
+         "PROJECTS/Plant1", projectCaption(native("/Plant1"))},
         {"nested", settingsWith("\\Plant1\\Line2"), "Plant1/Line2", native("/Plant1/Line2"),
          "PROJECTS/Plant1/Line2", projectCaption(native("/Plant1/Line2"))},
         {"folder missing", settingsWith("Gone"), "", native("/Gone"), "PROJECTS", startup},
@@ -176,7 +176,8 @@ TEST_F(WorkspaceTest, NewProjectIsRestoredAtTheNextStart) {
 // Folder names outside the ANSI code page of Windows go through the settings file, the document
 // paths and the caption unchanged.
 TEST_F(WorkspaceTest, ProjectsOfAnyNameAreSavedLoadedAndRestored) {
-    for (const std::string name : {"Pr\xC3\xBC" "fstand", "\xE8\xAF\x95\xE9\xAA\x8C"}) {
+    for (const std::string_view wide : test::kNamesBeyondTheCodePage) {
+        const std::string name(wide);
         SCOPED_TRACE(name);
         test::TempDir fresh;
         {
@@ -339,9 +340,8 @@ TEST_F(WorkspaceTest, OpenProjectNamesTheChosenFolderBelowTheProjects) {
         EXPECT_EQ(ws.ProjectDir(), c.chosen);
         EXPECT_EQ(ws.ProjectName(), c.projectName);
         EXPECT_EQ(ws.Caption(), projectCaption(c.projectName));
-        EXPECT_EQ(ws.ParGenFile(),
-                  fs::path(c.chosen.native() + fs::path::preferred_separator +
-                           fs::path("pargen.xml").native()));
+        EXPECT_EQ(ws.ParGenFile(), fs::path(c.chosen.native() + fs::path::preferred_separator +
+                                            fs::path("pargen.xml").native()));
     }
 }
 
