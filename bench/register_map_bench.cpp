@@ -2,64 +2,17 @@
 // 7,000 registers in each of the read and write maps.
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
-#include "documents/register_map.h"
+#include "large_register_map.h"
 
 namespace {
 
-constexpr int kNodes = 64;
-constexpr int kRegistersPerMap = 7000;
-constexpr int kBytesPerNode = 93;  // 64 × 93 = 5952, within the 6000-byte sums
-
-struct Files {
-    std::filesystem::path folder;
-    std::filesystem::path dnet;
-    std::filesystem::path defReg;
-};
-
-const Files& files() {
-    static const Files f = [] {
-        Files made;
-        made.folder = std::filesystem::temp_directory_path() /
-                      ("velmora_register_map_bench_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(made.folder);
-        made.dnet = made.folder / "DNET_Net.xml";
-        made.defReg = made.folder / "DefReg.xml";
-
-        std::string dnet = "<DNET_Net>";
-        for (int n = 0; n < kNodes; ++n) {
-            const std::string bytes = std::to_string(kBytesPerNode);
-            dnet += "<row ID=\"" + std::to_string(n) + "\" NB_IN=\"" + bytes + "\" NB_OUT=\"" +
-                    bytes + "\" Mnemonic=\"Node" + std::to_string(n) + "\"/>";
-        }
-        dnet += "</DNET_Net>";
-        std::ofstream(made.dnet, std::ios::binary) << dnet;
-
-        // Even indexes only, so every odd index is free; registers spread over all nodes.
-        velmora::RegisterMap map;
-        velmora::DNNodeLists& lists = map.nodeLists.emplace();
-        for (int n = 0; n < kNodes; ++n) {
-            lists.DNNodeListRead.push_back({n, n + 1, std::to_string(n), "93", kBytesPerNode, {}});
-            lists.DNNodeListWrite.push_back({n, n + 1, std::to_string(n), "93", kBytesPerNode, {}});
-        }
-        for (int i = 0; i < kRegistersPerMap; ++i) {
-            const auto node = static_cast<std::size_t>((i * 37) % kNodes);
-            const int high = 1 + i % kBytesPerNode;
-            const int low = 1 + (i + 1) % kBytesPerNode;
-            const std::string posComp = std::to_string(velmora::PackPosComp(high, low));
-            lists.DNNodeListRead[node].appendEntry(
-                velmora::TClIndMB(std::to_string(2 * i), posComp));
-            lists.DNNodeListWrite[node].appendEntry(
-                velmora::TClIndMB(std::to_string(2 * i), posComp));
-        }
-        velmora::SaveRegisterMap(map, made.defReg);
-        return made;
-    }();
-    return f;
+const velmora::bench::LargeMapFiles& files() {
+    static const velmora::bench::LargeMapFiles made =
+        velmora::bench::writeLargeMap("register_map_bench");
+    return made;
 }
 
 velmora::RegisterMap loadMap() {

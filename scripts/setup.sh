@@ -7,7 +7,10 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-serialport-dev qt6-svg-dev libgl-dev
   libxml2-dev
+  libmodbus-dev nlohmann-json3-dev
+  mbpoll socat
   libgtest-dev libgmock-dev libbenchmark-dev
+  g++-mingw-w64-x86-64
   fonts-dejavu-core
   dpkg-dev file desktop-file-utils appstream
 )

@@ -11,11 +11,14 @@ Application::Application(const std::filesystem::path& installationFolder, Messag
       Fsaveproj(workspace, messages, &FVelmoraFirmWare),
       FAbout(&FVelmoraFirmWare),
       Fpargen([this] { return workspace.ParGenFile(); }, messages, &FVelmoraFirmWare),
-      FDNet([this] { return workspace.DNetNetFile(); }, messages, &FVelmoraFirmWare) {
+      FDNet([this] { return workspace.DNetNetFile(); }, messages, &FVelmoraFirmWare),
+      FInfopdoMB([this] { return workspace.DNetNetFile(); },
+                 [this] { return workspace.DefRegFile(); }, messages, &FVelmoraFirmWare) {
     FVelmoraFirmWare.setSaveProjectDialog(&Fsaveproj);
     FVelmoraFirmWare.setAboutDialog(&FAbout);
     FVelmoraFirmWare.setCommunicationDialog(&Fpargen);
     FVelmoraFirmWare.setNetworkDialog(&FDNet);
+    FVelmoraFirmWare.setRegisterMapDialog(&FInfopdoMB);
     // The update dialog opens after a written image once it exists; until then the step ends
     // with the image written.
     FVelmoraFirmWare.setUpdateDevice(

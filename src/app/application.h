@@ -8,6 +8,7 @@
 #include "app/messages.h"
 #include "editors/dnet_dialog.h"
 #include "editors/pargen_dialog.h"
+#include "editors/register_map_dialog.h"
 #include "image/config_image.h"
 #include "workspace/save_project_dialog.h"
 #include "workspace/workspace.h"
@@ -32,6 +33,7 @@ public:
     TFAbout FAbout;
     TFpargen Fpargen;
     TFDNet FDNet;
+    TFInfopdoMB FInfopdoMB;
 };
 
 }  // namespace velmora::ui

@@ -1,14 +1,26 @@
 #include "cli/cli.h"
 
+#include <algorithm>
+#include <array>
+#include <ctime>
 #include <exception>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string_view>
 
+#include "cli/check_report.h"
 #include "cli/image_report.h"
+#include "cli/json_text.h"
+#include "cli/map_report.h"
+#include "cli/simulate.h"
+#include "core/atomic_file.h"
+#include "core/error.h"
 #include "core/path_text.h"
 #include "image/composer.h"
+#include "image/device_map.h"
 #include "image/image_decoder.h"
+#include "image/project_check.h"
 
 namespace velmora::cli {
 
@@ -25,12 +37,17 @@ constexpr std::string_view kMainHelp =
     "Commands:\n"
     "  compose PROJECT_DIR [--output FILE]  compose the image from the project's documents\n"
     "  inspect BANK_FILE [--json]           decode an image and check its structure\n"
+    "  check PROJECT_DIR [--json]           list the project's errors and likely mistakes\n"
+    "  map PROJECT_DIR [--format csv|html]  print the register map as the device holds it\n"
+    "  simulate PROJECT_DIR (--tcp HOST:PORT | --rtu DEVICE)\n"
+    "                                       serve the image's registers as the gateway would\n"
+    "  help [COMMAND]                       show this help, or a command's\n"
     "\n"
     "Options:\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
     "\n"
-    "Run 'velmora-cli COMMAND --help' for the options of a command.\n";
+    "Run 'velmora-cli help COMMAND' for the options of a command.\n";
 
 constexpr std::string_view kComposeUsage =
     "Usage: velmora-cli compose PROJECT_DIR [--output FILE]\n";
@@ -40,7 +57,7 @@ constexpr std::string_view kComposeHelp =
     "A missing document leaves its section of the image empty. Prints one summary line.\n"
     "\n"
     "Options:\n"
-    "  -o, --output FILE  write the image to FILE instead\n"
+    "  -o, --output FILE  write the image to FILE instead ('-': standard output, no summary)\n"
     "  -h, --help         show this help and exit\n"
     "\n"
     "Exit status: 0 when the image was written; 1 when composing or writing failed, in which\n"
@@ -54,11 +71,48 @@ constexpr std::string_view kInspectHelp =
     "each disagreement is printed on standard error.\n"
     "\n"
     "Options:\n"
-    "      --json  print the decoded image as one JSON object\n"
+    "      --json  print the decoded image as one JSON object; a failure as {\"error\": ...}\n"
     "  -h, --help  show this help and exit\n"
     "\n"
     "Exit status: 0 for a sound image; 1 for an image that cannot be read or decoded, or whose\n"
     "parts disagree; 2 for a usage error.\n";
+
+constexpr std::string_view kCheckUsage = "Usage: velmora-cli check PROJECT_DIR [--json]\n";
+constexpr std::string_view kCheckHelp =
+    "Reads pargen.xml, DNET_Net.xml and DefReg.xml of PROJECT_DIR as the dialogs and the\n"
+    "composer read them and lists every problem, one per line: severity, document, list and\n"
+    "row or element, and what is wrong. The last line counts the errors and warnings.\n"
+    "Errors make composing fail or are refused by a dialog; warnings compose but are very\n"
+    "likely mistakes (dropped rows, byte choices past a node's bytes, bytes carried twice or\n"
+    "not at all, repeated node IDs, a missing document).\n"
+    "\n"
+    "Options:\n"
+    "      --json  print one JSON object: \"problems\", \"errors\" and \"warnings\"\n"
+    "  -h, --help  show this help and exit\n"
+    "\n"
+    "Exit status: 0 without errors (warnings allowed); 1 with at least one error, or when the\n"
+    "project cannot be read; 2 for a usage error.\n";
+
+constexpr std::string_view kMapUsage =
+    "Usage: velmora-cli map PROJECT_DIR [--format csv|html] [--base N] [--output FILE]\n";
+constexpr std::string_view kMapHelp =
+    "Prints the register map of PROJECT_DIR as the device will hold it (rows the composer\n"
+    "drops are not in it), read map first, each by register.\n"
+    "CSV columns: map,register,node,node_id,mnemonic,high_byte,low_byte (byte number, or\n"
+    "empty for None). HTML: one self-contained page, printable on A4, with the settings, the\n"
+    "nodes, both maps and a picture of each node's bytes.\n"
+    "\n"
+    "Options:\n"
+    "      --format FORMAT  csv (the default) or html\n"
+    "      --base N         add N to every register index (40001 gives 4xxxx numbers)\n"
+    "  -o, --output FILE    write to FILE instead of standard output ('-': standard output)\n"
+    "  -h, --help           show this help and exit\n"
+    "\n"
+    "Exit status: 0 when the map was written; 1 when the project does not compose or the\n"
+    "file cannot be written; 2 for a usage error.\n";
+
+// The standard output named as a file.
+constexpr std::string_view kStandardOutput = "-";
 
 // A usage error: the reason, the command's usage line and where to find more.
 int usageError(std::ostream& err, std::string_view usage, const std::string& reason,
@@ -74,14 +128,27 @@ int failure(std::ostream& err, std::string_view message) {
     return kExitFailure;
 }
 
+// A failure on standard error and, for a JSON consumer, as one object on standard output.
+int failure(std::ostream& out, std::ostream& err, bool json, std::string_view message) {
+    if (json) out << "{\"error\": " << jsonString(message) << "}\n";
+    return failure(err, message);
+}
+
+// The text of a failure; one in a document names the document first.
+std::string failureText(const std::exception& e) {
+    if (const auto* located = dynamic_cast<const DocumentError*>(&e)) return located->located();
+    return e.what();
+}
+
 // What a command accepts and how it explains itself.
 struct Command {
     std::string_view name;
     std::string_view usage;
     std::string_view help;
     const char* operandName;
-    bool withOutput = false;  // -o FILE, --output FILE, --output=FILE
-    bool withJson = false;    // --json
+    bool withOutput = false;      // -o FILE, --output FILE, --output=FILE
+    bool withJson = false;        // --json
+    bool withMapOptions = false;  // --format FORMAT, --base N (and their "=" forms)
 };
 
 // One command's arguments: its one operand and the options given.
@@ -90,12 +157,37 @@ struct Parsed {
     std::string operand;
     std::optional<std::string> output;
     bool json = false;
+    std::optional<std::string> format;
+    std::optional<std::string> base;
     std::string error;  // set for a usage error
 };
+
+// Takes the value of option `name` from "--name VALUE" or "--name=VALUE"; true when `args[i]` was
+// that option.
+bool optionValue(const std::vector<std::string>& args, std::size_t& i, std::string_view name,
+                 std::optional<std::string>& value, std::string& error) {
+    const std::string& arg = args[i];
+    if (arg == name) {
+        if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            error = "option '" + arg + "' requires a value";
+        }
+        return true;
+    }
+    if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 &&
+        arg[name.size()] == '=') {
+        value = arg.substr(name.size() + 1);
+        return true;
+    }
+    return false;
+}
 
 // Parses `args` after the command name; `--` ends the options.
 Parsed parseCommand(const std::vector<std::string>& args, const Command& command) {
     Parsed parsed;
+    // Known before any usage error, so that even that reaches a JSON consumer as JSON.
+    parsed.json = command.withJson && std::find(args.begin(), args.end(), "--json") != args.end();
     std::vector<std::string> operands;
     bool optionsEnded = false;
     for (std::size_t i = 1; i < args.size() && parsed.error.empty(); ++i) {
@@ -116,6 +208,10 @@ Parsed parseCommand(const std::vector<std::string>& args, const Command& command
             }
         } else if (command.withOutput && arg.rfind("--output=", 0) == 0) {
             parsed.output = arg.substr(9);
+        } else if (command.withMapOptions &&
+                   (optionValue(args, i, "--format", parsed.format, parsed.error) ||
+                    optionValue(args, i, "--base", parsed.base, parsed.error))) {
+            continue;
         } else {
             parsed.error = "unrecognized option '" + arg + "'";
         }
@@ -134,7 +230,10 @@ Parsed parseCommand(const std::vector<std::string>& args, const Command& command
 // The exit status when the command ends with its help or a usage error; none to go on.
 std::optional<int> helpOrUsageError(const Parsed& parsed, const Command& command, std::ostream& out,
                                     std::ostream& err) {
-    if (!parsed.error.empty()) return usageError(err, command.usage, parsed.error, command.name);
+    if (!parsed.error.empty()) {
+        if (parsed.json) out << "{\"error\": " << jsonString(parsed.error) << "}\n";
+        return usageError(err, command.usage, parsed.error, command.name);
+    }
     if (parsed.help) {
         out << command.usage << "\n" << command.help;
         return kExitOk;
@@ -146,44 +245,76 @@ std::string plural(std::size_t count, std::string_view word) {
     return std::to_string(count) + " " + std::string(word) + (count == 1 ? "" : "s");
 }
 
-int compose(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    static const Command command{"compose",     kComposeUsage, kComposeHelp,
-                                 "PROJECT_DIR", true,          false};
-    const Parsed parsed = parseCommand(args, command);
-    if (const auto status = helpOrUsageError(parsed, command, out, err)) return *status;
-
-    const fs::path projectDir = pathFromText(parsed.operand);
+// The project folder named by `operand`, or the failure to report.
+std::optional<std::string> notAProject(const std::string& operand) {
     std::error_code ec;
-    if (!projectDir.empty() && !fs::is_directory(projectDir, ec)) {
-        return failure(err, "not a project folder: " + parsed.operand);
+    if (!operand.empty() && !fs::is_directory(pathFromText(operand), ec)) {
+        return "not a project folder: " + operand;
     }
+    return std::nullopt;
+}
+
+// Writes `bytes` to `target`, or to `out` when it names the standard output.
+void writeTarget(const std::string& target, std::string_view bytes, std::ostream& out) {
+    if (target == kStandardOutput) {
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) throw Error("cannot write to standard output");
+        return;
+    }
+    writeFileAtomically(pathFromText(target), bytes);
+}
+
+const Command kCompose{"compose", kComposeUsage, kComposeHelp, "PROJECT_DIR", true, false, false};
+const Command kInspect{"inspect", kInspectUsage, kInspectHelp, "BANK_FILE", false, true, false};
+const Command kCheck{"check", kCheckUsage, kCheckHelp, "PROJECT_DIR", false, true, false};
+const Command kMap{"map", kMapUsage, kMapHelp, "PROJECT_DIR", true, false, true};
+const std::array<const Command*, 4> kCommands = {&kCompose, &kInspect, &kCheck, &kMap};
+
+int compose(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const Parsed parsed = parseCommand(args, kCompose);
+    if (const auto status = helpOrUsageError(parsed, kCompose, out, err)) return *status;
+
+    if (const auto problem = notAProject(parsed.operand)) return failure(err, *problem);
+    const fs::path projectDir = pathFromText(parsed.operand);
     try {
         ConfigImage image;
         const CompositionSummary summary = ComposeConfigImage(image, projectDir);
+        const auto bytes = image.bytes();
+        const std::string_view data(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        if (parsed.output) {
+            writeTarget(*parsed.output, data, out);
+            if (*parsed.output == kStandardOutput) return kExitOk;
+        } else {
+            std::error_code ec;
+            const fs::path bin = projectDir / image_format::kBinFolder;
+            if (!fs::is_directory(bin, ec)) {
+                return failure(err, "the project has no bin folder: " + pathText(bin));
+            }
+            SaveConfigImage(image, projectDir);
+        }
         const fs::path target =
             parsed.output ? pathFromText(*parsed.output) : configImagePath(projectDir);
-        SaveConfigImageTo(image, target);
         out << pathText(target) << ": " << plural(summary.nodes, "node") << ", "
             << plural(summary.readRecords, "read record") << ", "
             << plural(summary.writeRecords, "write record") << ", " << plural(summary.bytes, "byte")
             << "\n";
         return kExitOk;
     } catch (const std::exception& e) {
-        return failure(err, e.what());
+        return failure(err, failureText(e));
     }
 }
 
 int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    static const Command command{"inspect", kInspectUsage, kInspectHelp, "BANK_FILE", false, true};
-    const Parsed parsed = parseCommand(args, command);
-    if (const auto status = helpOrUsageError(parsed, command, out, err)) return *status;
+    const Parsed parsed = parseCommand(args, kInspect);
+    if (const auto status = helpOrUsageError(parsed, kInspect, out, err)) return *status;
     const std::string& file = parsed.operand;
 
     DecodedImage image;
     try {
         image = decodeConfigImageFile(pathFromText(file));
     } catch (const std::exception& e) {
-        return failure(err, file + ": " + e.what());
+        return failure(out, err, parsed.json, file + ": " + e.what());
     }
     if (parsed.json) {
         writeImageJson(image, out);
@@ -194,6 +325,107 @@ int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return image.problems.empty() ? kExitOk : kExitFailure;
 }
 
+int check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const Parsed parsed = parseCommand(args, kCheck);
+    if (const auto status = helpOrUsageError(parsed, kCheck, out, err)) return *status;
+    if (const auto problem = notAProject(parsed.operand)) {
+        return failure(out, err, parsed.json, *problem);
+    }
+    std::vector<ProjectProblem> problems;
+    try {
+        problems = checkProject(pathFromText(parsed.operand));
+    } catch (const std::exception& e) {
+        return failure(out, err, parsed.json, failureText(e));
+    }
+    if (parsed.json) {
+        writeCheckJson(problems, out);
+    } else {
+        writeCheckText(problems, out);
+    }
+    return countProblems(problems, Severity::Error) == 0 ? kExitOk : kExitFailure;
+}
+
+// Today's date as the page shows it: 2026-12-10.
+std::string today() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    char text[16];
+    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
+    return text;
+}
+
+// The project's name: its folder's name.
+std::string projectName(const fs::path& projectDir) {
+    std::error_code ec;
+    fs::path full = fs::absolute(projectDir, ec).lexically_normal();
+    if (!full.has_filename()) full = full.parent_path();
+    return pathText(full.filename());
+}
+
+int map(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    Parsed parsed = parseCommand(args, kMap);
+    const std::string format = parsed.format.value_or("csv");
+    std::int64_t base = 0;
+    if (parsed.error.empty() && format != "csv" && format != "html") {
+        parsed.error = "unknown format '" + format + "' (csv or html)";
+    }
+    if (parsed.error.empty() && parsed.base) {
+        const std::string& text = *parsed.base;
+        // Decimal digits only; nine of them keep every register number within 64 bits.
+        if (text.empty() || text.size() > 9 ||
+            text.find_first_not_of("0123456789") != std::string::npos) {
+            parsed.error = "the base must be a decimal number from 0 to 999999999: '" + text + "'";
+        } else {
+            base = std::stoll(text);
+        }
+    }
+    if (const auto status = helpOrUsageError(parsed, kMap, out, err)) return *status;
+    if (const auto problem = notAProject(parsed.operand)) return failure(err, *problem);
+    const fs::path projectDir = pathFromText(parsed.operand);
+    try {
+        const DeviceMap deviceMap = readDeviceMap(projectDir);
+        std::ostringstream text;
+        if (format == "html") {
+            writeMapHtml(deviceMap, MapPage{projectName(projectDir), today(), base}, text);
+        } else {
+            writeMapCsv(deviceMap, base, text);
+        }
+        writeTarget(parsed.output.value_or(std::string(kStandardOutput)), text.str(), out);
+        return kExitOk;
+    } catch (const std::exception& e) {
+        return failure(err, failureText(e));
+    }
+}
+
+// The help of the command named `name`, or none for an unknown name.
+const Command* findCommand(std::string_view name) {
+    for (const Command* command : kCommands) {
+        if (command->name == name) return command;
+    }
+    return nullptr;
+}
+
+// "help" alone, or "help COMMAND".
+int help(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() > 2) {
+        return usageError(err, kMainUsage, "unexpected argument '" + args[2] + "'");
+    }
+    if (args.size() == 1) {
+        out << kMainUsage << "\n" << kMainHelp;
+        return kExitOk;
+    }
+    if (args[1] == "simulate") return simulate({"simulate", "--help"}, out, err);
+    const Command* command = findCommand(args[1]);
+    if (command == nullptr) return usageError(err, kMainUsage, "unknown command '" + args[1] + "'");
+    out << command->usage << "\n" << command->help;
+    return kExitOk;
+}
+
 }  // namespace
 
 int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -201,12 +433,19 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const std::string& command = args.front();
     if (command == "compose") return compose(args, out, err);
     if (command == "inspect") return inspect(args, out, err);
-    if (command == "-h" || command == "--help" || command == "help") {
-        out << kMainUsage << "\n" << kMainHelp;
-        return kExitOk;
-    }
-    if (command == "--version") {
-        out << kProgram << " " << VELMORA_VERSION << "\n";
+    if (command == "check") return check(args, out, err);
+    if (command == "map") return map(args, out, err);
+    if (command == "simulate") return simulate(args, out, err);
+    if (command == "help") return help(args, out, err);
+    if (command == "-h" || command == "--help" || command == "--version") {
+        if (args.size() > 1) {
+            return usageError(err, kMainUsage, "unexpected argument '" + args[1] + "'");
+        }
+        if (command == "--version") {
+            out << kProgram << " " << VELMORA_VERSION << "\n";
+        } else {
+            out << kMainUsage << "\n" << kMainHelp;
+        }
         return kExitOk;
     }
     if (!command.empty() && command[0] == '-') {

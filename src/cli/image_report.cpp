@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/json_text.h"
 #include "image/image_format.h"
 
 namespace velmora::cli {
@@ -68,33 +69,6 @@ void writeMapText(const std::vector<DecodedRegister>& map, const DecodedImage& i
     }
 }
 
-std::string jsonString(std::string_view text) {
-    std::string s = "\"";
-    for (const char c : text) {
-        switch (c) {
-            case '"':
-                s += "\\\"";
-                break;
-            case '\\':
-                s += "\\\\";
-                break;
-            case '\n':
-                s += "\\n";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    static const char* hex = "0123456789abcdef";
-                    s += "\\u00";
-                    s += hex[(c >> 4) & 0xF];
-                    s += hex[c & 0xF];
-                } else {
-                    s += c;
-                }
-        }
-    }
-    return s + "\"";
-}
-
 void writeMapJson(const std::vector<DecodedRegister>& map, const DecodedImage& image,
                   std::ostream& out) {
     out << "[";
@@ -105,7 +79,9 @@ void writeMapJson(const std::vector<DecodedRegister>& map, const DecodedImage& i
             << ", \"posComp\": " << reg.posComp << ", \"nodePosition\": " << int{reg.nodePosition}
             << ", \"nodeId\": " << (id ? std::to_string(*id) : std::string("null"))
             << ", \"high\": " << jsonString(byteChoice(reg.highByte()))
-            << ", \"low\": " << jsonString(byteChoice(reg.lowByte())) << "}";
+            << ", \"highByte\": " << reg.highByte()
+            << ", \"low\": " << jsonString(byteChoice(reg.lowByte()))
+            << ", \"lowByte\": " << reg.lowByte() << "}";
     }
     out << (map.empty() ? "]" : "\n  ]");
 }

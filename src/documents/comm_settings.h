@@ -19,6 +19,9 @@ inline constexpr std::array<std::string_view, 3> kSerialParityItems{"NONE", "EVE
 // The names of the line types and hardware variants, by their stored value.
 inline constexpr std::array<std::string_view, 2> kSerialLineNames{"RS232", "RS485"};
 inline constexpr std::array<std::string_view, 2> kHardwareNames{"QH48203-A1", "QH48203-B2"};
+// The names of the serial protocols, by their stored value.
+inline constexpr std::array<std::string_view, 5> kSerialProtocolNames{"Modbus RTU", "Modbus ASCII",
+                                                                      "JBUS", "Binary", "ASCII"};
 
 // The position stored for a list without a chosen item.
 inline constexpr std::int32_t kNoListItem = -1;

@@ -65,7 +65,8 @@ std::size_t dnetNodeCount(const std::vector<DNetRow>& rows) {
     return count;
 }
 
-std::optional<std::string> checkDNetNetwork(const std::vector<DNetRow>& rows) {
+std::vector<DNetProblem> dnetNetworkProblems(const std::vector<DNetRow>& rows) {
+    std::vector<DNetProblem> problems;
     const std::size_t count = dnetNodeCount(rows);
     std::int32_t sumIn = 0;
     std::int32_t sumOut = 0;
@@ -73,16 +74,30 @@ std::optional<std::string> checkDNetNetwork(const std::vector<DNetRow>& rows) {
         for (const FieldCheck& check : kFieldChecks) {
             const std::int32_t value = integerTextOr(rows[i][check.field]);
             if (value < 0 || value > check.max) {
-                return "Error in row " + std::to_string(i + 1) + std::string(check.message);
+                problems.push_back(
+                    {i + 1, "Error in row " + std::to_string(i + 1) + std::string(check.message)});
+            } else if (check.field == kDNetBytesIn) {
+                // At most 64 rows of at most 455 bytes: the sums cannot overflow.
+                sumIn += value;
+            } else if (check.field == kDNetBytesOut) {
+                sumOut += value;
             }
         }
-        // At most 64 rows of at most 455 bytes: the sums cannot overflow.
-        sumIn += integerTextOr(rows[i][kDNetBytesIn]);
-        sumOut += integerTextOr(rows[i][kDNetBytesOut]);
     }
-    if (sumIn > kDNetMaxByteSum) return "Error!! Number of Byte IN must be under 6000. ";
-    if (sumOut > kDNetMaxByteSum) return "Error!! Number of Byte OUT must be under 6000. ";
-    return std::nullopt;
+    if (sumIn > kDNetMaxByteSum) {
+        problems.push_back({0, "Error!! Number of Byte IN must be under 6000. "});
+    }
+    if (sumOut > kDNetMaxByteSum) {
+        problems.push_back({0, "Error!! Number of Byte OUT must be under 6000. "});
+    }
+    return problems;
+}
+
+std::optional<std::string> checkDNetNetwork(const std::vector<DNetRow>& rows) {
+    // The dialog stops at the first failure: with any row failing, the sums are never shown.
+    std::vector<DNetProblem> problems = dnetNetworkProblems(rows);
+    if (problems.empty()) return std::nullopt;
+    return std::move(problems.front().message);
 }
 
 XmlDocument buildDNetNetwork(const std::vector<DNetRow>& rows) {

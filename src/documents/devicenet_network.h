@@ -59,8 +59,19 @@ DNetNetworkRead readDNetNetworkFile(const std::filesystem::path& path);
 // at most kDNetMaxNodes. The check and the writing cover exactly these rows.
 std::size_t dnetNodeCount(const std::vector<DNetRow>& rows);
 
-// The message of the first check that the node list of `rows` fails, or none: each row's ID,
-// input and output counts in turn, then the input sum, then the output sum.
+// One failed check of the node list: the row it stands in (counted from 1; 0 for a sum) and the
+// dialog's message.
+struct DNetProblem {
+    std::size_t row = 0;
+    std::string message;
+};
+
+// Every check that the node list of `rows` fails, in the dialog's order: each row's ID, input
+// and output counts in turn, then the input sum, then the output sum. The sums count the values
+// that passed their own check.
+std::vector<DNetProblem> dnetNetworkProblems(const std::vector<DNetRow>& rows);
+
+// The message of the first check that the node list of `rows` fails, or none.
 std::optional<std::string> checkDNetNetwork(const std::vector<DNetRow>& rows);
 
 // A fresh document of the node list of `rows`, every value written exactly as typed.

@@ -238,4 +238,21 @@ PosCompChoices UnpackPosComp(std::int32_t value) {
     return {static_cast<std::int32_t>(bits >> 16), static_cast<std::int32_t>(bits & 65535u)};
 }
 
+std::int32_t ByteChoiceCount(std::int32_t nByte) {
+    return std::clamp(nByte, std::int32_t{0}, kHighestByteChoice);
+}
+
+PosCompChoices PosCompTextChoices(std::string_view posComp) {
+    if (const auto value = parseIntegerText(posComp)) return UnpackPosComp(*value);
+    throw Error("PosComp \"" + std::string(posComp) + "\" is not an integer");
+}
+
+std::optional<std::string> PosCompText(std::int32_t high, std::int32_t low) {
+    const auto isChoice = [](std::int32_t choice) {
+        return choice >= 0 && choice <= kHighestByteChoice;
+    };
+    if (!isChoice(high) || !isChoice(low)) return std::nullopt;
+    return std::to_string(PackPosComp(high, low));
+}
+
 }  // namespace velmora

@@ -118,4 +118,20 @@ std::int32_t PackPosComp(std::int32_t high, std::int32_t low);
 // high = the value shifted right by 16 as an unsigned 32-bit number, low = the value AND 65535.
 PosCompChoices UnpackPosComp(std::int32_t value);
 
+// The highest byte choice a packed half holds, and so the most "Byte" items a selector offers.
+inline constexpr std::int32_t kHighestByteChoice = 65535;
+
+// How many "Byte" items a node of `nByte` bytes offers: `nByte` within 0..65535, so a count
+// from a document edited by hand can neither be negative nor outgrow a packed choice.
+std::int32_t ByteChoiceCount(std::int32_t nByte);
+
+// The byte choices packed in an entry's PosComp text; throws Error when the text is not an
+// integer text.
+PosCompChoices PosCompTextChoices(std::string_view posComp);
+
+// The PosComp text of a new or changed register: PackPosComp in unsigned 32 bits, written as its
+// signed decimal so that the integer text rule reads the same bits back. Empty when a choice is
+// not in 0..65535 (a selector without a selection reads -1).
+std::optional<std::string> PosCompText(std::int32_t high, std::int32_t low);
+
 }  // namespace velmora

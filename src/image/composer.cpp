@@ -22,17 +22,11 @@ struct Place {
     std::string_view document;
     const char* list = nullptr;  // a list element of the document, or none
     std::size_t row = 0;         // counted from 1; 0 for the document as a whole
-
-    std::string text() const {
-        std::string s(document);
-        if (list != nullptr) s.append(", ").append(list);
-        if (row != 0) s.append(list != nullptr ? " row " : ", row ").append(std::to_string(row));
-        return s;
-    }
 };
 
 [[noreturn]] void fail(const Place& place, const std::string& what) {
-    throw Error(place.text() + ": " + what);
+    throw DocumentError(std::string(place.document), place.list != nullptr ? place.list : "",
+                        place.row, what);
 }
 
 std::string inQuotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
@@ -87,9 +81,13 @@ public:
     std::uint32_t position() const { return position_; }
     void seek(std::uint32_t position) { position_ = position; }
 
+    // Keeps `size` bytes free for a section that comes last (the parameter block), so that the
+    // record that takes its room is the one refused.
+    void reserve(std::uint32_t size) { reserved_ = size; }
+
     // Refuses a record of `size` bytes, naming `place`, when it would pass the capacity.
     void makeRoom(std::uint32_t size, const Place& place) const {
-        if (position_ + size > buffer_.size()) {
+        if (std::size_t{position_} + size + reserved_ > buffer_.size()) {
             fail(place, "the configuration image would exceed " + std::to_string(buffer_.size()) +
                             " bytes");
         }
@@ -114,10 +112,19 @@ private:
 
     std::vector<std::uint8_t>& buffer_;
     std::uint32_t position_ = 0;
+    std::uint32_t reserved_ = 0;
 };
 
-XmlNode loadRoot(XmlDocument& doc, const fs::path& file) {
-    doc.load(file);
+// The root of `file`; a document that cannot be read or parsed keeps the parser's text for the
+// application and is located in `document` for the others.
+XmlNode loadRoot(XmlDocument& doc, const fs::path& file, std::string_view document) {
+    try {
+        doc.load(file);
+    } catch (const DocumentError&) {
+        throw;
+    } catch (const Error& e) {
+        throw DocumentError(std::string(document), "", 0, e.what(), e.what());
+    }
     return *doc.firstNode();
 }
 
@@ -183,6 +190,7 @@ void appendParameters(ImageWriter& out, const XmlNode& root, std::uint8_t nodeCo
     }
     const std::int32_t protocol = integerElement(root, fmt::kProtocol, place);
     const std::int32_t hardware = optionalIntegerElement(root, fmt::kHardware).value_or(0);
+    out.reserve(0);
     out.makeRoom(fmt::kParameterBlockSize, place);
     for (const std::int32_t value : values) out.u8(value);
     out.u8(framingClass(protocol));
@@ -208,9 +216,12 @@ CompositionSummary ComposeConfigImage(ConfigImage& image, const fs::path& projec
 
     CompositionSummary summary;
     XmlDocument doc;
+    const fs::path settingsFile = projectDir / fmt::kParGenFile;
+    const bool withSettings = XmlDocument::fileExists(settingsFile);
+    if (withSettings) out.reserve(fmt::kParameterBlockSize);
     const fs::path nodesFile = projectDir / fmt::kDNetNetFile;
     if (XmlDocument::fileExists(nodesFile)) {
-        summary.nodes = appendNodeTable(out, loadRoot(doc, nodesFile));
+        summary.nodes = appendNodeTable(out, loadRoot(doc, nodesFile, fmt::kDNetNetFile));
     }
     const auto nodeCount = static_cast<std::uint8_t>(summary.nodes);
     out.u32At(fmt::kReadMapOffsetAt, out.position());
@@ -218,7 +229,7 @@ CompositionSummary ComposeConfigImage(ConfigImage& image, const fs::path& projec
     // Both maps come from one reading of the register map document.
     const fs::path mapFile = projectDir / fmt::kDefRegFile;
     if (XmlDocument::fileExists(mapFile)) {
-        const XmlNode root = loadRoot(doc, mapFile);
+        const XmlNode root = loadRoot(doc, mapFile, fmt::kDefRegFile);
         summary.readRecords = appendMap(out, root, fmt::kReadList, nodeCount);
         out.u32At(fmt::kWriteMapOffsetAt, out.position());
         summary.writeRecords = appendMap(out, root, fmt::kWriteList, nodeCount);
@@ -227,10 +238,9 @@ CompositionSummary ComposeConfigImage(ConfigImage& image, const fs::path& projec
     }
     out.u32At(fmt::kParametersOffsetAt, out.position());
 
-    const fs::path settingsFile = projectDir / fmt::kParGenFile;
-    if (XmlDocument::fileExists(settingsFile)) {
-        appendParameters(out, loadRoot(doc, settingsFile), nodeCount, summary.readRecords,
-                         summary.writeRecords);
+    if (withSettings) {
+        appendParameters(out, loadRoot(doc, settingsFile, fmt::kParGenFile), nodeCount,
+                         summary.readRecords, summary.writeRecords);
     }
 
     image.length = out.position();

@@ -194,21 +194,20 @@ DecodedImage decodeConfigImage(std::span<const std::uint8_t> image) {
 
 DecodedImage decodeConfigImageFile(const std::filesystem::path& file) {
     std::error_code ec;
-    if (std::filesystem::is_directory(file, ec))
-        throw Error(systemErrorText(EISDIR) + ": " + pathText(file));
+    if (std::filesystem::is_directory(file, ec)) throw Error(systemErrorText(EISDIR));
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         const int code = errno;
-        throw Error(systemErrorText(code ? code : ENOENT) + ": " + pathText(file));
+        throw Error(systemErrorText(code ? code : ENOENT));
     }
     // One byte past the capacity is enough to tell that a file is no image; a device or a huge
     // file is never read whole.
     std::vector<std::uint8_t> bytes(image_format::kCapacity + 1);
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (in.bad()) throw Error(systemErrorText(EIO) + ": " + pathText(file));
+    if (in.bad()) throw Error(systemErrorText(EIO));
     bytes.resize(static_cast<std::size_t>(in.gcount()));
     if (bytes.size() > image_format::kCapacity) {
-        throw Error("Not a configuration image: " + pathText(file) + " is larger than " +
+        throw Error("Not a configuration image: larger than " +
                     std::to_string(image_format::kCapacity) + " bytes");
     }
     return decodeConfigImage(bytes);

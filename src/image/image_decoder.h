@@ -68,7 +68,8 @@ struct DecodedImage {
 // section that is not a whole number of records.
 DecodedImage decodeConfigImage(std::span<const std::uint8_t> image);
 
-// Reads and decodes an image file; throws velmora::Error when it cannot be read or decoded.
+// Reads and decodes an image file; throws velmora::Error when it cannot be read or decoded. The
+// text does not name the file: the caller does.
 DecodedImage decodeConfigImageFile(const std::filesystem::path& file);
 
 }  // namespace velmora

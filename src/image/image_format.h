@@ -47,8 +47,8 @@ inline constexpr const char* kRowNode = register_map_format::kNrDNNode;
 
 // Elements of pargen.xml, in the order of the parameter block's first six bytes.
 inline constexpr std::array<const char*, 6> kParameterBytes = {
-    comm_settings_format::kDnetDeviceId, comm_settings_format::kDnetBaud,
-    comm_settings_format::kSerialBaud,   comm_settings_format::kSerialParity,
+    comm_settings_format::kDnetDeviceId,   comm_settings_format::kDnetBaud,
+    comm_settings_format::kSerialBaud,     comm_settings_format::kSerialParity,
     comm_settings_format::kSerialDeviceId, comm_settings_format::kSerialLine};
 inline constexpr const char* kProtocol = comm_settings_format::kSerialProtocol;
 inline constexpr const char* kHardware = comm_settings_format::kHardware;

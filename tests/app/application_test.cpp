@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 
+#include "image/image_decoder.h"
 #include "support/message_recorder.h"
 #include "support/temp_dir.h"
 
@@ -40,8 +43,9 @@ TEST_F(ApplicationTest, StepButtonsOpenTheirDialogsOnTheRestoredProject) {
 
     a.FVelmoraFirmWare.btn_Prm_Gen->click();
     a.FVelmoraFirmWare.Btn_DNET->click();
+    a.FVelmoraFirmWare.btn_DefMod->click();
     a.FVelmoraFirmWare.about->click();
-    EXPECT_EQ(shown, (std::vector<QDialog*>{&a.Fpargen, &a.FDNet, &a.FAbout}));
+    EXPECT_EQ(shown, (std::vector<QDialog*>{&a.Fpargen, &a.FDNet, &a.FInfopdoMB, &a.FAbout}));
     EXPECT_TRUE(recorder.messages.empty());
 
     // The communication dialog writes into the restored project's folder.
@@ -71,6 +75,60 @@ TEST_F(ApplicationTest, UpdateDeviceWithoutABinFolderIsReported) {
     ASSERT_EQ(recorder.messages.size(), 1u);
     EXPECT_EQ(recorder.messages[0].kind, Kind::Failure);
     EXPECT_TRUE(recorder.messages[0].text.contains("bank.bin"));
+}
+
+TEST_F(ApplicationTest, DefineModbusWithoutAProjectFolderSaysProjectNotValid) {
+    fs::create_directories(dir / "PROJECTS" / "Plant1");
+    test::writeText(dir / "Velmora_DNETM2MRTUs.ini", "[lastproj]\nprojectname=Plant1\n");
+    Application& a = start();
+    fs::remove_all(dir / "PROJECTS" / "Plant1");
+    a.FVelmoraFirmWare.setFolderPicker(
+        [](const QString&, const fs::path&, const fs::path&) { return std::nullopt; });
+    a.FVelmoraFirmWare.openClick();
+    a.FVelmoraFirmWare.btn_DefMod->click();
+    EXPECT_TRUE(shown.empty());
+    EXPECT_EQ(recorder.messages,
+              (std::vector<test::MessageRecorder::Message>{{Kind::Plain, "Project not valid"}}));
+}
+
+TEST_F(ApplicationTest, RegistersConfirmedInDefineModbusReachTheNextImage) {
+    const fs::path project = dir / "PROJECTS" / "Plant1";
+    fs::create_directories(project / "bin");
+    test::writeText(dir / "Velmora_DNETM2MRTUs.ini", "[lastproj]\nprojectname=Plant1\n");
+    test::writeText(project / "DNET_Net.xml",
+                    "<DNET_Net><row ID=\"5\" NB_IN=\"4\" NB_OUT=\"2\" Mnemonic=\"\"/>"
+                    "<row ID=\"9\" NB_IN=\"1\" NB_OUT=\"6\" Mnemonic=\"\"/></DNET_Net>");
+    Application& a = start();
+    TFInfopdoMB& d = a.FInfopdoMB;
+    a.FVelmoraFirmWare.btn_DefMod->click();
+    ASSERT_EQ(shown, std::vector<QDialog*>{&d});
+    d.FormShow();
+    d.LDNByteRead->setCurrentRow(1);
+    d.EIndexRead->setText("0x10");
+    d.CB_HB->setCurrentIndex(6);
+    d.CB_LB->setCurrentIndex(2);
+    d.NewA_R->click();
+    d.LDNByteWrite->setCurrentRow(0);
+    d.EIndexWrite->setText("300");
+    d.CB_LB_W->setCurrentIndex(4);
+    d.NewA_W->click();
+    d.bitbtn1->click();
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_TRUE(fs::is_regular_file(project / "DefReg.xml"));
+
+    a.FVelmoraFirmWare.CreateBin->click();
+    EXPECT_TRUE(recorder.messages.empty());
+    const DecodedImage image = decodeConfigImageFile(project / "bin" / "bank.bin");
+    ASSERT_EQ(image.readMap.size(), 1u);
+    EXPECT_EQ(image.readMap[0].index, 16);
+    EXPECT_EQ(image.readMap[0].nodePosition, 1);
+    EXPECT_EQ(image.readMap[0].highByte(), 6);
+    EXPECT_EQ(image.readMap[0].lowByte(), 2);
+    ASSERT_EQ(image.writeMap.size(), 1u);
+    EXPECT_EQ(image.writeMap[0].index, 300);
+    EXPECT_EQ(image.writeMap[0].nodePosition, 0);
+    EXPECT_EQ(image.writeMap[0].highByte(), 0);
+    EXPECT_EQ(image.writeMap[0].lowByte(), 4);
 }
 
 }  // namespace

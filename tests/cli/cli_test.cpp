@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_run.h"
 #include "core/path_text.h"
 #include "image/example_project.h"
 #include "support/temp_dir.h"
@@ -20,19 +21,6 @@ namespace velmora::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Outcome run(const std::vector<std::string>& args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = runCli(args, out, err);
-    return {status, out.str(), err.str()};
-}
 
 constexpr std::string_view kExampleReport =
     "Configuration image: 61 bytes\n"
@@ -130,7 +118,8 @@ TEST_F(Cli, ComposeFailsForAMissingFolderOrBinFolder) {
 
     r = run({"compose", dir.path().string()});
     EXPECT_EQ(r.status, kExitFailure);
-    EXPECT_NE(r.err.find(bank().string()), std::string::npos) << r.err;
+    EXPECT_EQ(r.err,
+              "velmora-cli: the project has no bin folder: " + (dir / "bin").string() + "\n");
 
     r = run({"compose", ""});
     EXPECT_EQ(r.status, kExitFailure);
@@ -149,6 +138,17 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
         {"compose", "a", "--output="},
         {"inspect"},
         {"inspect", "a", "-o", "b"},
+        {"check", "a", "b"},
+        {"check", "a", "--output", "b"},
+        {"map", "a", "--format", "pdf"},
+        {"map", "a", "--format"},
+        {"map", "a", "--base", "-1"},
+        {"map", "a", "--base=x"},
+        {"map", "a", "--json"},
+        {"help", "frobnicate"},
+        {"help", "compose", "extra"},
+        {"--help", "extra"},
+        {"--version", "extra"},
     };
     for (const auto& args : cases) {
         const Outcome r = run(args);
@@ -166,6 +166,11 @@ TEST_F(Cli, HelpGoesToStandardOutput) {
         {{"compose", "--help"}, "Usage: velmora-cli compose PROJECT_DIR [--output FILE]"},
         {{"compose", "x", "-h"}, "Usage: velmora-cli compose PROJECT_DIR [--output FILE]"},
         {{"inspect", "--help"}, "Usage: velmora-cli inspect BANK_FILE [--json]"},
+        {{"help"}, "Usage: velmora-cli COMMAND"},
+        {{"help", "compose"}, "Usage: velmora-cli compose PROJECT_DIR [--output FILE]"},
+        {{"help", "check"}, "Usage: velmora-cli check PROJECT_DIR [--json]"},
+        {{"help", "map"}, "Usage: velmora-cli map PROJECT_DIR [--format csv|html]"},
+        {{"map", "--help"}, "Usage: velmora-cli map PROJECT_DIR [--format csv|html]"},
         {{"--version"}, "velmora-cli "},
     };
     for (const auto& [args, start] : cases) {
@@ -194,7 +199,7 @@ TEST_F(Cli, InspectJson) {
         const char* part : {
             R"("header": {"nodeTable": 16, "readMap": 34, "writeMap": 41, "parameters": 48})",
             R"({"position": 1, "id": 9, "in": 8, "out": 6, "inputStart": 4, "outputStart": 2})",
-            R"({"index": 100, "posComp": 2, "nodePosition": 1, "nodeId": 9, "high": "None", "low": "Byte2"})",
+            R"({"index": 100, "posComp": 2, "nodePosition": 1, "nodeId": 9, "high": "None", "highByte": 0, "low": "Byte2", "lowByte": 2})",
             R"("serialBaud": {"value": 7, "meaning": "115200"})",
             R"("hardware": {"value": 0, "meaning": "QH48203-A1"})",
             R"("problems": [])",
@@ -221,14 +226,17 @@ TEST_F(Cli, InspectReportsInconsistentAndUndecodableImages) {
     test::writeText(dir / "short.bin", bytes.substr(0, 60));
     r = run({"inspect", (dir / "short.bin").string(), "--json"});
     EXPECT_EQ(r.status, kExitFailure);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err,
-              "velmora-cli: " + (dir / "short.bin").string() +
-                  ": The parameter block holds 12 bytes; it must hold 13 bytes or be absent\n");
+    const std::string undecodable =
+        (dir / "short.bin").string() +
+        ": The parameter block holds 12 bytes; it must hold 13 bytes or be absent";
+    EXPECT_EQ(r.out, "{\"error\": \"" + undecodable + "\"}\n");
+    EXPECT_EQ(r.err, "velmora-cli: " + undecodable + "\n");
 
+    // The path once, in front.
     r = run({"inspect", (dir / "missing.bin").string()});
     EXPECT_EQ(r.status, kExitFailure);
-    EXPECT_NE(r.err.find("missing.bin"), std::string::npos);
+    EXPECT_EQ(r.err,
+              "velmora-cli: " + (dir / "missing.bin").string() + ": No such file or directory\n");
 }
 
 #ifndef _WIN32

@@ -215,6 +215,27 @@ INSTANTIATE_TEST_SUITE_P(
         SumCase{withLast(repeated(14, {"1", "455", "455", ""}), {"1", "456", "0", ""}),
                 "Error in row 15!! Number Byte IN must be 0 or 455. "}));
 
+// Every failed check in the dialog's order, for a caller that lists them all.
+TEST(DNetNetworkChecks, ListsEveryFailingCellThenTheSums) {
+    std::vector<DNetRow> rows = repeated(16, {"1", "455", "455", ""});
+    rows[1] = {"64", "x", "1", ""};
+    rows[3] = {"1", "1", "456", ""};
+    const std::vector<DNetProblem> problems = dnetNetworkProblems(rows);
+    std::vector<std::pair<std::size_t, std::string>> got;
+    for (const DNetProblem& p : problems) got.emplace_back(p.row, p.message);
+    // Row 2's and row 4's failing counts stay out of the sums: 14 x 455 + 1 in, 14 x 455 + 1 out.
+    EXPECT_THAT(
+        got,
+        ElementsAre(std::pair<std::size_t, std::string>{2, "Error in row 2!! ID must be 0 or 63. "},
+                    std::pair<std::size_t, std::string>{
+                        2, "Error in row 2!! Number Byte IN must be 0 or 455. "},
+                    std::pair<std::size_t, std::string>{
+                        4, "Error in row 4!! Number Byte OUT must be 0 or 455. "},
+                    std::pair<std::size_t, std::string>{0, kInSum},
+                    std::pair<std::size_t, std::string>{0, kOutSum}));
+    EXPECT_EQ(checkDNetNetwork(rows), "Error in row 2!! ID must be 0 or 63. ");
+}
+
 // ---- writing
 
 TEST(DNetNetworkWriting, WritesTheTwoNodeExampleExactly) {

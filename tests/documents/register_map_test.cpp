@@ -399,5 +399,57 @@ TEST(RegisterMapPosComp, NegativeValuesUnpackAsUnsignedHalves) {
     EXPECT_EQ(UnpackPosComp(-65536), (PosCompChoices{65535, 0}));
 }
 
+TEST(RegisterMapPosComp, ByteChoiceCountStaysWithinWhatAPackedChoiceHolds) {
+    struct Case {
+        std::int32_t nByte, count;
+    };
+    for (const Case c : {Case{0, 0}, Case{4, 4}, Case{455, 455}, Case{65535, 65535},
+                         Case{65536, 65535}, Case{2147483647, 65535}, Case{-3, 0}}) {
+        EXPECT_EQ(ByteChoiceCount(c.nByte), c.count) << c.nByte;
+    }
+}
+
+TEST(RegisterMapPosComp, TextOfAnEntryGivesItsChoicesOrFails) {
+    struct Case {
+        const char* text;
+        PosCompChoices choices;
+    };
+    for (const Case c : {Case{"196612", {3, 4}}, Case{" +1", {0, 1}}, Case{"0x20000", {2, 0}},
+                         Case{"-1", {65535, 65535}}, Case{"393216", {6, 0}}}) {
+        EXPECT_EQ(PosCompTextChoices(c.text), c.choices) << c.text;
+    }
+    for (const char* text : {"", "abc", "1.5", "4294967296"}) {
+        EXPECT_THROW(
+            {
+                try {
+                    PosCompTextChoices(text);
+                } catch (const Error& e) {
+                    EXPECT_EQ(std::string(e.what()),
+                              "PosComp \"" + std::string(text) + "\" is not an integer");
+                    throw;
+                }
+            },
+            Error)
+            << text;
+    }
+}
+
+TEST(RegisterMapPosComp, TextOfTwoChoicesIsTheSignedDecimalOrNothingOutsideAChoice) {
+    struct Case {
+        std::int32_t high, low;
+        std::optional<std::string> text;
+    };
+    for (const Case& c :
+         {Case{3, 4, "196612"}, Case{0, 0, "0"}, Case{2, 0, "131072"}, Case{65535, 65535, "-1"},
+          Case{32768, 1, "-2147483647"}, Case{-1, 0, std::nullopt}, Case{0, -1, std::nullopt},
+          Case{65536, 0, std::nullopt}, Case{0, 65536, std::nullopt}}) {
+        EXPECT_EQ(PosCompText(c.high, c.low), c.text) << c.high << " " << c.low;
+        // What is written reads back to the same choices.
+        if (c.text) {
+            EXPECT_EQ(PosCompTextChoices(*c.text), (PosCompChoices{c.high, c.low}));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace velmora

@@ -269,6 +269,21 @@ TEST_F(Composer, ErrorsNameTheDocumentRowAndValue) {
     }
 }
 
+// The application shows the parser's text alone; other callers learn which document it was.
+TEST_F(Composer, AParseErrorKeepsItsTextAndNamesItsDocument) {
+    test::writeProject(dir.path(), test::kExampleNodes, test::kExampleMap, "<Par_Gen>");
+    try {
+        ComposeConfigImage(image, dir.path());
+        FAIL() << "no error";
+    } catch (const DocumentError& e) {
+        EXPECT_EQ(e.document(), "pargen.xml");
+        EXPECT_EQ(e.place(), "");
+        EXPECT_EQ(std::string(e.what()).rfind("pargen.xml", 0), std::string::npos) << e.what();
+        EXPECT_EQ(e.detail(), e.what());
+        EXPECT_EQ(e.located(), "pargen.xml: " + e.detail());
+    }
+}
+
 TEST_F(Composer, ASkippedRowIsNotReadFurther) {
     test::writeProject(
         dir.path(), test::kExampleNodes,
@@ -284,8 +299,16 @@ TEST_F(Composer, FillsTheCapacityExactlyAndRefusesOneRowMore) {
     EXPECT_EQ(image.length, 100004u);
     EXPECT_TRUE(image.complete);
 
+    // The row that takes the parameter block's room is the one named.
     test::writeText(dir / "DefReg.xml", mapWithReadRows(14278));
-    EXPECT_EQ(composeError(), "pargen.xml: the configuration image would exceed 100004 bytes");
+    EXPECT_EQ(
+        composeError(),
+        "DefReg.xml, Modbus_Read row 14278: the configuration image would exceed 100004 bytes");
+
+    // Without pargen.xml there is no block to keep room for.
+    std::filesystem::remove(dir / "pargen.xml");
+    compose();
+    EXPECT_EQ(image.length, 99998u);
     test::writeText(dir / "DefReg.xml", mapWithReadRows(14279));
     EXPECT_EQ(
         composeError(),

@@ -1,0 +1,45 @@
+#include "cli/check_report.h"
+
+#include <string>
+#include <string_view>
+
+#include "cli/json_text.h"
+
+namespace velmora::cli {
+
+namespace {
+
+std::string_view severityName(Severity severity) {
+    return severity == Severity::Error ? "error" : "warning";
+}
+
+std::string plural(std::size_t count, std::string_view word) {
+    return std::to_string(count) + " " + std::string(word) + (count == 1 ? "" : "s");
+}
+
+}  // namespace
+
+void writeCheckText(const std::vector<ProjectProblem>& problems, std::ostream& out) {
+    for (const ProjectProblem& p : problems) {
+        out << severityName(p.severity) << ": " << p.document
+            << (p.place.empty() ? "" : ", " + p.place) << ": " << p.message << "\n";
+    }
+    out << plural(countProblems(problems, Severity::Error), "error") << ", "
+        << plural(countProblems(problems, Severity::Warning), "warning") << "\n";
+}
+
+void writeCheckJson(const std::vector<ProjectProblem>& problems, std::ostream& out) {
+    out << "{\n  \"problems\": [";
+    for (std::size_t i = 0; i < problems.size(); ++i) {
+        const ProjectProblem& p = problems[i];
+        out << (i ? "," : "") << "\n    {\"severity\": " << jsonString(severityName(p.severity))
+            << ", \"document\": " << jsonString(p.document)
+            << ", \"place\": " << jsonString(p.place) << ", \"message\": " << jsonString(p.message)
+            << "}";
+    }
+    out << (problems.empty() ? "]" : "\n  ]")
+        << ",\n  \"errors\": " << countProblems(problems, Severity::Error)
+        << ",\n  \"warnings\": " << countProblems(problems, Severity::Warning) << "\n}\n";
+}
+
+}  // namespace velmora::cli

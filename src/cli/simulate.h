@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace velmora::cli {
+
+// The arguments of `velmora-cli simulate`.
+struct SimulateOptions {
+    bool help = false;
+    std::string project;  // PROJECT_DIR, or empty with `image`
+    std::optional<std::string> image;
+    std::optional<std::string> tcpHost;  // set with `tcpPort` for --tcp
+    std::string tcpPort;
+    std::optional<std::string> rtuDevice;
+    std::optional<std::string> data;
+    std::optional<std::string> log;
+    std::string error;  // set for a usage error
+};
+
+// Parses `args` after the command name; --tcp takes HOST:PORT, ":PORT" or PORT, the host being
+// 127.0.0.1 when left out.
+SimulateOptions parseSimulateArgs(const std::vector<std::string>& args);
+
+// Runs `velmora-cli simulate` (`args` begin with the command name) until SIGINT or SIGTERM;
+// returns the exit status.
+int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace velmora::cli

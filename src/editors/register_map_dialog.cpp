@@ -1,0 +1,111 @@
+#include "editors/register_map_dialog.h"
+
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTabWidget>
+#include <utility>
+
+#include "app/look.h"
+#include "app/messages.h"
+
+namespace velmora::ui {
+
+namespace {
+
+constexpr int kClientWidth = 505;
+constexpr int kClientHeight = 546;
+constexpr int kBottomBarHeight = 41;
+
+QPushButton* button(const char* text, const char* name, const char* icon, QWidget* parent, int x) {
+    auto* b =
+        new QPushButton(lookIcon(QString::fromLatin1(icon)), QString::fromLatin1(text), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setFlat(true);
+    b->setGeometry(x, kClientHeight - kBottomBarHeight + 8, 80, 25);
+    return b;
+}
+
+}  // namespace
+
+TFInfopdoMB::TFInfopdoMB(std::function<std::filesystem::path()> dnetNetFile,
+                         std::function<std::filesystem::path()> defRegFile, MessageSink& messages,
+                         QWidget* parent)
+    : QDialog(parent),
+      dnetNetFile_(std::move(dnetNetFile)),
+      defRegFile_(std::move(defRegFile)),
+      messages_(messages) {
+    setObjectName(QStringLiteral("FInfopdoMB"));
+    setWindowTitle(QStringLiteral("INFOPDO"));
+    // A fixed border whose only title bar button is the close box, which acts as Cancel.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(kClientWidth, kClientHeight);
+    applyLook(*this);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setGeometry(0, 0, kClientWidth, kClientHeight - kBottomBarHeight);
+    TabRead = new RegisterMapPage(MapSide::Read, map_, clip_, messages_);
+    TabWrite = new RegisterMapPage(MapSide::Write, map_, clip_, messages_);
+    for (RegisterMapPage* page : {TabRead, TabWrite}) PageControl1->addTab(page, page->caption());
+
+    bitbtn1 = button("OK", "bitbtn1", "ok", this, 8);
+    bitbtn2 = button("Cancel", "bitbtn2", "cancel", this, 96);
+    connect(bitbtn1, &QPushButton::clicked, this, [this] { bitbtn1Click(); });
+    connect(bitbtn2, &QPushButton::clicked, this, [this] { bitbtn2Click(); });
+
+    LIndMbNDRead = TabRead->LIndMbND;
+    LDNByteRead = TabRead->LDNByte;
+    EIndexRead = TabRead->EIndex;
+    CB_HB = TabRead->CB_HB;
+    CB_LB = TabRead->CB_LB;
+    DELETEa_R = TabRead->DELETEa;
+    NewA_R = TabRead->NewA;
+    ModifyA_R = TabRead->ModifyA;
+    copyA_R = TabRead->copyA;
+    PasteA_R = TabRead->PasteA;
+    LIndMbNDWrite = TabWrite->LIndMbND;
+    LDNByteWrite = TabWrite->LDNByte;
+    EIndexWrite = TabWrite->EIndex;
+    CB_HB_W = TabWrite->CB_HB;
+    CB_LB_W = TabWrite->CB_LB;
+    DELETEa_W = TabWrite->DELETEa;
+    NewA_W = TabWrite->NewA;
+    ModifyA_W = TabWrite->ModifyA;
+    copyA_W = TabWrite->copyA;
+    PasteA_W = TabWrite->PasteA;
+}
+
+void TFInfopdoMB::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A window system's own show (restoring a minimised window) is not a new showing.
+    if (event->spontaneous()) return;
+    if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    FormShow();
+}
+
+void TFInfopdoMB::FormShow() {
+    TabRead->clear();
+    TabWrite->clear();
+    setWindowTitle(QStringLiteral("Modbus Registers Definition"));
+    map_ = RegisterMap{};
+    guarded(messages_, [this] {
+        map_ = LoadRegisterMap(dnetNetFile_(), defRegFile_(), [this](const std::string& message) {
+            messages_.plain(QString::fromStdString(message));
+        });
+    });
+    TabRead->showNodes();
+    TabWrite->showNodes();
+    bitbtn1->setFocus();
+}
+
+void TFInfopdoMB::bitbtn1Click() {
+    if (guarded(messages_, [this] { SaveRegisterMap(map_, defRegFile_()); })) {
+        done(QDialog::Accepted);
+    }
+}
+
+void TFInfopdoMB::bitbtn2Click() { done(QDialog::Rejected); }
+
+}  // namespace velmora::ui

@@ -1,0 +1,379 @@
+#include "image/project_check.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <optional>
+#include <set>
+#include <string_view>
+#include <tuple>
+
+#include "core/error.h"
+#include "documents/comm_settings.h"
+#include "documents/comm_settings_format.h"
+#include "documents/devicenet_network.h"
+#include "documents/integer_text.h"
+#include "documents/register_map.h"
+#include "documents/xml_document.h"
+#include "image/composer.h"
+#include "image/image_format.h"
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+namespace fmt = image_format;
+
+namespace {
+
+constexpr std::size_t kNodePlaceRow = std::numeric_limits<std::size_t>::max();
+
+std::string inQuotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+// A parser's reason spans lines ("Line: N", then the source); a problem is one line.
+std::string oneLine(std::string text) {
+    std::string::size_type at = 0;
+    while ((at = text.find('\n', at)) != std::string::npos) text.replace(at, 1, "; ");
+    return text;
+}
+
+std::string plural(std::size_t count, std::string_view word) {
+    return std::to_string(count) + " " + std::string(word) + (count == 1 ? "" : "s");
+}
+
+// Byte numbers as ranges: "1-3, 6".
+std::string ranges(const std::vector<std::int32_t>& bytes) {
+    std::string s;
+    for (std::size_t i = 0; i < bytes.size();) {
+        std::size_t j = i;
+        while (j + 1 < bytes.size() && bytes[j + 1] == bytes[j] + 1) ++j;
+        if (!s.empty()) s += ", ";
+        s += std::to_string(bytes[i]);
+        if (j > i) s += "-" + std::to_string(bytes[j]);
+        i = j + 1;
+    }
+    return s;
+}
+
+// The problems found so far, with what orders them.
+class Problems {
+public:
+    void add(Severity severity, std::string_view document, std::string_view list, std::size_t row,
+             std::string place, std::string message) {
+        ProjectProblem problem{severity, std::string(document), std::move(place),
+                               oneLine(std::move(message))};
+        // The composer and the document readers may meet the very same fault.
+        if (!told_.emplace(problem.severity, problem.document, problem.place, problem.message)
+                 .second) {
+            return;
+        }
+        entries_.push_back({rankOf(document), rankOf(list), row, entries_.size(), problem});
+    }
+
+    std::vector<ProjectProblem> ordered() {
+        std::stable_sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
+            return std::tie(a.document, a.list, a.row, a.sequence) <
+                   std::tie(b.document, b.list, b.row, b.sequence);
+        });
+        std::vector<ProjectProblem> result;
+        for (Entry& e : entries_) result.push_back(std::move(e.problem));
+        return result;
+    }
+
+private:
+    struct Entry {
+        int document;
+        int list;
+        std::size_t row;
+        std::size_t sequence;
+        ProjectProblem problem;
+    };
+
+    static int rankOf(std::string_view name) {
+        constexpr std::array<std::string_view, 5> order = {
+            fmt::kParGenFile, fmt::kDNetNetFile, fmt::kDefRegFile, fmt::kReadList, fmt::kWriteList};
+        const auto at = std::find(order.begin(), order.end(), name);
+        return at == order.end() ? -1 : static_cast<int>(at - order.begin());
+    }
+
+    std::vector<Entry> entries_;
+    std::set<std::tuple<Severity, std::string, std::string, std::string>> told_;
+};
+
+// One child of the root of DNET_Net.xml as the composer reads it: a value that is missing or is
+// not an integer text is empty.
+struct NodeValues {
+    std::optional<std::int32_t> id;
+    std::optional<std::int32_t> bytesIn;
+    std::optional<std::int32_t> bytesOut;
+};
+
+std::optional<std::int32_t> integerAttribute(const XmlNode& node, const char* name) {
+    if (!node.isElement()) return std::nullopt;
+    const auto text = node.attribute(name);
+    return text ? parseIntegerText(*text) : std::nullopt;
+}
+
+// Loads `file`, reporting a document that cannot be read or parsed; none then.
+std::optional<XmlDocument> load(const fs::path& file, std::string_view document,
+                                Problems& problems) {
+    XmlDocument doc;
+    try {
+        doc.load(file);
+    } catch (const Error& e) {
+        problems.add(Severity::Error, document, "", 0, "", e.what());
+        return std::nullopt;
+    }
+    return doc;
+}
+
+class ProjectChecker {
+public:
+    explicit ProjectChecker(const fs::path& dir) : dir_(dir) {}
+
+    std::vector<ProjectProblem> run() {
+        compose();
+        checkSettings();
+        checkNetwork();
+        checkMap();
+        return problems_.ordered();
+    }
+
+private:
+    bool exists(std::string_view document) const {
+        return XmlDocument::fileExists(dir_ / document);
+    }
+
+    // The loaded document; none, after telling why, when it is missing (`consequence` says what
+    // the image lacks then) or cannot be read.
+    std::optional<XmlDocument> open(std::string_view document, std::string_view consequence) {
+        if (!exists(document)) {
+            problems_.add(Severity::Warning, document, "", 0, "",
+                          "the document is missing: " + std::string(consequence));
+            return std::nullopt;
+        }
+        return load(dir_ / document, document, problems_);
+    }
+
+    // What makes composing fail, in the composer's words: the first such fault.
+    void compose() {
+        ConfigImage image;
+        try {
+            ComposeConfigImage(image, dir_);
+        } catch (const DocumentError& e) {
+            problems_.add(Severity::Error, e.document(), e.list(), e.row(), e.place(), e.detail());
+        }
+    }
+
+    void checkSettings() {
+        const auto doc = open(fmt::kParGenFile, "the image has no parameter block");
+        if (!doc) return;
+        const CommSettings settings = commSettingsFromDocument(*doc);
+        gatewayId_ = parseIntegerText(settings.dnetDeviceId);
+        // The dialog stops at its first failing check; each ID is checked here beside the
+        // other's default so that both are told.
+        const CommSettings defaults;
+        CommSettings dnetOnly = defaults;
+        dnetOnly.dnetDeviceId = settings.dnetDeviceId;
+        CommSettings serialOnly = defaults;
+        serialOnly.serialDeviceId = settings.serialDeviceId;
+        for (const auto& [checked, element] :
+             {std::pair{dnetOnly, comm_settings_format::kDnetDeviceId},
+              std::pair{serialOnly, comm_settings_format::kSerialDeviceId}}) {
+            if (const auto message = commSettingsProblem(checked)) {
+                problems_.add(Severity::Error, fmt::kParGenFile, "", 0, element, *message);
+            }
+        }
+    }
+
+    void checkNetwork() {
+        const auto doc =
+            open(fmt::kDNetNetFile, "the image has no nodes and every register row is dropped");
+        if (!doc) return;
+        const XmlNode root = *doc->firstNode();
+
+        // As the dialog reads and checks it.
+        const DNetNetworkRead read = readDNetNetwork(*doc);
+        if (read.error) problems_.add(Severity::Error, fmt::kDNetNetFile, "", 0, "", *read.error);
+        for (const DNetProblem& p : dnetNetworkProblems(read.rows)) {
+            problems_.add(Severity::Error, fmt::kDNetNetFile, "", p.row,
+                          p.row == 0 ? "" : "row " + std::to_string(p.row), p.message);
+        }
+
+        // As the composer reads it: every child of the root.
+        std::map<std::int32_t, std::size_t> rowOfId;
+        for (const XmlNode& child : root.children()) {
+            NodeValues& node = nodes_.emplace_back();
+            node.id = integerAttribute(child, fmt::kNodeId);
+            node.bytesIn = integerAttribute(child, fmt::kNodeBytesIn);
+            node.bytesOut = integerAttribute(child, fmt::kNodeBytesOut);
+            const std::size_t row = nodes_.size();
+            if (!node.id) continue;
+            const std::string place = "row " + std::to_string(row);
+            const std::string id = std::to_string(*node.id);
+            if (const auto [at, added] = rowOfId.emplace(*node.id, row); !added) {
+                problems_.add(Severity::Warning, fmt::kDNetNetFile, "", row, place,
+                              "ID " + id + " is also the ID of row " + std::to_string(at->second));
+            }
+            if (gatewayId_ && *gatewayId_ == *node.id) {
+                problems_.add(Severity::Warning, fmt::kDNetNetFile, "", row, place,
+                              "ID " + id + " is the gateway's own DeviceNet ID (" +
+                                  comm_settings_format::kDnetDeviceId + " in " +
+                                  std::string(fmt::kParGenFile) + ")");
+            }
+        }
+    }
+
+    void checkMap() {
+        const auto doc = open(fmt::kDefRegFile, "the image has no registers");
+        if (!doc) return;
+        const XmlNode root = *doc->firstNode();
+        checkSide(root, fmt::kReadList, fmt::kNodeBytesOut, &NodeValues::bytesOut, "output");
+        checkSide(root, fmt::kWriteList, fmt::kNodeBytesIn, &NodeValues::bytesIn, "input");
+    }
+
+    // The byte count of node `position` (from 1) on one side; none when it cannot be read.
+    std::optional<std::int32_t> byteCount(std::int32_t position,
+                                          std::optional<std::int32_t> NodeValues::*count) const {
+        return nodes_[static_cast<std::size_t>(position - 1)].*count;
+    }
+
+    void checkSide(const XmlNode& root, const char* listName, const char* countName,
+                   std::optional<std::int32_t> NodeValues::*count, std::string_view direction) {
+        const auto list = root.child(listName);
+        if (!list) {
+            problems_.add(Severity::Error, fmt::kDefRegFile, "", 0, "",
+                          "element " + inQuotes(listName) + " is missing under the root");
+            return;
+        }
+        // The composer compares with the node count it stores, which wraps at 256.
+        const auto nodeCount = static_cast<std::uint8_t>(nodes_.size());
+        std::map<std::int32_t, std::size_t> rowOfIndex;
+        std::map<std::pair<std::int32_t, std::int32_t>, std::size_t> rowOfByte;
+        std::size_t number = 0;
+        for (const XmlNode& row : list->children()) {
+            ++number;
+            const std::string place = std::string(listName) + " row " + std::to_string(number);
+            const auto error = [&](const std::string& message) {
+                problems_.add(Severity::Error, fmt::kDefRegFile, listName, number, place, message);
+            };
+            const auto warning = [&](const std::string& message) {
+                problems_.add(Severity::Warning, fmt::kDefRegFile, listName, number, place,
+                              message);
+            };
+            // Each attribute's text, or none after telling why it cannot be used.
+            const auto integer = [&](const char* name) -> std::optional<std::int32_t> {
+                if (!row.isElement()) return std::nullopt;
+                const auto text = row.attribute(name);
+                if (!text) {
+                    error("attribute " + inQuotes(name) + " is missing");
+                    return std::nullopt;
+                }
+                const auto value = parseIntegerText(*text);
+                if (!value) {
+                    error("attribute " + inQuotes(name) + " is not an integer: " + inQuotes(*text));
+                }
+                return value;
+            };
+            if (!row.isElement()) {
+                error("node " + inQuotes(row.name()) + " is not an element");
+                continue;
+            }
+            const auto node = integer(fmt::kRowNode);
+            if (!node) continue;
+            if (*node > static_cast<std::int32_t>(nodeCount)) {
+                warning("node " + std::to_string(*node) + " is beyond the " +
+                        plural(nodes_.size(), "node") + " of " + std::string(fmt::kDNetNetFile) +
+                        ": the row is dropped from the image");
+                continue;
+            }
+            if (*node < 1) {
+                error("attribute " + inQuotes(fmt::kRowNode) + " is " + std::to_string(*node) +
+                      ", but node positions start at 1");
+                continue;
+            }
+            const auto index = integer(fmt::kRowIndex);
+            const auto posComp = integer(fmt::kRowPosComp);
+            if (index) {
+                if (!IndexInRange(row.attribute(fmt::kRowIndex).value_or(""))) {
+                    error("Index " + std::to_string(*index) + " is outside 0..65535");
+                }
+                if (const auto [at, added] = rowOfIndex.emplace(*index, number); !added) {
+                    error("Index or Subindex Not Valid: index " + std::to_string(*index) +
+                          " is also the index of row " + std::to_string(at->second));
+                }
+            }
+            if (!posComp) continue;
+            const PosCompChoices choices = UnpackPosComp(*posComp);
+            if (choices.high == 0 && choices.low == 0) {
+                warning("both bytes are \"None\": the register carries no byte");
+            }
+            const auto bytes = byteCount(*node, count);
+            if (!bytes) continue;
+            for (const auto& [choice, half] :
+                 {std::pair{choices.high, "high"}, std::pair{choices.low, "low"}}) {
+                if (choice == 0) continue;
+                if (choice > *bytes) {
+                    warning(std::string("the ") + half + " byte is byte " + std::to_string(choice) +
+                            ", beyond the " +
+                            plural(static_cast<std::size_t>(std::max(*bytes, 0)),
+                                   std::string(direction) + " byte") +
+                            " of node " + std::to_string(*node) + " (" + countName + ")");
+                    continue;
+                }
+                if (half == std::string_view("low") && choice == choices.high) continue;
+                const auto [at, added] = rowOfByte.emplace(std::pair{*node, choice}, number);
+                if (!added) {
+                    warning("byte " + std::to_string(choice) + " of node " + std::to_string(*node) +
+                            " is also carried by row " + std::to_string(at->second));
+                }
+            }
+        }
+        reportUncarried(listName, count, rowOfByte);
+    }
+
+    // Per node, the bytes of one side that no register carries, as ranges.
+    void reportUncarried(const char* listName, std::optional<std::int32_t> NodeValues::*count,
+                         const std::map<std::pair<std::int32_t, std::int32_t>, std::size_t>& used) {
+        for (std::size_t i = 0; i < nodes_.size(); ++i) {
+            const auto bytes = nodes_[i].*count;
+            if (!bytes || *bytes <= 0) continue;
+            const auto position = static_cast<std::int32_t>(i + 1);
+            std::vector<std::int32_t> free;
+            for (std::int32_t b = 1; b <= *bytes; ++b) {
+                if (!used.contains({position, b})) free.push_back(b);
+            }
+            if (free.empty()) continue;
+            const std::string id = nodes_[i].id ? std::to_string(*nodes_[i].id) : "?";
+            problems_.add(Severity::Warning, fmt::kDefRegFile, listName, kNodePlaceRow,
+                          std::string(listName) + " node " + std::to_string(position),
+                          "no register carries " +
+                              std::string(free.size() == 1 ? "byte " : "bytes ") + ranges(free) +
+                              " of node " + std::to_string(position) + " (ID " + id + ")");
+        }
+    }
+
+    fs::path dir_;
+    Problems problems_;
+    std::optional<std::int32_t> gatewayId_;
+    std::vector<NodeValues> nodes_;
+};
+
+}  // namespace
+
+std::vector<ProjectProblem> checkProject(const fs::path& projectDir) {
+    std::error_code ec;
+    if (projectDir.empty() || !fs::is_directory(projectDir, ec)) {
+        throw Error("not a project folder: " + projectDir.string());
+    }
+    return ProjectChecker(projectDir).run();
+}
+
+std::size_t countProblems(const std::vector<ProjectProblem>& problems, Severity severity) {
+    return static_cast<std::size_t>(
+        std::count_if(problems.begin(), problems.end(),
+                      [severity](const ProjectProblem& p) { return p.severity == severity; }));
+}
+
+}  // namespace velmora

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+// How bad a problem is: an error makes composing fail or is refused by a dialog; a warning
+// composes but is very likely a mistake.
+enum class Severity { Error, Warning };
+
+// One problem of a project, where it stands and what is wrong, in the system's own words.
+struct ProjectProblem {
+    Severity severity = Severity::Error;
+    std::string document;  // "pargen.xml", "DNET_Net.xml" or "DefReg.xml"
+    std::string place;     // "Ser_ID", "row 2", "Modbus_Read row 3", "Modbus_Write node 1" or ""
+    std::string message;   // one line
+
+    bool operator==(const ProjectProblem&) const = default;
+};
+
+// Every problem of the project in `projectDir`, its documents read as the dialogs and the
+// composer read them; ordered by document (pargen.xml, DNET_Net.xml, DefReg.xml), then by list
+// and row. Throws velmora::Error only when `projectDir` is no folder.
+std::vector<ProjectProblem> checkProject(const std::filesystem::path& projectDir);
+
+// The number of problems of `severity`.
+std::size_t countProblems(const std::vector<ProjectProblem>& problems, Severity severity);
+
+}  // namespace velmora

@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/cli_run.h"
+#include "image/example_project.h"
+#include "support/temp_dir.h"
+
+namespace velmora::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// RFC 4180 records: fields split at commas outside quotes, doubled quotes undone, CRLF ends.
+std::vector<std::vector<std::string>> parseCsv(const std::string& text) {
+    std::vector<std::vector<std::string>> records;
+    std::vector<std::string> record;
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            record.push_back(std::move(field));
+            field.clear();
+        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            record.push_back(std::move(field));
+            field.clear();
+            records.push_back(std::move(record));
+            record.clear();
+            ++i;
+        } else if (c == '\r' || c == '\n') {
+            ADD_FAILURE() << "a line break outside quotes that is not CRLF, at " << i;
+        } else {
+            field += c;
+        }
+    }
+    EXPECT_TRUE(field.empty() && record.empty()) << "the last record lacks its CRLF";
+    return records;
+}
+
+using Records = std::vector<std::vector<std::string>>;
+
+class ProjectCommands : public ::testing::Test {
+protected:
+    std::string project() const { return dir.path().string(); }
+    test::TempDir dir;
+};
+
+TEST_F(ProjectCommands, CheckOfACleanProjectSaysSoAndExitsZero) {
+    test::writeProject(
+        dir.path(), R"(<DNET_Net><row ID="5" NB_IN="1" NB_OUT="1" Mnemonic=""/></DNET_Net>)",
+        R"(<InfoMod><Modbus_Read><row Index="0" NrDNNode="1" PosComp="1"/></Modbus_Read>)"
+        R"(<Modbus_Write><row Index="0" NrDNNode="1" PosComp="65536"/></Modbus_Write></InfoMod>)",
+        test::kExampleSettings);
+    Outcome r = run({"check", project()});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out, "0 errors, 0 warnings\n");
+    EXPECT_EQ(r.err, "");
+
+    r = run({"check", project(), "--json"});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out, "{\n  \"problems\": [],\n  \"errors\": 0,\n  \"warnings\": 0\n}\n");
+}
+
+TEST_F(ProjectCommands, CheckListsProblemsAndExitsOneOnAnError) {
+    test::writeExampleProject(dir.path());
+    test::writeText(dir / "pargen.xml", "<Par_Gen><Ser_ID>0</Ser_ID></Par_Gen>");
+    Outcome r = run({"check", project()});
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_EQ(r.out,
+              "error: pargen.xml: element \"DNET_DEV_ID\" is missing\n"
+              "error: pargen.xml, Ser_ID: Error!! The Serial ID must be between 1 and 247. \n"
+              "warning: DefReg.xml, Modbus_Read row 1: both bytes are \"None\": the register "
+              "carries no byte\n"
+              "warning: DefReg.xml, Modbus_Read row 2: node 3 is beyond the 2 nodes of "
+              "DNET_Net.xml: the row is dropped from the image\n"
+              "warning: DefReg.xml, Modbus_Read node 1: no register carries bytes 1-2 of node 1 "
+              "(ID 5)\n"
+              "warning: DefReg.xml, Modbus_Read node 2: no register carries bytes 1-6 of node 2 "
+              "(ID 9)\n"
+              "warning: DefReg.xml, Modbus_Write node 1: no register carries bytes 1-4 of node 1 "
+              "(ID 5)\n"
+              "warning: DefReg.xml, Modbus_Write node 2: no register carries bytes 1, 3-8 of "
+              "node 2 (ID 9)\n"
+              "2 errors, 6 warnings\n");
+
+    r = run({"check", "--json", project()});
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_NE(r.out.find(R"({"severity": "error", "document": "pargen.xml", "place": "Ser_ID", )"
+                         R"("message": "Error!! The Serial ID must be between 1 and 247. "})"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"errors\": 2,\n  \"warnings\": 6\n}\n"), std::string::npos) << r.out;
+}
+
+TEST_F(ProjectCommands, JsonFailuresAreOneObjectOnStandardOutput) {
+    const std::string nowhere = (dir / "nowhere").string();
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"check", nowhere, "--json"}, "not a project folder: " + nowhere},
+        {{"inspect", "--json", nowhere}, nowhere + ": No such file or directory"},
+        {{"check", "a", "b", "--json"}, "unexpected argument 'b'"},
+    };
+    for (const auto& [args, message] : cases) {
+        const Outcome r = run(args);
+        EXPECT_NE(r.status, kExitOk);
+        EXPECT_EQ(r.out, "{\"error\": \"" + message + "\"}\n");
+        EXPECT_EQ(r.err.rfind("velmora-cli: " + message + "\n", 0), 0u) << r.err;
+    }
+}
+
+TEST_F(ProjectCommands, ADocumentThatDoesNotParseIsNamedFirst) {
+    test::writeExampleProject(dir.path());
+    test::writeText(dir / "pargen.xml", "<Par_Gen>");
+    for (const char* command : {"compose", "map"}) {
+        const Outcome r = run({command, project()});
+        EXPECT_EQ(r.status, kExitFailure);
+        EXPECT_EQ(r.err.rfind("velmora-cli: pargen.xml: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find("\nLine: 1\n"), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(ProjectCommands, OutputDashWritesToStandardOutput) {
+    test::writeExampleProject(dir.path());
+    Outcome r = run({"compose", project(), "--output", "-"});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(test::hexBytes(r.out), test::kExampleImage);
+    EXPECT_FALSE(fs::exists(dir / "bin" / "bank.bin"));
+
+    r = run({"map", project(), "-o", "-"});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out.rfind("map,register,", 0), 0u);
+    EXPECT_FALSE(fs::exists(dir / "-"));
+
+    r = run({"map", project(), "--output", (dir / "map.csv").string()});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(test::readText(dir / "map.csv").rfind("map,register,", 0), 0u);
+}
+
+TEST_F(ProjectCommands, MapCsvHoldsTheKeptRowsByMapThenRegister) {
+    test::writeProject(
+        dir.path(),
+        R"(<DNET_Net><row ID="5" NB_IN="4" NB_OUT="2" Mnemonic="Drive, &quot;left&quot;"/>)"
+        R"(<row ID="9" NB_IN="8" NB_OUT="6" Mnemonic=""/></DNET_Net>)",
+        R"(<InfoMod><Modbus_Read><row Index="12" NrDNNode="2" PosComp="196612"/>)"
+        R"(<row Index="7" NrDNNode="3" PosComp="3"/><row Index="0x3" NrDNNode="1" PosComp="1"/>)"
+        R"(</Modbus_Read><Modbus_Write><row Index="100" NrDNNode="2" PosComp="131072"/>)"
+        R"(</Modbus_Write></InfoMod>)",
+        test::kExampleSettings);
+    const Records expected = {
+        {"map", "register", "node", "node_id", "mnemonic", "high_byte", "low_byte"},
+        {"read", "3", "1", "5", "Drive, \"left\"", "", "1"},
+        {"read", "12", "2", "9", "", "3", "4"},
+        {"write", "100", "2", "9", "", "2", ""},
+    };
+    Outcome r = run({"map", project()});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(parseCsv(r.out), expected);
+    EXPECT_NE(r.out.find("\"Drive, \"\"left\"\"\""), std::string::npos) << r.out;
+
+    Records based = expected;
+    based[1][1] = "40004";
+    based[2][1] = "40013";
+    based[3][1] = "40101";
+    r = run({"map", project(), "--format", "csv", "--base", "40001"});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(parseCsv(r.out), based);
+    r = run({"map", project(), "--base=40001"});
+    EXPECT_EQ(parseCsv(r.out), based);
+}
+
+TEST_F(ProjectCommands, MapFailsWhenTheProjectDoesNotCompose) {
+    test::writeExampleProject(dir.path());
+    test::writeText(dir / "DefReg.xml", "<InfoMod><Modbus_Read/></InfoMod>");
+    const Outcome r = run({"map", project()});
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "velmora-cli: DefReg.xml: element \"Modbus_Write\" is missing under the root\n");
+}
+
+// The page of the worked example: its tables' rows and the byte picture, nothing fetched.
+TEST_F(ProjectCommands, MapHtmlOfTheWorkedExample) {
+    test::writeExampleProject(dir / "Plant <1>");
+    const Outcome r =
+        run({"map", (dir / "Plant <1>").string(), "--format", "html", "--base", "40001"});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    for (const char* part : {
+             "<title>Register map: Plant &lt;1&gt;</title>",
+             "<tr><th>DeviceNet master</th><td>ID 20, baud rate 500K</td></tr>",
+             "<tr><th>Serial line</th><td>RS485, 115200 baud, parity NONE, ID 1, Modbus "
+             "RTU</td></tr>",
+             "<tr><th>Hardware</th><td>QH48203-A1</td></tr>",
+             "<tr><td class=\"num\">1</td><td class=\"num\">5</td><td>Drive</td><td "
+             "class=\"num\">4</td><td class=\"num\">2</td><td class=\"num\">0</td><td "
+             "class=\"num\">0</td></tr>",
+             "<tr><td class=\"num\">2</td><td class=\"num\">9</td><td></td><td "
+             "class=\"num\">8</td><td class=\"num\">6</td><td class=\"num\">4</td><td "
+             "class=\"num\">2</td></tr>",
+             "<table class=\"registers read\">",
+             "<tr><td class=\"num\">40001</td><td class=\"num\">1</td><td class=\"num\">5</td>"
+             "<td>Drive</td><td>None</td><td>None</td></tr>",
+             "<table class=\"registers write\">",
+             "<tr><td class=\"num\">40101</td><td class=\"num\">2</td><td class=\"num\">9</td>"
+             "<td></td><td>None</td><td>Byte 2</td></tr>",
+             // Node 2's input bytes: byte 2 carried by register 40101's low byte, byte 1 by none.
+             "<div class=\"byte free\"><b>1</b>&ndash;</div><div class=\"byte\"><b>2</b>40101 "
+             "L</div><div class=\"byte free\"><b>3</b>",
+         }) {
+        EXPECT_NE(r.out.find(part), std::string::npos) << part;
+    }
+    // The dropped row (index 7 on node 3) is not on the page; nothing is loaded from elsewhere.
+    EXPECT_EQ(r.out.find(">40008<"), std::string::npos);
+    for (const char* external : {"<script", "<link", "src=", "url(", "@import", "http"}) {
+        EXPECT_EQ(r.out.find(external), std::string::npos) << external;
+    }
+}
+
+}  // namespace
+}  // namespace velmora::cli

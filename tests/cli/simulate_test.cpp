@@ -1,0 +1,440 @@
+// The simulator as a process, driven by Modbus clients written elsewhere: libmodbus's own client,
+// mbpoll, and an RTU line over a pseudo-terminal pair made by socat.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <modbus/modbus.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/cli.h"
+#include "cli/simulate.h"
+#include "image/example_project.h"
+#include "support/temp_dir.h"
+
+namespace velmora::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// The worked example's nodes with a fuller map: read registers 0, 1, 2, 3 and 5 (4 is a gap; the
+// example's row 7 names node 3 of 2 and is dropped), write registers 100 to 102.
+constexpr std::string_view kMap =
+    R"(<InfoMod><Modbus_Read><row Index="0" NrDNNode="1" PosComp="0"/>)"
+    R"(<row Index="1" NrDNNode="1" PosComp="65538"/><row Index="2" NrDNNode="2" PosComp="196612"/>)"
+    R"(<row Index="3" NrDNNode="2" PosComp="6"/><row Index="5" NrDNNode="2" PosComp="131072"/>)"
+    R"(<row Index="7" NrDNNode="3" PosComp="3"/></Modbus_Read><Modbus_Write>)"
+    R"(<row Index="100" NrDNNode="2" PosComp="2"/><row Index="101" NrDNNode="2" PosComp="196612"/>)"
+    R"(<row Index="102" NrDNNode="1" PosComp="262145"/></Modbus_Write></InfoMod>)";
+// 19200 baud, EVEN parity, Modbus ID 17, Modbus RTU (or Modbus ASCII with Ser_Prot 1).
+std::string settings(int protocol = 0) {
+    return "<Par_Gen><DNET_DEV_ID>20</DNET_DEV_ID><DNET_BAUD>2</DNET_BAUD><Ser_Baud>4</Ser_Baud>"
+           "<Ser_Par>1</Ser_Par><Ser_ID>17</Ser_ID><Ser_Type>1</Ser_Type><Ser_Prot>" +
+           std::to_string(protocol) + "</Ser_Prot><HW_Type>0</HW_Type></Par_Gen>";
+}
+constexpr std::string_view kData = R"({"1": {"out": [17, 34]}, "2": {"out": [1, 2, 3, 4, 5, 6]}})";
+constexpr int kUnit = 17;
+
+// The content of `file`, or "" while it does not exist.
+std::string contentOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Waits up to 10 s for `file` to contain `text`.
+bool waitForText(const fs::path& file, const std::string& text) {
+    for (int i = 0; i < 200; ++i) {
+        if (contentOf(file).find(text) != std::string::npos) return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return false;
+}
+
+// A child process with its standard output on a pipe and its standard error in a file.
+class Child {
+public:
+    Child(const std::vector<std::string>& argv, const fs::path& errFile) {
+        int fds[2];
+        if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(fds[1], STDOUT_FILENO);
+            const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(err, STDERR_FILENO);
+            ::close(fds[0]);
+            std::vector<char*> args;
+            for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+            args.push_back(nullptr);
+            ::execvp(args[0], args.data());
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        out_ = fds[0];
+    }
+    ~Child() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        ::close(out_);
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    // The next line of standard output (without its end), waiting up to 10 s; "" at its end.
+    std::string line() {
+        std::string text;
+        char c = 0;
+        while (true) {
+            pollfd p{out_, POLLIN, 0};
+            if (::poll(&p, 1, 10000) <= 0 || ::read(out_, &c, 1) != 1 || c == '\n') return text;
+            text += c;
+        }
+    }
+    // Sends `signal` and returns the exit status, or -1 when it did not exit normally.
+    int stop(int signal) {
+        ::kill(pid_, signal);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    // Resident memory in kB, from /proc.
+    long residentKb() const {
+        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+        std::string key;
+        long value = -1;
+        while (status >> key) {
+            if (key == "VmRSS:") {
+                status >> value;
+                break;
+            }
+        }
+        return value;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+};
+
+struct ModbusFree {
+    void operator()(modbus_t* ctx) const {
+        modbus_close(ctx);
+        modbus_free(ctx);
+    }
+};
+using Client = std::unique_ptr<modbus_t, ModbusFree>;
+
+Client tcpClient(int port, int unit) {
+    Client ctx(modbus_new_tcp("127.0.0.1", port));
+    modbus_set_slave(ctx.get(), unit);
+    modbus_set_response_timeout(ctx.get(), 2, 0);
+    EXPECT_EQ(modbus_connect(ctx.get()), 0) << modbus_strerror(errno);
+    return ctx;
+}
+
+// Reads `count` holding (or input) registers from `first`; empty with errno set on failure.
+std::vector<std::uint16_t> readRegisters(modbus_t* ctx, int first, int count, bool input = false) {
+    std::vector<std::uint16_t> values(static_cast<std::size_t>(count));
+    const int rc = input ? modbus_read_input_registers(ctx, first, count, values.data())
+                         : modbus_read_registers(ctx, first, count, values.data());
+    if (rc != count) values.clear();
+    return values;
+}
+
+// Runs `command` through the shell and returns its standard output.
+std::string shellOutput(const std::string& command) {
+    std::string text;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[256];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
+    if (pipe) ::pclose(pipe);
+    return text;
+}
+
+class Simulate : public ::testing::Test {
+protected:
+    Simulate() {
+        test::writeProject(dir.path(), test::kExampleNodes, kMap, settings());
+        test::writeText(data(), kData);
+    }
+    fs::path data() const { return dir / "data.json"; }
+    fs::path log() const { return dir / "sim.log"; }
+    fs::path errors() const { return dir / "stderr.txt"; }
+
+    // Starts the simulator on TCP (any free port) and returns the port.
+    int startTcp(const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> argv{VELMORA_CLI_PATH, "simulate",    dir.path().string(),
+                                      "--tcp",          "127.0.0.1:0", "--data",
+                                      data().string(),  "--log",       log().string()};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        child = std::make_unique<Child>(argv, errors());
+        const std::string first = child->line();
+        const std::string lead = "listening on 127.0.0.1:";
+        EXPECT_EQ(first.rfind(lead, 0), 0u) << first << contentOf(errors());
+        return first.rfind(lead, 0) == 0 ? std::stoi(first.substr(lead.size())) : -1;
+    }
+
+    test::TempDir dir;
+    std::unique_ptr<Child> child;
+};
+
+TEST_F(Simulate, LibmodbusClientReadsTheMapFromTheDataFile) {
+    const int port = startTcp();
+    const Client client = tcpClient(port, kUnit);
+    EXPECT_EQ(readRegisters(client.get(), 0, 4),
+              (std::vector<std::uint16_t>{0, 0x1122, 0x0304, 6}));
+    EXPECT_EQ(readRegisters(client.get(), 5, 1, true), std::vector<std::uint16_t>{0x0200});
+    EXPECT_TRUE(waitForText(log(), "serving 5 read and 3 write registers as Modbus ID 17"));
+
+    // Register 4 is a gap and register 7 was dropped with its node: exception 2.
+    for (const auto& [first, count] : {std::pair{3, 3}, std::pair{7, 1}}) {
+        EXPECT_TRUE(readRegisters(client.get(), first, count).empty());
+        EXPECT_EQ(errno, EMBXILADD) << first;
+    }
+    std::uint8_t coils[1];
+    EXPECT_EQ(modbus_read_bits(client.get(), 0, 1, coils), -1);
+    EXPECT_EQ(errno, EMBXILFUN);
+
+    // The data file is read again when it changes; a bad one leaves the data as they were.
+    test::writeText(data(), R"({"2": {"out": [0, 0, 9, 8]}})");
+    EXPECT_TRUE(waitForText(log(), "data read from " + data().string()));
+    EXPECT_EQ(readRegisters(client.get(), 1, 2), (std::vector<std::uint16_t>{0, 0x0908}));
+    test::writeText(data(), R"({"2": {"out": [0, 0, 9, 256]}})");
+    EXPECT_TRUE(waitForText(errors(), data().string() +
+                                          ": /2/out/3: 256 is not a byte (0 to 255) (the "
+                                          "previous data stay)"));
+    EXPECT_EQ(readRegisters(client.get(), 2, 1), std::vector<std::uint16_t>{0x0908});
+    EXPECT_EQ(child->stop(SIGTERM), 0);
+    EXPECT_TRUE(waitForText(log(), "stopped"));
+}
+
+TEST_F(Simulate, WritesThroughFunctionCodes6And16AreLoggedWithTheirNodeBytes) {
+    const int port = startTcp();
+    const Client client = tcpClient(port, kUnit);
+    EXPECT_EQ(modbus_write_register(client.get(), 101, 0x1234), 1) << modbus_strerror(errno);
+    const std::uint16_t values[] = {0x00AB, 0x5678, 0x0102};
+    EXPECT_EQ(modbus_write_registers(client.get(), 100, 3, values), 3) << modbus_strerror(errno);
+    EXPECT_EQ(modbus_write_register(client.get(), 1, 7), -1);  // read map only
+    EXPECT_EQ(errno, EMBXILADD);
+    EXPECT_EQ(child->stop(SIGINT), 0);
+
+    const std::string text = contentOf(log());
+    for (const std::string line :
+         {"register 101 = 4660 (0x1234): node 2 input byte 3 0 -> 18, input byte 4 0 -> 52\n",
+          "register 100 = 171 (0x00AB): node 2 input byte 2 0 -> 171\n",
+          "register 101 = 22136 (0x5678): node 2 input byte 3 18 -> 86, input byte 4 52 -> 120\n",
+          "register 102 = 258 (0x0102): node 1 input byte 4 0 -> 1, input byte 1 0 -> 2\n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    }
+    EXPECT_NE(text.find("stopped\n"), std::string::npos);
+}
+
+TEST_F(Simulate, WrongUnitIsIgnoredAndUnit255Answered) {
+    const int port = startTcp();
+    const Client wrong = tcpClient(port, 3);
+    modbus_set_response_timeout(wrong.get(), 0, 300000);
+    EXPECT_TRUE(readRegisters(wrong.get(), 0, 1).empty());
+    EXPECT_EQ(errno, ETIMEDOUT);
+    const Client any = tcpClient(port, 255);
+    EXPECT_EQ(readRegisters(any.get(), 1, 1), std::vector<std::uint16_t>{0x1122});
+}
+
+TEST_F(Simulate, SeveralClientsAndADroppedOne) {
+    const int port = startTcp();
+    const Client first = tcpClient(port, kUnit);
+    Client second = tcpClient(port, kUnit);
+    EXPECT_EQ(readRegisters(second.get(), 1, 1), std::vector<std::uint16_t>{0x1122});
+    second.reset();  // dropped without a word
+    EXPECT_EQ(readRegisters(first.get(), 2, 1), std::vector<std::uint16_t>{0x0304});
+    const Client third = tcpClient(port, kUnit);
+    EXPECT_EQ(readRegisters(third.get(), 3, 1), std::vector<std::uint16_t>{6});
+    EXPECT_EQ(readRegisters(first.get(), 3, 1), std::vector<std::uint16_t>{6});
+    EXPECT_TRUE(waitForText(log(), "disconnected"));
+}
+
+TEST_F(Simulate, MbpollReadsAndWrites) {
+    const int port = startTcp();
+    const std::string poll = "mbpoll -m tcp -a 17 -0 -1 -o 2 -p " + std::to_string(port) + " ";
+    const std::string read = shellOutput(poll + "-t 4:hex -r 0 -c 4 127.0.0.1 2>&1");
+    EXPECT_NE(read.find("[0]: \t0x0000\n[1]: \t0x1122\n[2]: \t0x0304\n[3]: \t0x0006\n"),
+              std::string::npos)
+        << read;
+    const std::string gap = shellOutput(poll + "-t 3 -r 3 -c 3 127.0.0.1 2>&1");
+    EXPECT_NE(gap.find("Illegal data address"), std::string::npos) << gap;
+    const std::string write = shellOutput(poll + "-t 4 -r 101 127.0.0.1 513 2>&1");
+    EXPECT_NE(write.find("Written 1 references."), std::string::npos) << write;
+    EXPECT_TRUE(waitForText(
+        log(), "register 101 = 513 (0x0201): node 2 input byte 3 0 -> 2, input byte 4 0 -> 1"));
+    const std::string wrongUnit = shellOutput("mbpoll -m tcp -a 1 -0 -1 -o 0.3 -p " +
+                                              std::to_string(port) + " -r 0 127.0.0.1 2>&1");
+    EXPECT_NE(wrongUnit.find("timed out"), std::string::npos) << wrongUnit;
+}
+
+TEST_F(Simulate, RtuSessionOverAPseudoTerminalPair) {
+    const fs::path simulatorEnd = dir / "gateway";
+    const fs::path masterEnd = dir / "master";
+    Child socat({"socat", "pty,raw,echo=0,link=" + simulatorEnd.string(),
+                 "pty,raw,echo=0,link=" + masterEnd.string()},
+                dir / "socat.txt");
+    for (int i = 0; i < 200 && !(fs::exists(simulatorEnd) && fs::exists(masterEnd)); ++i) {
+        std::this_thread::sleep_for(25ms);
+    }
+    child = std::make_unique<Child>(
+        std::vector<std::string>{VELMORA_CLI_PATH, "simulate", dir.path().string(), "--rtu",
+                                 simulatorEnd.string(), "--data", data().string(), "--log",
+                                 log().string()},
+        errors());
+    EXPECT_EQ(child->line(), "listening on " + simulatorEnd.string() +
+                                 " (19200 baud, parity EVEN, 8 data bits, 1 stop bit)")
+        << contentOf(errors());
+
+    Client client(modbus_new_rtu(masterEnd.c_str(), 19200, 'E', 8, 1));
+    ASSERT_EQ(modbus_connect(client.get()), 0) << modbus_strerror(errno);
+    modbus_set_response_timeout(client.get(), 2, 0);
+    modbus_set_slave(client.get(), kUnit);
+    EXPECT_EQ(readRegisters(client.get(), 0, 4),
+              (std::vector<std::uint16_t>{0, 0x1122, 0x0304, 6}));
+    EXPECT_TRUE(readRegisters(client.get(), 4, 2).empty());
+    EXPECT_EQ(errno, EMBXILADD);
+    const std::uint16_t values[] = {0x0A0B, 0x0C0D};
+    EXPECT_EQ(modbus_write_registers(client.get(), 101, 2, values), 2) << modbus_strerror(errno);
+    EXPECT_TRUE(waitForText(
+        log(), "register 102 = 3085 (0x0C0D): node 1 input byte 4 0 -> 12, input byte 1 0 -> 13"));
+
+    modbus_set_slave(client.get(), 16);
+    modbus_set_response_timeout(client.get(), 0, 300000);
+    EXPECT_TRUE(readRegisters(client.get(), 0, 1).empty());
+    EXPECT_EQ(errno, ETIMEDOUT);
+    modbus_set_slave(client.get(), kUnit);
+    EXPECT_EQ(readRegisters(client.get(), 5, 1), std::vector<std::uint16_t>{0x0200});
+    // A broadcast write is applied and not answered (this client waits for an answer all the same).
+    modbus_set_slave(client.get(), MODBUS_BROADCAST_ADDRESS);
+    modbus_write_register(client.get(), 100, 0x0042);
+    EXPECT_TRUE(
+        waitForText(log(), "register 100 = 66 (0x0042): node 2 input byte 2 0 -> 66 (broadcast)"));
+    modbus_set_slave(client.get(), kUnit);
+    modbus_set_response_timeout(client.get(), 2, 0);
+    EXPECT_EQ(readRegisters(client.get(), 3, 1), std::vector<std::uint16_t>{6});
+    EXPECT_EQ(child->stop(SIGTERM), 0);
+}
+
+TEST_F(Simulate, RefusesWhatItCannotServe) {
+    const auto run = [](const std::vector<std::string>& args) {
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = runCli(args, out, err);
+        return std::pair{status, err.str()};
+    };
+    test::writeText(dir / "pargen.xml", settings(1));
+    EXPECT_EQ(run({"simulate", dir.path().string(), "--rtu", (dir / "none").string()}),
+              std::pair(kExitFailure,
+                        std::string("velmora-cli: the image asks for the ASCII serial framing, "
+                                    "which the simulator cannot speak: only the binary framing "
+                                    "(Modbus RTU, JBUS, Binary) is served\n")));
+    fs::remove(dir / "pargen.xml");
+    EXPECT_EQ(run({"simulate", dir.path().string(), "--tcp", ":0"}),
+              std::pair(kExitFailure,
+                        "velmora-cli: " + dir.path().string() +
+                            ": the image has no parameter block, so the gateway's Modbus ID is "
+                            "unknown (is pargen.xml missing?)\n"));
+    test::writeText(dir / "pargen.xml", settings());
+    test::writeText(data(), R"({"2": {"out": [1, 2, 3, 4, 5, 6, 7]}})");
+    EXPECT_EQ(run({"simulate", dir.path().string(), "--tcp", ":0", "--data", data().string()}),
+              std::pair(kExitFailure, "velmora-cli: " + data().string() +
+                                          ": /2/out: the node has 6 output bytes, 7 are given\n"));
+    test::writeText(data(), kData);
+    EXPECT_EQ(run({"simulate", dir.path().string(), "--rtu", (dir / "none").string()}),
+              std::pair(kExitFailure, "velmora-cli: Cannot open " + (dir / "none").string() +
+                                          ": No such file or directory\n"));
+    EXPECT_EQ(run({"simulate", "--image", (dir / "no.bin").string(), "--tcp", ":0"}).first,
+              kExitFailure);
+    EXPECT_EQ(run({"simulate", dir.path().string()}),
+              std::pair(kExitUsage,
+                        std::string("velmora-cli: missing --tcp HOST:PORT or --rtu DEVICE\n"
+                                    "Usage: velmora-cli simulate (PROJECT_DIR | --image FILE) "
+                                    "(--tcp HOST:PORT | --rtu DEVICE)\n"
+                                    "                            [--data FILE] [--log FILE]\n"
+                                    "Try 'velmora-cli simulate --help' for more information.\n")));
+}
+
+TEST_F(Simulate, AnAddressInUseIsRefused) {
+    const int port = startTcp();
+    std::ostringstream out;
+    std::ostringstream err;
+    const std::string address = "127.0.0.1:" + std::to_string(port);
+    EXPECT_EQ(runCli({"simulate", dir.path().string(), "--tcp", address}, out, err), kExitFailure);
+    EXPECT_EQ(err.str(), "velmora-cli: Cannot listen on " + address + ": Address already in use\n");
+}
+
+TEST(SimulateHelp, CommandIsListedAndExplained) {
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(runCli({"--help"}, out, err), kExitOk);
+    EXPECT_NE(out.str().find("  simulate PROJECT_DIR (--tcp HOST:PORT | --rtu DEVICE)\n"),
+              std::string::npos);
+    out.str("");
+    EXPECT_EQ(runCli({"simulate", "--help"}, out, err), kExitOk);
+    EXPECT_EQ(out.str().rfind("Usage: velmora-cli simulate (PROJECT_DIR | --image FILE)", 0), 0u);
+    EXPECT_NE(out.str().find("Exit status: 0 when stopped by a signal"), std::string::npos);
+}
+
+// A master polling 100 registers as fast as it can for three seconds: every request answered,
+// and the simulator's memory stays where it was after the first second.
+TEST(SimulateLoad, PollingAHundredRegistersKeepsMemoryFlat) {
+    test::TempDir dir;
+    std::string nodes = R"(<DNET_Net><row ID="1" NB_IN="0" NB_OUT="200" Mnemonic=""/></DNET_Net>)";
+    std::string map = "<InfoMod><Modbus_Read>";
+    for (int i = 0; i < 100; ++i) {
+        map += "<row Index=\"" + std::to_string(i) + "\" NrDNNode=\"1\" PosComp=\"" +
+               std::to_string((2 * i + 1) * 65536 + 2 * i + 2) + "\"/>";
+    }
+    map += "</Modbus_Read><Modbus_Write/></InfoMod>";
+    test::writeProject(dir.path(), nodes, map, settings());
+    Child child({VELMORA_CLI_PATH, "simulate", dir.path().string(), "--tcp", "127.0.0.1:0", "--log",
+                 (dir / "log").string()},
+                dir / "err");
+    const std::string first = child.line();
+    ASSERT_EQ(first.rfind("listening on 127.0.0.1:", 0), 0u) << first;
+    const Client client = tcpClient(std::stoi(first.substr(first.rfind(':') + 1)), kUnit);
+
+    std::vector<std::uint16_t> values(100);
+    long requests = 0;
+    long failures = 0;
+    long settledKb = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto now = start; now - start < 3s; now = std::chrono::steady_clock::now()) {
+        if (modbus_read_registers(client.get(), 0, 100, values.data()) != 100) ++failures;
+        if (++requests % 256 == 0 && settledKb == 0 && now - start > 1s)
+            settledKb = child.residentKb();
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const long finalKb = child.residentKb();
+    std::printf(
+        "[ figure ] %ld requests of 100 registers in %.1f s: %.0f requests/s; resident %ld kB "
+        "after 1 s, %ld kB at the end\n",
+        requests, seconds, requests / seconds, settledKb, finalKb);
+    EXPECT_EQ(failures, 0);
+    EXPECT_GT(settledKb, 0);
+    EXPECT_LE(finalKb - settledKb, 256);
+    EXPECT_EQ(child.stop(SIGTERM), 0);
+}
+
+}  // namespace
+}  // namespace velmora::cli

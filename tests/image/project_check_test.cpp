@@ -1,0 +1,248 @@
+#include "image/project_check.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "core/error.h"
+#include "image/example_project.h"
+#include "support/temp_dir.h"
+
+namespace velmora {
+
+void PrintTo(const ProjectProblem& p, std::ostream* os) {
+    *os << (p.severity == Severity::Error ? "error" : "warning") << ": " << p.document << ", "
+        << p.place << ": " << p.message;
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// One node (ID 5, 2 bytes each way) whose four bytes are each carried once.
+constexpr std::string_view kNodes =
+    R"(<DNET_Net><row ID="5" NB_IN="2" NB_OUT="2" Mnemonic="Drive"/></DNET_Net>)";
+constexpr std::string_view kMap =
+    R"(<InfoMod><Modbus_Read><row Index="0" NrDNNode="1" PosComp="65538"/></Modbus_Read>)"
+    R"(<Modbus_Write><row Index="0" NrDNNode="1" PosComp="65538"/></Modbus_Write></InfoMod>)";
+constexpr std::string_view kSettings = test::kExampleSettings;  // gateway DeviceNet ID 20
+constexpr std::string_view kMissing = "";
+
+std::string readRows(std::string_view rows) {
+    return "<InfoMod><Modbus_Read>" + std::string(rows) +
+           R"(</Modbus_Read><Modbus_Write><row Index="0" NrDNNode="1" PosComp="65538"/>)"
+           "</Modbus_Write></InfoMod>";
+}
+
+std::string settingsWithIds(std::string_view dnetId, std::string_view serialId) {
+    return "<Par_Gen><DNET_DEV_ID>" + std::string(dnetId) +
+           "</DNET_DEV_ID><DNET_BAUD>2</DNET_BAUD><Ser_Baud>7</Ser_Baud><Ser_Par>0</Ser_Par>"
+           "<Ser_ID>" +
+           std::string(serialId) +
+           "</Ser_ID><Ser_Type>1</Ser_Type><Ser_Prot>0</Ser_Prot><HW_Type>0</HW_Type></Par_Gen>";
+}
+
+std::string nodeRows(int count, std::string_view bytes) {
+    std::string xml = "<DNET_Net>";
+    for (int i = 1; i <= count; ++i) {
+        xml += R"(<row ID=")" + std::to_string(i) + R"(" NB_IN=")" + std::string(bytes) +
+               R"(" NB_OUT="0" Mnemonic=""/>)";
+    }
+    return xml + "</DNET_Net>";
+}
+
+ProjectProblem error(std::string document, std::string place, std::string message) {
+    return {Severity::Error, std::move(document), std::move(place), std::move(message)};
+}
+ProjectProblem warning(std::string document, std::string place, std::string message) {
+    return {Severity::Warning, std::move(document), std::move(place), std::move(message)};
+}
+
+struct Case {
+    const char* name;
+    std::string nodes;
+    std::string map;
+    std::string settings;
+    std::vector<ProjectProblem> expected;
+};
+
+TEST(ProjectCheck, FindsEachProblemWhereItStands) {
+    const std::string nodes(kNodes);
+    const std::string map(kMap);
+    const std::string settings(kSettings);
+    const std::string none(kMissing);
+    const Case cases[] = {
+        {"clean project", nodes, map, settings, {}},
+        {"no pargen.xml",
+         nodes,
+         map,
+         none,
+         {warning("pargen.xml", "", "the document is missing: the image has no parameter block")}},
+        {"no DNET_Net.xml",
+         none,
+         map,
+         settings,
+         {warning("DNET_Net.xml", "",
+                  "the document is missing: the image has no nodes and every register row is "
+                  "dropped"),
+          warning(
+              "DefReg.xml", "Modbus_Read row 1",
+              "node 1 is beyond the 0 nodes of DNET_Net.xml: the row is dropped from the image"),
+          warning("DefReg.xml", "Modbus_Write row 1",
+                  "node 1 is beyond the 0 nodes of DNET_Net.xml: the row is dropped from the "
+                  "image")}},
+        {"no DefReg.xml",
+         nodes,
+         none,
+         settings,
+         {warning("DefReg.xml", "", "the document is missing: the image has no registers")}},
+        {"both IDs of the settings out of range",
+         nodes,
+         map,
+         settingsWithIds("64", "0"),
+         {error("pargen.xml", "DNET_DEV_ID",
+                "Error!! The DeviceNet Device ID must be between 0 and 63. "),
+          error("pargen.xml", "Ser_ID", "Error!! The Serial ID must be between 1 and 247. ")}},
+        {"a settings element missing",
+         nodes,
+         map,
+         "<Par_Gen><DNET_DEV_ID>20</DNET_DEV_ID></Par_Gen>",
+         {error("pargen.xml", "", "element \"DNET_BAUD\" is missing")}},
+        {"a DeviceNet ID out of range",
+         R"(<DNET_Net><row ID="64" NB_IN="2" NB_OUT="2" Mnemonic=""/></DNET_Net>)",
+         map,
+         settings,
+         {error("DNET_Net.xml", "row 1", "Error in row 1!! ID must be 0 or 63. ")}},
+        {"the input sum over 6000",
+         nodeRows(14, "455"),
+         none,
+         settings,
+         {error("DNET_Net.xml", "", "Error!! Number of Byte IN must be under 6000. "),
+          warning("DefReg.xml", "", "the document is missing: the image has no registers")}},
+        {"two nodes with one ID",
+         R"(<DNET_Net><row ID="5" NB_IN="2" NB_OUT="2" Mnemonic=""/><row ID="0x5" NB_IN="0" NB_OUT="0" Mnemonic=""/></DNET_Net>)",
+         map,
+         settings,
+         {warning("DNET_Net.xml", "row 2", "ID 5 is also the ID of row 1")}},
+        {"a node with the gateway's ID",
+         R"(<DNET_Net><row ID="20" NB_IN="2" NB_OUT="2" Mnemonic=""/></DNET_Net>)",
+         map,
+         settings,
+         {warning("DNET_Net.xml", "row 1",
+                  "ID 20 is the gateway's own DeviceNet ID (DNET_DEV_ID in pargen.xml)")}},
+        {"an index past 65535",
+         nodes,
+         readRows(R"(<row Index="70000" NrDNNode="1" PosComp="65538"/>)"),
+         settings,
+         {error("DefReg.xml", "Modbus_Read row 1", "Index 70000 is outside 0..65535")}},
+        {"an index that is no integer",
+         nodes,
+         readRows(R"(<row Index="abc" NrDNNode="1" PosComp="65538"/>)"),
+         settings,
+         {error("DefReg.xml", "Modbus_Read row 1",
+                "attribute \"Index\" is not an integer: \"abc\"")}},
+        {"one index twice in a map",
+         nodes,
+         readRows(
+             R"(<row Index="7" NrDNNode="1" PosComp="1"/><row Index="0x7" NrDNNode="1" PosComp="2"/>)"),
+         settings,
+         {error("DefReg.xml", "Modbus_Read row 2",
+                "Index or Subindex Not Valid: index 7 is also the index of row 1")}},
+        {"node position 0",
+         nodes,
+         readRows(R"(<row Index="0" NrDNNode="0" PosComp="65538"/>)"),
+         settings,
+         {error("DefReg.xml", "Modbus_Read row 1",
+                "attribute \"NrDNNode\" is 0, but node positions start at 1"),
+          warning("DefReg.xml", "Modbus_Read node 1",
+                  "no register carries bytes 1-2 of node 1 (ID 5)")}},
+        {"no Modbus_Write",
+         nodes,
+         "<InfoMod><Modbus_Read/></InfoMod>",
+         settings,
+         {error("DefReg.xml", "", "element \"Modbus_Write\" is missing under the root"),
+          warning("DefReg.xml", "Modbus_Read node 1",
+                  "no register carries bytes 1-2 of node 1 (ID 5)")}},
+        {"a row on a node past the list",
+         nodes,
+         readRows(
+             R"(<row Index="0" NrDNNode="1" PosComp="65538"/><row Index="1" NrDNNode="2" PosComp="1"/>)"),
+         settings,
+         {warning(
+             "DefReg.xml", "Modbus_Read row 2",
+             "node 2 is beyond the 1 node of DNET_Net.xml: the row is dropped from the image")}},
+        {"a byte past the node's bytes",
+         nodes,
+         readRows(R"(<row Index="0" NrDNNode="1" PosComp="65539"/>)"),
+         settings,
+         {warning("DefReg.xml", "Modbus_Read row 1",
+                  "the low byte is byte 3, beyond the 2 output bytes of node 1 (NB_OUT)"),
+          warning("DefReg.xml", "Modbus_Read node 1",
+                  "no register carries byte 2 of node 1 (ID 5)")}},
+        {"both bytes None",
+         nodes,
+         readRows(R"(<row Index="0" NrDNNode="1" PosComp="0"/>)"),
+         settings,
+         {warning("DefReg.xml", "Modbus_Read row 1",
+                  "both bytes are \"None\": the register carries no byte"),
+          warning("DefReg.xml", "Modbus_Read node 1",
+                  "no register carries bytes 1-2 of node 1 (ID 5)")}},
+        {"one byte carried by two registers",
+         nodes,
+         readRows(
+             R"(<row Index="0" NrDNNode="1" PosComp="65538"/><row Index="1" NrDNNode="1" PosComp="65537"/>)"),
+         settings,
+         {warning("DefReg.xml", "Modbus_Read row 2", "byte 1 of node 1 is also carried by row 1")}},
+        {"a write byte carried by no register",
+         nodes,
+         R"(<InfoMod><Modbus_Read><row Index="0" NrDNNode="1" PosComp="65538"/></Modbus_Read><Modbus_Write><row Index="0" NrDNNode="1" PosComp="131072"/></Modbus_Write></InfoMod>)",
+         settings,
+         {warning("DefReg.xml", "Modbus_Write node 1",
+                  "no register carries byte 1 of node 1 (ID 5)")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        test::writeProject(dir.path(), c.nodes, c.map, c.settings);
+        EXPECT_EQ(checkProject(dir.path()), c.expected);
+    }
+}
+
+// A broken document is told once, on one line, naming the document, though both the composer and
+// the document's reader meet it.
+TEST(ProjectCheck, ADocumentThatDoesNotParseIsToldOnce) {
+    test::TempDir dir;
+    test::writeProject(dir.path(), kNodes, kMap, "<Par_Gen><DNET_DEV_ID>");
+    const std::vector<ProjectProblem> problems = checkProject(dir.path());
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].severity, Severity::Error);
+    EXPECT_EQ(problems[0].document, "pargen.xml");
+    EXPECT_EQ(problems[0].message.find('\n'), std::string::npos) << problems[0].message;
+    EXPECT_NE(problems[0].message.find("; Line: 1; "), std::string::npos) << problems[0].message;
+}
+
+// The composer's capacity refusal is an error on the row that passed it.
+TEST(ProjectCheck, TheCapacityIsAnErrorOnTheRowThatPassesIt) {
+    test::TempDir dir;
+    std::string rows;
+    for (int i = 0; i < 14285; ++i) {
+        rows += R"(<row Index=")" + std::to_string(i) + R"(" NrDNNode="1" PosComp="65538"/>)";
+    }
+    test::writeProject(dir.path(), kNodes, readRows(rows), kSettings);
+    const std::vector<ProjectProblem> problems = checkProject(dir.path());
+    EXPECT_EQ(countProblems(problems, Severity::Error), 1u);
+    EXPECT_NE(std::find(problems.begin(), problems.end(),
+                        error("DefReg.xml", "Modbus_Read row 14281",
+                              "the configuration image would exceed 100004 bytes")),
+              problems.end());
+}
+
+TEST(ProjectCheck, RefusesWhatIsNoFolder) {
+    test::TempDir dir;
+    EXPECT_THROW(checkProject(dir / "nowhere"), Error);
+}
+
+}  // namespace
+}  // namespace velmora
