@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/cli_run.h"
+#include "cli/json_text.h"
 #include "core/path_text.h"
 #include "image/example_project.h"
 #include "support/temp_dir.h"
@@ -229,7 +230,7 @@ TEST_F(Cli, InspectReportsInconsistentAndUndecodableImages) {
     const std::string undecodable =
         (dir / "short.bin").string() +
         ": The parameter block holds 12 bytes; it must hold 13 bytes or be absent";
-    EXPECT_EQ(r.out, "{\"error\": \"" + undecodable + "\"}\n");
+    EXPECT_EQ(r.out, "{\"error\": " + jsonString(undecodable) + "}\n");
     EXPECT_EQ(r.err, "velmora-cli: " + undecodable + "\n");
 
     // The path once, in front.
