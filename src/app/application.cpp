@@ -5,12 +5,18 @@
 namespace velmora::ui {
 
 Application::Application(const std::filesystem::path& installationFolder, MessageSink& messages,
-                         const std::filesystem::path& programFolder)
+                         const std::filesystem::path& programFolder, PortAccess ports)
     : workspace(installationFolder, programFolder),
       FVelmoraFirmWare(workspace, messages),
       Fsaveproj(workspace, messages, &FVelmoraFirmWare),
       FAbout(&FVelmoraFirmWare),
       Fpargen([this] { return workspace.ParGenFile(); }, messages, &FVelmoraFirmWare),
+      FBootSer(
+          [this] {
+              return UpdatePlaces{workspace.ProgramDir(), workspace.AppDir(), workspace.MasterDir(),
+                                  workspace.ProjectDir()};
+          },
+          messages, &FVelmoraFirmWare, std::move(ports)),
       FDNet([this] { return workspace.DNetNetFile(); }, messages, &FVelmoraFirmWare),
       FInfopdoMB([this] { return workspace.DNetNetFile(); },
                  [this] { return workspace.DefRegFile(); }, messages, &FVelmoraFirmWare) {
@@ -19,10 +25,9 @@ Application::Application(const std::filesystem::path& installationFolder, Messag
     FVelmoraFirmWare.setCommunicationDialog(&Fpargen);
     FVelmoraFirmWare.setNetworkDialog(&FDNet);
     FVelmoraFirmWare.setRegisterMapDialog(&FInfopdoMB);
-    // The update dialog opens after a written image once it exists; until then the step ends
-    // with the image written.
+    FVelmoraFirmWare.setUpdateDialog(&FBootSer);
     FVelmoraFirmWare.setUpdateDevice(
-        [this, &messages] { runUpdateDeviceStep(image, workspace.ProjectDir(), messages); });
+        [this, &messages] { return runUpdateDeviceStep(image, workspace.ProjectDir(), messages); });
 }
 
 }  // namespace velmora::ui

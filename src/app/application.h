@@ -10,6 +10,7 @@
 #include "editors/pargen_dialog.h"
 #include "editors/register_map_dialog.h"
 #include "image/config_image.h"
+#include "update/update_dialog.h"
 #include "workspace/save_project_dialog.h"
 #include "workspace/workspace.h"
 
@@ -21,9 +22,10 @@ class Application {
 public:
     // `installationFolder` holds MASTER, PROJECTS and the settings file; `programFolder` is the
     // executable's (the installation folder when empty). Creating the main window runs the
-    // workspace start-up.
+    // workspace start-up. `ports` reaches the serial ports of the update dialog (tests pass
+    // substitutes).
     Application(const std::filesystem::path& installationFolder, MessageSink& messages,
-                const std::filesystem::path& programFolder = {});
+                const std::filesystem::path& programFolder = {}, PortAccess ports = systemPorts());
 
     Workspace workspace;
     // The configuration image, living for the whole run.
@@ -32,6 +34,7 @@ public:
     TFsaveproj Fsaveproj;
     TFAbout FAbout;
     TFpargen Fpargen;
+    TFBootSer FBootSer;
     TFDNet FDNet;
     TFInfopdoMB FInfopdoMB;
 };

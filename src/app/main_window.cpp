@@ -165,7 +165,10 @@ void TFVelmoraFirmWare::btn_str_lng1aClick(QPushButton* pressed) {
 }
 
 void TFVelmoraFirmWare::CreateBinClick() {
-    if (updateDevice_) guarded(messages_, updateDevice_);
+    if (!updateDevice_) return;
+    guarded(messages_, [this] {
+        if (updateDevice_() && update_) showModal(*update_);
+    });
 }
 
 void TFVelmoraFirmWare::aboutClick() {

@@ -42,8 +42,10 @@ public:
     void setCommunicationDialog(QDialog* dialog) { communication_ = dialog; }
     void setNetworkDialog(QDialog* dialog) { network_ = dialog; }
     void setRegisterMapDialog(QDialog* dialog) { registerMap_ = dialog; }
-    // "Update Device": composes the image and opens the update dialog; empty does nothing.
-    void setUpdateDevice(std::function<void()> action) { updateDevice_ = std::move(action); }
+    // "Update Device": composes and saves the image, true when that worked; empty does nothing.
+    void setUpdateDevice(std::function<bool()> action) { updateDevice_ = std::move(action); }
+    // The dialog "Update Device" opens once the image is written.
+    void setUpdateDialog(QDialog* dialog) { update_ = dialog; }
     void setModalRunner(ModalRunner runner) { runModal_ = std::move(runner); }
     void setFolderPicker(FolderPicker picker) { pickFolder_ = std::move(picker); }
     void setUrlOpener(UrlOpener opener) { openUrl_ = std::move(opener); }
@@ -55,7 +57,7 @@ public:
     // The three step buttons: "Project not valid" when ProjectDir is empty, else the
     // dialog of `pressed`.
     void btn_str_lng1aClick(QPushButton* pressed);
-    // "Update Device".
+    // "Update Device": the image, then the update dialog when the image was written.
     void CreateBinClick();
     // Shows the About window.
     void aboutClick();
@@ -93,7 +95,8 @@ private:
     QDialog* communication_ = nullptr;
     QDialog* network_ = nullptr;
     QDialog* registerMap_ = nullptr;
-    std::function<void()> updateDevice_;
+    QDialog* update_ = nullptr;
+    std::function<bool()> updateDevice_;
     ModalRunner runModal_;
     FolderPicker pickFolder_;
     UrlOpener openUrl_;

@@ -49,6 +49,7 @@ protected:
         window().setCommunicationDialog(&communication);
         window().setNetworkDialog(&network);
         window().setRegisterMapDialog(&registerMap);
+        window().setUpdateDialog(&update);
     }
     void pickFolder(std::optional<fs::path> chosen) {
         window().setFolderPicker(
@@ -65,7 +66,7 @@ protected:
     Workspace workspace{dir.path()};
     std::unique_ptr<TFsaveproj> saveProject;
     std::function<void(TFsaveproj&)> onNewProject;
-    QDialog about, communication, network, registerMap;
+    QDialog about, communication, network, registerMap, update;
     std::vector<QDialog*> shown;
     std::vector<QUrl> opened;
     QString pickerTitle;
@@ -212,7 +213,7 @@ TEST_F(MainWindowTest, OpenProjectShowsTheChosenFolderInTheCaption) {
 TEST_F(MainWindowTest, AfterOpenProjectLostItsFolderTheStepsSayProjectNotValid) {
     plugStepDialogs();
     bool updated = false;
-    window().setUpdateDevice([&] { updated = true; });
+    window().setUpdateDevice([&] { return updated = true; });
     fs::create_directories(projects() / "Plant1");
     pickFolder(projects() / "Plant1");
     window().openClick();
@@ -233,11 +234,25 @@ TEST_F(MainWindowTest, AfterOpenProjectLostItsFolderTheStepsSayProjectNotValid) 
 }
 
 TEST_F(MainWindowTest, UpdateDeviceFailureIsReportedWithAFullStop) {
-    window().setUpdateDevice([] { throw Error("Element does not contain a single text node"); });
+    plugStepDialogs();
+    window().setUpdateDevice(
+        []() -> bool { throw Error("Element does not contain a single text node"); });
     window().CreateBin->click();
     EXPECT_EQ(recorder.messages,
               (std::vector<test::MessageRecorder::Message>{
                   {Kind::Failure, "Element does not contain a single text node."}}));
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(MainWindowTest, UpdateDeviceOpensTheUpdateDialogOnlyAfterTheImageWasWritten) {
+    plugStepDialogs();
+    bool written = false;
+    window().setUpdateDevice([&] { return written; });
+    window().CreateBin->click();
+    EXPECT_TRUE(shown.empty());
+    written = true;
+    window().CreateBin->click();
+    EXPECT_EQ(shown, std::vector<QDialog*>{&update});
 }
 
 TEST_F(MainWindowTest, TheWebLinkOpensTheMakersPage) {
