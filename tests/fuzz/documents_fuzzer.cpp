@@ -48,7 +48,7 @@ void devicenetNetwork(std::string_view bytes) {
     if (read.error) return;
     std::string saved;
     try {
-        saved = buildDNetNetwork(read.rows).serialize();
+        saved = dnetNetworkDocument(read.rows);
     } catch (const Error&) {
         return;  // a value XML cannot carry
     }
