@@ -7,7 +7,7 @@
 #include <QListWidget>
 #include <filesystem>
 
-#include "app/messages.h"
+#include "ui/messages.h"
 #include "editors/register_map_dialog.h"
 #include "large_register_map.h"
 

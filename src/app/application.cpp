@@ -1,5 +1,7 @@
 #include "app/application.h"
 
+#include <functional>
+
 #include "app/update_device_step.h"
 
 namespace velmora::ui {
@@ -8,21 +10,32 @@ Application::Application(const std::filesystem::path& installationFolder, Messag
                          const std::filesystem::path& programFolder)
     : workspace(installationFolder, programFolder),
       FVelmoraFirmWare(workspace, messages),
-      Fsaveproj(workspace, messages, &FVelmoraFirmWare),
-      FAbout(&FVelmoraFirmWare),
-      Fpargen([this] { return workspace.ParGenFile(); }, messages, &FVelmoraFirmWare),
-      FDNet([this] { return workspace.DNetNetFile(); }, messages, &FVelmoraFirmWare),
-      FInfopdoMB([this] { return workspace.DNetNetFile(); },
-                 [this] { return workspace.DefRegFile(); }, messages, &FVelmoraFirmWare) {
-    FVelmoraFirmWare.setSaveProjectDialog(&Fsaveproj);
-    FVelmoraFirmWare.setAboutDialog(&FAbout);
-    FVelmoraFirmWare.setCommunicationDialog(&Fpargen);
-    FVelmoraFirmWare.setNetworkDialog(&FDNet);
-    FVelmoraFirmWare.setRegisterMapDialog(&FInfopdoMB);
-    // The update dialog opens after a written image once it exists; until then the step ends
-    // with the image written.
-    FVelmoraFirmWare.setUpdateDevice(
-        [this, &messages] { runUpdateDeviceStep(image, workspace.ProjectDir(), messages); });
+      Fsaveproj([this, &messages] { return new TFsaveproj(workspace, messages, &FVelmoraFirmWare); }),
+      FAbout([this] { return new TFAbout(&FVelmoraFirmWare); }),
+      Fpargen([this, &messages] {
+          return new TFpargen([this] { return workspace.ParGenFile(); }, messages,
+                              &FVelmoraFirmWare);
+      }),
+      FDNet([this, &messages] {
+          return new TFDNet([this] { return workspace.DNetNetFile(); }, messages,
+                            &FVelmoraFirmWare);
+      }),
+      FInfopdoMB([this, &messages] {
+          return new TFInfopdoMB([this] { return workspace.DNetNetFile(); },
+                                 [this] { return workspace.DefRegFile(); }, messages,
+                                 &FVelmoraFirmWare);
+      }) {
+    FVelmoraFirmWare.setParts({
+        .saveProject = std::ref(Fsaveproj),
+        .about = std::ref(FAbout),
+        .communication = std::ref(Fpargen),
+        .network = std::ref(FDNet),
+        .registerMap = std::ref(FInfopdoMB),
+        // The update dialog opens after a written image once it exists; until then the step
+        // ends with the image written.
+        .updateDevice = [this,
+                         &messages] { runUpdateDeviceStep(image, workspace.ProjectDir(), messages); },
+    });
 }
 
 }  // namespace velmora::ui

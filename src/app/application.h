@@ -1,22 +1,24 @@
 #pragma once
 
 #include <filesystem>
-#include <memory>
 
 #include "app/about_dialog.h"
 #include "app/main_window.h"
-#include "app/messages.h"
 #include "editors/dnet_dialog.h"
 #include "editors/pargen_dialog.h"
 #include "editors/register_map_dialog.h"
 #include "image/config_image.h"
+#include "ui/messages.h"
+#include "ui/on_first_use.h"
 #include "workspace/save_project_dialog.h"
 #include "workspace/workspace.h"
 
 namespace velmora::ui {
 
-// The composition root: the workspace, the configuration image and every window, each created
-// once, in the order of start-up, and wired to the main window's buttons.
+// The composition root: the workspace, the configuration image, the main window and every
+// dialog, wired to the main window's buttons. The main window is made at once; each dialog on
+// its first use, as a child of the main window, which owns it, and is then reused for the rest
+// of the run, so it keeps what it keeps between showings.
 class Application {
 public:
     // `installationFolder` holds MASTER, PROJECTS and the settings file; `programFolder` is the
@@ -24,16 +26,18 @@ public:
     // workspace start-up.
     Application(const std::filesystem::path& installationFolder, MessageSink& messages,
                 const std::filesystem::path& programFolder = {});
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
 
     Workspace workspace;
     // The configuration image, living for the whole run.
     ConfigImage image;
     TFVelmoraFirmWare FVelmoraFirmWare;
-    TFsaveproj Fsaveproj;
-    TFAbout FAbout;
-    TFpargen Fpargen;
-    TFDNet FDNet;
-    TFInfopdoMB FInfopdoMB;
+    OnFirstUse<TFsaveproj> Fsaveproj;
+    OnFirstUse<TFAbout> FAbout;
+    OnFirstUse<TFpargen> Fpargen;
+    OnFirstUse<TFDNet> FDNet;
+    OnFirstUse<TFInfopdoMB> FInfopdoMB;
 };
 
 }  // namespace velmora::ui

@@ -6,8 +6,8 @@
 #include <functional>
 #include <optional>
 
-#include "app/link_label.h"
-#include "app/links.h"
+#include "ui/link_label.h"
+#include "ui/links.h"
 
 class QDialog;
 class QLabel;
@@ -21,6 +21,19 @@ namespace velmora::ui {
 
 class MessageSink;
 class TFsaveproj;
+
+// The windows the main window opens, each asked for when its button needs it, so that the
+// composition root can make a window on its first use; an empty part leaves its button doing
+// nothing at all.
+struct MainWindowParts {
+    std::function<TFsaveproj&()> saveProject;
+    std::function<QDialog&()> about;
+    std::function<QDialog&()> communication;
+    std::function<QDialog&()> network;
+    std::function<QDialog&()> registerMap;
+    // "Update Device": composes the image and opens the update dialog.
+    std::function<void()> updateDevice;
+};
 
 // The main window: the four steps of a project, About and "X". Creating it runs the
 // workspace start-up; closing it runs the workspace close. Its only state is its caption.
@@ -36,14 +49,8 @@ public:
 
     TFVelmoraFirmWare(Workspace& workspace, MessageSink& messages, QWidget* parent = nullptr);
 
-    // The dialogs the buttons open; a null dialog leaves its button doing nothing at all.
-    void setSaveProjectDialog(TFsaveproj* dialog) { saveProject_ = dialog; }
-    void setAboutDialog(QDialog* dialog) { about_ = dialog; }
-    void setCommunicationDialog(QDialog* dialog) { communication_ = dialog; }
-    void setNetworkDialog(QDialog* dialog) { network_ = dialog; }
-    void setRegisterMapDialog(QDialog* dialog) { registerMap_ = dialog; }
-    // "Update Device": composes the image and opens the update dialog; empty does nothing.
-    void setUpdateDevice(std::function<void()> action) { updateDevice_ = std::move(action); }
+    // The windows the buttons open, in one call.
+    void setParts(MainWindowParts parts) { parts_ = std::move(parts); }
     void setModalRunner(ModalRunner runner) { runModal_ = std::move(runner); }
     void setFolderPicker(FolderPicker picker) { pickFolder_ = std::move(picker); }
     void setUrlOpener(UrlOpener opener) { openUrl_ = std::move(opener); }
@@ -88,12 +95,7 @@ private:
 
     Workspace& workspace_;
     MessageSink& messages_;
-    TFsaveproj* saveProject_ = nullptr;
-    QDialog* about_ = nullptr;
-    QDialog* communication_ = nullptr;
-    QDialog* network_ = nullptr;
-    QDialog* registerMap_ = nullptr;
-    std::function<void()> updateDevice_;
+    MainWindowParts parts_;
     ModalRunner runModal_;
     FolderPicker pickFolder_;
     UrlOpener openUrl_;

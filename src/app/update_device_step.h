@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "app/messages.h"
+#include "ui/messages.h"
 #include "image/config_image.h"
 
 namespace velmora::ui {

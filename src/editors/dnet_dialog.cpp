@@ -6,7 +6,7 @@
 #include <array>
 #include <utility>
 
-#include "app/look.h"
+#include "ui/look.h"
 #include "core/error.h"
 
 namespace velmora::ui {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/messages.h"
+#include "ui/messages.h"
 #include "documents/devicenet_network.h"
 #include "editors/text_grid.h"
 

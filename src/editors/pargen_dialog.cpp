@@ -14,8 +14,8 @@
 #include <limits>
 #include <string_view>
 
-#include "app/look.h"
-#include "app/messages.h"
+#include "ui/look.h"
+#include "ui/messages.h"
 #include "documents/comm_settings.h"
 
 namespace velmora::ui {

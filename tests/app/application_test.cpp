@@ -36,6 +36,62 @@ protected:
     std::vector<QDialog*> shown;
 };
 
+TEST_F(ApplicationTest, MakesNoDialogUntilOneIsUsedAndEndsWithoutOne) {
+    Application& a = start();
+    EXPECT_TRUE(a.FVelmoraFirmWare.findChildren<QDialog*>().empty());
+    EXPECT_FALSE(a.Fsaveproj.made() || a.FAbout.made() || a.Fpargen.made() || a.FDNet.made() ||
+                 a.FInfopdoMB.made());
+    app.reset();
+    EXPECT_TRUE(recorder.messages.empty());
+}
+
+// Every dialog is made on its first showing, reused by the next, and deleted once, by the main
+// window, when the application ends.
+TEST_F(ApplicationTest, MakesEachDialogOnceOnFirstUseAndDeletesItOnceAtTheEnd) {
+    Application& a = start();
+    TFVelmoraFirmWare& w = a.FVelmoraFirmWare;
+    for (int round = 0; round < 2; ++round) {
+        for (QPushButton* button : {w.New, w.about, w.btn_Prm_Gen, w.Btn_DNET, w.btn_DefMod}) {
+            button->click();
+        }
+    }
+    const std::vector<QDialog*> first(shown.begin(), shown.begin() + 5);
+    EXPECT_EQ(first, (std::vector<QDialog*>{&a.Fsaveproj(), &a.FAbout(), &a.Fpargen(), &a.FDNet(),
+                                            &a.FInfopdoMB()}));
+    EXPECT_EQ(std::vector<QDialog*>(shown.begin() + 5, shown.end()), first);
+    const QList<QDialog*> made = w.findChildren<QDialog*>(Qt::FindDirectChildrenOnly);
+    EXPECT_EQ(made.size(), 5);
+
+    int deleted = 0;
+    for (QDialog* dialog : made) QObject::connect(dialog, &QObject::destroyed, [&] { ++deleted; });
+    app.reset();
+    EXPECT_EQ(deleted, 5);
+}
+
+// The New project dialog keeps its close gate between showings, made on first use or not: closed
+// at its first showing, open after Cancel for every later one.
+TEST_F(ApplicationTest, TheNewProjectDialogKeepsItsCloseGateBetweenShowings) {
+    Application& a = start();
+    std::vector<bool> gateAtShowing;
+    std::vector<bool> escapeCloses;
+    a.FVelmoraFirmWare.setModalRunner([&](QDialog& dialog) {
+        auto& saveProject = static_cast<TFsaveproj&>(dialog);
+        gateAtShowing.push_back(saveProject.gateOpen());
+        bool closed = false;
+        const auto connection =
+            QObject::connect(&saveProject, &QDialog::finished, [&] { closed = true; });
+        saveProject.reject();  // Escape
+        QObject::disconnect(connection);
+        escapeCloses.push_back(closed);
+        if (!closed) saveProject.bitbtn2Click();
+    });
+    a.FVelmoraFirmWare.New->click();
+    a.FVelmoraFirmWare.New->click();
+    EXPECT_EQ(gateAtShowing, (std::vector<bool>{false, true}));
+    EXPECT_EQ(escapeCloses, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(recorder.messages.empty());
+}
+
 TEST_F(ApplicationTest, StepButtonsOpenTheirDialogsOnTheRestoredProject) {
     fs::create_directories(dir / "PROJECTS" / "Plant1" / "bin");
     test::writeText(dir / "Velmora_DNETM2MRTUs.ini", "[lastproj]\nprojectname=Plant1\n");
@@ -45,14 +101,14 @@ TEST_F(ApplicationTest, StepButtonsOpenTheirDialogsOnTheRestoredProject) {
     a.FVelmoraFirmWare.Btn_DNET->click();
     a.FVelmoraFirmWare.btn_DefMod->click();
     a.FVelmoraFirmWare.about->click();
-    EXPECT_EQ(shown, (std::vector<QDialog*>{&a.Fpargen, &a.FDNet, &a.FInfopdoMB, &a.FAbout}));
+    EXPECT_EQ(shown, (std::vector<QDialog*>{&a.Fpargen(), &a.FDNet(), &a.FInfopdoMB(), &a.FAbout()}));
     EXPECT_TRUE(recorder.messages.empty());
 
     // The communication dialog writes into the restored project's folder.
-    a.Fpargen.FormShow();
-    a.Fpargen.E_DNET_ID->setText("20");
-    a.Fpargen.BitBtn1Click();
-    EXPECT_EQ(a.Fpargen.result(), QDialog::Accepted);
+    a.Fpargen().FormShow();
+    a.Fpargen().E_DNET_ID->setText("20");
+    a.Fpargen().BitBtn1Click();
+    EXPECT_EQ(a.Fpargen().result(), QDialog::Accepted);
     EXPECT_TRUE(fs::is_regular_file(dir / "PROJECTS" / "Plant1" / "pargen.xml"));
 }
 
@@ -99,7 +155,7 @@ TEST_F(ApplicationTest, RegistersConfirmedInDefineModbusReachTheNextImage) {
                     "<DNET_Net><row ID=\"5\" NB_IN=\"4\" NB_OUT=\"2\" Mnemonic=\"\"/>"
                     "<row ID=\"9\" NB_IN=\"1\" NB_OUT=\"6\" Mnemonic=\"\"/></DNET_Net>");
     Application& a = start();
-    TFInfopdoMB& d = a.FInfopdoMB;
+    TFInfopdoMB& d = a.FInfopdoMB();
     a.FVelmoraFirmWare.btn_DefMod->click();
     ASSERT_EQ(shown, std::vector<QDialog*>{&d});
     d.FormShow();

@@ -43,12 +43,15 @@ protected:
         }
         return *window_;
     }
-    void plugStepDialogs() {
-        window().setSaveProjectDialog(saveProject.get());
-        window().setAboutDialog(&about);
-        window().setCommunicationDialog(&communication);
-        window().setNetworkDialog(&network);
-        window().setRegisterMapDialog(&registerMap);
+    // Plugs in every dialog and `updateDevice` as the parts of the main window.
+    void plugStepDialogs(std::function<void()> updateDevice = {}) {
+        TFVelmoraFirmWare& w = window();
+        w.setParts({.saveProject = [this]() -> TFsaveproj& { return *saveProject; },
+                    .about = [this]() -> QDialog& { return about; },
+                    .communication = [this]() -> QDialog& { return communication; },
+                    .network = [this]() -> QDialog& { return network; },
+                    .registerMap = [this]() -> QDialog& { return registerMap; },
+                    .updateDevice = std::move(updateDevice)});
     }
     void pickFolder(std::optional<fs::path> chosen) {
         window().setFolderPicker(
@@ -210,9 +213,8 @@ TEST_F(MainWindowTest, OpenProjectShowsTheChosenFolderInTheCaption) {
 }
 
 TEST_F(MainWindowTest, AfterOpenProjectLostItsFolderTheStepsSayProjectNotValid) {
-    plugStepDialogs();
     bool updated = false;
-    window().setUpdateDevice([&] { updated = true; });
+    plugStepDialogs([&] { updated = true; });
     fs::create_directories(projects() / "Plant1");
     pickFolder(projects() / "Plant1");
     window().openClick();
@@ -233,7 +235,7 @@ TEST_F(MainWindowTest, AfterOpenProjectLostItsFolderTheStepsSayProjectNotValid) 
 }
 
 TEST_F(MainWindowTest, UpdateDeviceFailureIsReportedWithAFullStop) {
-    window().setUpdateDevice([] { throw Error("Element does not contain a single text node"); });
+    plugStepDialogs([] { throw Error("Element does not contain a single text node"); });
     window().CreateBin->click();
     EXPECT_EQ(recorder.messages,
               (std::vector<test::MessageRecorder::Message>{
@@ -253,7 +255,7 @@ TEST_F(MainWindowTest, ClosingStoresTheProjectName) {
         dialog.Edit1->setText("Plant2");
         dialog.bitbtn1Click();
     };
-    window().setSaveProjectDialog(saveProject.get());
+    plugStepDialogs();
     window().show();
     window().New->click();
     window().LbButton1->click();

@@ -1,4 +1,4 @@
-#include "app/look.h"
+#include "ui/look.h"
 
 #include <QPainter>
 #include <QPalette>
