@@ -7,7 +7,7 @@
 namespace velmora::ui {
 
 Application::Application(const std::filesystem::path& installationFolder, MessageSink& messages,
-                         const std::filesystem::path& programFolder)
+                         const std::filesystem::path& programFolder, PortAccess ports)
     : workspace(installationFolder, programFolder),
       FVelmoraFirmWare(workspace, messages),
       Fsaveproj([this, &messages] { return new TFsaveproj(workspace, messages, &FVelmoraFirmWare); }),
@@ -15,6 +15,14 @@ Application::Application(const std::filesystem::path& installationFolder, Messag
       Fpargen([this, &messages] {
           return new TFpargen([this] { return workspace.ParGenFile(); }, messages,
                               &FVelmoraFirmWare);
+      }),
+      FBootSer([this, &messages, ports = std::move(ports)] {
+          return new TFBootSer(
+              [this] {
+                  return UpdatePlaces{workspace.ProgramDir(), workspace.AppDir(),
+                                      workspace.MasterDir(), workspace.ProjectDir()};
+              },
+              messages, &FVelmoraFirmWare, ports);
       }),
       FDNet([this, &messages] {
           return new TFDNet([this] { return workspace.DNetNetFile(); }, messages,
@@ -31,10 +39,11 @@ Application::Application(const std::filesystem::path& installationFolder, Messag
         .communication = std::ref(Fpargen),
         .network = std::ref(FDNet),
         .registerMap = std::ref(FInfopdoMB),
-        // The update dialog opens after a written image once it exists; until then the step
-        // ends with the image written.
-        .updateDevice = [this,
-                         &messages] { runUpdateDeviceStep(image, workspace.ProjectDir(), messages); },
+        .update = std::ref(FBootSer),
+        .updateDevice =
+            [this, &messages] {
+                return runUpdateDeviceStep(image, workspace.ProjectDir(), messages);
+            },
     });
 }
 

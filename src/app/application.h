@@ -10,6 +10,7 @@
 #include "image/config_image.h"
 #include "ui/messages.h"
 #include "ui/on_first_use.h"
+#include "update/update_dialog.h"
 #include "workspace/save_project_dialog.h"
 #include "workspace/workspace.h"
 
@@ -23,9 +24,10 @@ class Application {
 public:
     // `installationFolder` holds MASTER, PROJECTS and the settings file; `programFolder` is the
     // executable's (the installation folder when empty). Creating the main window runs the
-    // workspace start-up.
+    // workspace start-up. `ports` reaches the serial ports of the update dialog (tests pass
+    // substitutes).
     Application(const std::filesystem::path& installationFolder, MessageSink& messages,
-                const std::filesystem::path& programFolder = {});
+                const std::filesystem::path& programFolder = {}, PortAccess ports = systemPorts());
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
 
@@ -36,6 +38,7 @@ public:
     OnFirstUse<TFsaveproj> Fsaveproj;
     OnFirstUse<TFAbout> FAbout;
     OnFirstUse<TFpargen> Fpargen;
+    OnFirstUse<TFBootSer> FBootSer;
     OnFirstUse<TFDNet> FDNet;
     OnFirstUse<TFInfopdoMB> FInfopdoMB;
 };

@@ -166,7 +166,10 @@ void TFVelmoraFirmWare::btn_str_lng1aClick(QPushButton* pressed) {
 }
 
 void TFVelmoraFirmWare::CreateBinClick() {
-    if (parts_.updateDevice) guarded(messages_, parts_.updateDevice);
+    if (!parts_.updateDevice) return;
+    guarded(messages_, [this] {
+        if (parts_.updateDevice() && parts_.update) showModal(parts_.update());
+    });
 }
 
 void TFVelmoraFirmWare::aboutClick() {

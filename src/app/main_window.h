@@ -31,8 +31,10 @@ struct MainWindowParts {
     std::function<QDialog&()> communication;
     std::function<QDialog&()> network;
     std::function<QDialog&()> registerMap;
-    // "Update Device": composes the image and opens the update dialog.
-    std::function<void()> updateDevice;
+    // The dialog "Update Device" opens once the image is written.
+    std::function<QDialog&()> update;
+    // "Update Device": composes and saves the image, true when that worked.
+    std::function<bool()> updateDevice;
 };
 
 // The main window: the four steps of a project, About and "X". Creating it runs the
@@ -62,7 +64,7 @@ public:
     // The three step buttons: "Project not valid" when ProjectDir is empty, else the
     // dialog of `pressed`.
     void btn_str_lng1aClick(QPushButton* pressed);
-    // "Update Device".
+    // "Update Device": the image, then the update dialog when the image was written.
     void CreateBinClick();
     // Shows the About window.
     void aboutClick();

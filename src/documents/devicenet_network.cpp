@@ -1,5 +1,6 @@
 #include "documents/devicenet_network.h"
 
+#include "core/atomic_file.h"
 #include "core/error.h"
 #include "documents/integer_text.h"
 
@@ -100,27 +101,80 @@ std::optional<std::string> checkDNetNetwork(const std::vector<DNetRow>& rows) {
     return std::move(problems.front().message);
 }
 
-XmlDocument buildDNetNetwork(const std::vector<DNetRow>& rows) {
-    XmlDocument document;
-    XmlNode root = document.create(kDNetRootElement);
+std::string dnetNetworkDocument(const std::vector<DNetRow>& rows) {
+    XmlMarkupWriter out;
+    out.open(kDNetRootElement);
     const std::size_t count = dnetNodeCount(rows);
     for (std::size_t i = 0; i < count; ++i) {
-        XmlNode row = root.appendChild(kDNetRowElement);
+        out.open(kDNetRowElement);
         for (std::size_t field = 0; field < kDNetFieldCount; ++field) {
             try {
-                row.setAttribute(kDNetAttributes[field], rows[i][field]);
+                out.attribute(kDNetAttributes[field], rows[i][field]);
             } catch (const Error&) {
                 throw Error(rowError(
                     i + 1, "cannot be stored: its \"" + std::string(kDNetAttributes[field]) +
                                "\" value holds a character that XML does not allow"));
             }
         }
+        out.close();
     }
-    return document;
+    out.close();
+    return out.take();
 }
 
 void writeDNetNetworkFile(const std::filesystem::path& path, const std::vector<DNetRow>& rows) {
-    buildDNetNetwork(rows).save(path);
+    writeFileAtomically(path, dnetNetworkDocument(rows));
+}
+
+DNetNodeRow readDNetNodeRow(const XmlStreamElement& row) {
+    DNetNodeRow node;
+    const auto field = [&row](DNetField field, std::string& text) {
+        const std::int32_t value = integerAttribute(row, kDNetAttributes[field]);
+        text = *row.attribute(kDNetAttributes[field]);
+        return value;
+    };
+    node.id = field(kDNetId, node.idText);
+    node.bytesIn = field(kDNetBytesIn, node.inText);
+    node.bytesOut = field(kDNetBytesOut, node.outText);
+    return node;
+}
+
+namespace {
+
+// Takes the children of the root as node rows until one fails or the limit is reached.
+class NodeRowsReader : public XmlStreamHandler {
+public:
+    explicit NodeRowsReader(std::size_t limit) : limit_(limit) {}
+
+    void element(const XmlStreamElement& element) override {
+        if (element.depth() == 2 && taking()) {
+            try {
+                read_.rows.push_back(readDNetNodeRow(element));
+            } catch (const Error& e) {
+                read_.fault = RowFault{read_.rows.size() + 1, e.what()};
+            }
+        }
+    }
+    void otherNode(int depth, std::string_view name) override {
+        if (depth == 2 && taking())
+            read_.fault = RowFault{read_.rows.size() + 1, notAnElement(name)};
+    }
+
+    DNetNodeRows take() { return std::move(read_); }
+
+private:
+    bool taking() const { return !read_.fault && read_.rows.size() < limit_; }
+
+    std::size_t limit_;
+    DNetNodeRows read_;
+};
+
+}  // namespace
+
+DNetNodeRows readDNetNodeRows(const std::filesystem::path& path, std::size_t limit) {
+    NodeRowsReader reader(limit);
+    readXmlStream(path, reader);
+    return reader.take();
 }
 
 }  // namespace velmora

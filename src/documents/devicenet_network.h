@@ -4,11 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "documents/row_reading.h"
 #include "documents/xml_document.h"
 
 namespace velmora {
@@ -74,11 +76,38 @@ std::vector<DNetProblem> dnetNetworkProblems(const std::vector<DNetRow>& rows);
 // The message of the first check that the node list of `rows` fails, or none.
 std::optional<std::string> checkDNetNetwork(const std::vector<DNetRow>& rows);
 
-// A fresh document of the node list of `rows`, every value written exactly as typed.
+// The markup of the node list of `rows`, every value written exactly as typed.
 // Throws velmora::Error when a value holds a character that XML cannot carry.
-XmlDocument buildDNetNetwork(const std::vector<DNetRow>& rows);
+std::string dnetNetworkDocument(const std::vector<DNetRow>& rows);
 
-// Writes buildDNetNetwork(rows) to `path` (replacing the file whole); throws velmora::Error.
+// Writes dnetNetworkDocument(rows) to `path` (replacing the file whole); throws velmora::Error.
 void writeDNetNetworkFile(const std::filesystem::path& path, const std::vector<DNetRow>& rows);
+
+// One node row of DNET_Net.xml as the register map and the composer take it.
+struct DNetNodeRow {
+    std::int32_t id = 0;
+    std::int32_t bytesIn = 0;
+    std::int32_t bytesOut = 0;
+    std::string idText;
+    std::string inText;
+    std::string outText;
+    bool operator==(const DNetNodeRow&) const = default;
+};
+
+// Reads one node row: "ID", "NB_IN" and "NB_OUT" in that order, each present and an integer
+// text. Throws velmora::Error saying what failed ("attribute \"NB_OUT\" is missing").
+DNetNodeRow readDNetNodeRow(const XmlStreamElement& row);
+
+// The node rows of DNET_Net.xml in order, up to the first child of the root that fails.
+struct DNetNodeRows {
+    std::vector<DNetNodeRow> rows;
+    std::optional<RowFault> fault;
+};
+
+// Reads every child of the root of the file at `path` as a node row, as a stream, keeping at most
+// `limit` rows (what follows them is not looked at). Throws velmora::Error as XmlDocument::load
+// does when the file cannot be read or is not well-formed XML, whatever row failed before.
+DNetNodeRows readDNetNodeRows(const std::filesystem::path& path,
+                              std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 }  // namespace velmora

@@ -31,64 +31,104 @@ constexpr std::array<SideFormat, 2> kSides{{
     {MapSide::Write, names::kWriteList, names::kNodeBytesIn},
 }};
 
-std::string requiredAttribute(const XmlNode& row, const char* name) {
-    auto value = row.attribute(name);
-    if (!value) throw Error(std::string("Attribute \"") + name + "\" is missing");
-    return *std::move(value);
-}
+// Takes the rows of the first list of each name under the root until one fails.
+class RegisterRowsReader : public XmlStreamHandler {
+public:
+    RegisterRowsReader(std::optional<std::size_t> nodeCount, RegisterValues values,
+                       std::size_t limit)
+        : nodeCount_(nodeCount), values_(values), limit_(limit) {}
 
-std::int32_t requiredInteger(const std::string& text) {
-    if (const auto value = parseIntegerText(text)) return *value;
-    throw Error("\"" + text + "\" is not an integer");
-}
+    void element(const XmlStreamElement& element) override {
+        if (element.depth() == 2) {
+            list_ = nullptr;
+            for (const SideFormat& format : kSides) {
+                RegisterListRows& list = listOf(format.side);
+                if (!list.present && element.name() == format.listElement) {
+                    list.present = true;
+                    list_ = &list;
+                    number_ = 0;
+                }
+            }
+        } else if (element.depth() == 3) {
+            take([&] {
+                if (!nodeCount_) failWithoutNodes();
+                if (const auto place = placeRegisterRow(element, *nodeCount_, values_)) {
+                    list_->rows.push_back({number_, place->node, std::string(place->index),
+                                           std::string(place->posComp)});
+                }
+            });
+        }
+    }
+    void otherNode(int depth, std::string_view name) override {
+        if (depth == 3) {
+            take([&] {
+                if (!nodeCount_) failWithoutNodes();
+                throw Error(notAnElement(name));
+            });
+        }
+    }
 
-XmlNode rootOf(const XmlDocument& doc) {
-    if (auto root = doc.documentElement()) return *root;
-    throw Error("The document has no root element");
-}
+    RegisterRows take() { return std::move(rows_); }
+
+private:
+    RegisterListRows& listOf(MapSide side) {
+        return side == MapSide::Read ? rows_.read : rows_.write;
+    }
+    [[noreturn]] static void failWithoutNodes() {
+        throw Error("There are no DeviceNet nodes to place registers on");
+    }
+    template <typename Step>
+    void take(Step step) {
+        if (list_ == nullptr || list_->fault || list_->rows.size() >= limit_) return;
+        ++number_;
+        try {
+            step();
+        } catch (const Error& e) {
+            list_->fault = RowFault{number_, e.what()};
+        }
+    }
+
+    std::optional<std::size_t> nodeCount_;
+    RegisterValues values_;
+    std::size_t limit_;
+    RegisterRows rows_;
+    RegisterListRows* list_ = nullptr;  // the list whose rows are being read, if any
+    std::size_t number_ = 0;
+};
 
 // Creates both node lists from the rows of DNET_Net.xml; a failing row ends the reading,
 // the nodes before it staying.
 void readNodes(const std::filesystem::path& dnetNetFile, RegisterMap& map) {
-    XmlDocument doc;
-    doc.load(dnetNetFile);
-    const XmlNode root = rootOf(doc);
+    DNetNodeRows read = readDNetNodeRows(dnetNetFile);
     DNNodeLists& lists = map.nodeLists.emplace();
     int position = 0;
-    for (const XmlNode& row : root.children()) {
+    for (DNetNodeRow& row : read.rows) {
         ++position;
-        const std::string idText = requiredAttribute(row, names::kNodeId);
-        const std::string outText = requiredAttribute(row, names::kNodeBytesOut);
-        const std::string inText = requiredAttribute(row, names::kNodeBytesIn);
-        const std::int32_t out = requiredInteger(outText);
-        const std::int32_t in = requiredInteger(inText);
-        const std::int32_t id = requiredInteger(idText);
-        lists.DNNodeListRead.push_back({id, position, idText, outText, out, {}});
-        lists.DNNodeListWrite.push_back({id, position, idText, inText, in, {}});
+        lists.DNNodeListRead.push_back(
+            {row.id, position, row.idText, std::move(row.outText), row.bytesOut, {}});
+        lists.DNNodeListWrite.push_back(
+            {row.id, position, std::move(row.idText), std::move(row.inText), row.bytesIn, {}});
     }
+    if (read.fault) throw Error(read.fault->what);
 }
 
 // Places the rows of DefReg.xml on the nodes, the read list first; a failing row ends the
 // placing, the entries before it staying.
 void placeEntries(const std::filesystem::path& defRegFile, RegisterMap& map) {
-    XmlDocument doc;
-    doc.load(defRegFile);
-    const XmlNode root = rootOf(doc);
+    std::optional<std::size_t> nodeCount;
+    if (map.nodeLists) nodeCount = map.nodeLists->DNNodeListRead.size();
+    RegisterRows read = readRegisterRows(defRegFile, nodeCount, RegisterValues::Texts);
     for (const SideFormat& format : kSides) {
-        const auto list = root.child(format.listElement);
-        if (!list) throw Error(std::string("Element \"") + format.listElement + "\" is missing");
-        for (const XmlNode& row : list->children()) {
-            if (!map.nodeLists) throw Error("There are no DeviceNet nodes to place registers on");
-            DNNodeList& nodes = map.nodeLists->list(format.side);
-            const std::int32_t nr = requiredInteger(requiredAttribute(row, names::kNrDNNode));
-            // A row of a node that is no longer in the DeviceNet list is dropped silently.
-            if (static_cast<std::int64_t>(nr) > static_cast<std::int64_t>(nodes.size())) continue;
-            if (nr < 1) throw Error("\"" + std::string(names::kNrDNNode) + "\" is less than 1");
-            std::string index = requiredAttribute(row, names::kIndex);
-            std::string posComp = requiredAttribute(row, names::kPosComp);
-            nodes[static_cast<std::size_t>(nr - 1)].appendEntry(
-                TClIndMB(std::move(index), std::move(posComp)));
+        RegisterListRows& list = format.side == MapSide::Read ? read.read : read.write;
+        if (!list.present) {
+            throw Error(std::string("Element \"") + format.listElement + "\" is missing");
         }
+        for (PlacedRegisterRow& row : list.rows) {
+            DNNodeList& nodes = map.nodeLists->list(format.side);
+            nodes[static_cast<std::size_t>(row.node - 1)].appendEntry(
+                TClIndMB(std::move(row.index), std::move(row.posComp)));
+        }
+        if (list.fault) throw Error(list.fault->what);
     }
 }
 
@@ -165,6 +205,33 @@ void TClDNNode::removeEntry(std::size_t position) {
     IndMBList.erase(IndMBList.begin() + static_cast<std::ptrdiff_t>(position));
 }
 
+std::optional<RegisterRowPlace> placeRegisterRow(const XmlStreamElement& row, std::size_t nodeCount,
+                                                 RegisterValues values) {
+    const std::int32_t node = integerAttribute(row, names::kNrDNNode);
+    // A row of a node that is no longer in the DeviceNet list is dropped silently.
+    if (static_cast<std::int64_t>(node) > static_cast<std::int64_t>(nodeCount)) return std::nullopt;
+    if (node < 1) {
+        throw Error(std::string("attribute \"") + names::kNrDNNode + "\" is " +
+                    std::to_string(node) + ", but node positions start at 1");
+    }
+    RegisterRowPlace place{node, {}, {}};
+    const auto value = [&](const char* name) {
+        if (values == RegisterValues::Integers) integerAttribute(row, name);
+        return requiredAttribute(row, name);
+    };
+    place.index = value(names::kIndex);
+    place.posComp = value(names::kPosComp);
+    return place;
+}
+
+RegisterRows readRegisterRows(const std::filesystem::path& defRegFile,
+                              std::optional<std::size_t> nodeCount, RegisterValues values,
+                              std::size_t limit) {
+    RegisterRowsReader reader(nodeCount, values, limit);
+    readXmlStream(defRegFile, reader);
+    return reader.take();
+}
+
 RegisterMap LoadRegisterMap(const std::filesystem::path& dnetNetFile,
                             const std::filesystem::path& defRegFile, const MessageCallback& show) {
     RegisterMap map;
@@ -182,18 +249,21 @@ std::string RegisterMapDocument(const RegisterMap& map) {
             rows[i] = orderedRows(map.nodeLists->list(kSides[i].side), kSides[i].listElement);
         }
     }
-    XmlDocument doc;
-    XmlNode root = doc.create(names::kRoot);
+    XmlMarkupWriter out;
+    out.open(names::kRoot);
     for (std::size_t i = 0; i < kSides.size(); ++i) {
-        XmlNode list = root.appendChild(kSides[i].listElement);
+        out.open(kSides[i].listElement);
         for (const OrderedRow& row : rows[i]) {
-            XmlNode element = list.appendChild(names::kRow);
-            element.setAttribute(names::kIndex, row.entry->Index());
-            element.setAttribute(names::kNrDNNode, std::to_string(row.nrDNNode));
-            element.setAttribute(names::kPosComp, row.entry->PosComp());
+            out.open(names::kRow);
+            out.attribute(names::kIndex, row.entry->Index());
+            out.attribute(names::kNrDNNode, std::to_string(row.nrDNNode));
+            out.attribute(names::kPosComp, row.entry->PosComp());
+            out.close();
         }
+        out.close();
     }
-    return doc.serialize();
+    out.close();
+    return out.take();
 }
 
 void SaveRegisterMap(const RegisterMap& map, const std::filesystem::path& defRegFile) {

@@ -1,14 +1,19 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "documents/row_reading.h"
+#include "documents/xml_document.h"
 
 namespace velmora {
 
@@ -80,6 +85,60 @@ struct DNNodeLists {
 struct RegisterMap {
     std::optional<DNNodeLists> nodeLists;
 };
+
+// How the values of a placed register row are taken: as texts, as the model keeps them, or as
+// integer texts, as the composer packs them.
+enum class RegisterValues { Texts, Integers };
+
+// A register row of DefReg.xml placed on a node; the texts live as long as the row read.
+struct RegisterRowPlace {
+    std::int32_t node = 0;  // "NrDNNode": the node's position in DNET_Net.xml, from 1
+    std::string_view index;
+    std::string_view posComp;
+};
+
+// The one placement rule of a register row on `nodeCount` nodes: none when "NrDNNode" is above
+// the count (nothing more of the row is read); refused below 1; then "Index" and "PosComp" are
+// read in that order. Throws velmora::Error saying what failed ("attribute \"PosComp\" is
+// missing").
+std::optional<RegisterRowPlace> placeRegisterRow(const XmlStreamElement& row, std::size_t nodeCount,
+                                                 RegisterValues values);
+
+// One placed row of a list, kept beyond the reading.
+struct PlacedRegisterRow {
+    std::size_t row = 0;  // among the list's children, from 1
+    std::int32_t node = 0;
+    std::string index;
+    std::string posComp;
+    bool operator==(const PlacedRegisterRow&) const = default;
+};
+
+// The rows of one list of DefReg.xml: whether the list is there, its placed rows in order, and
+// the first row that failed (no row after it is read).
+struct RegisterListRows {
+    bool present = false;
+    std::vector<PlacedRegisterRow> rows;
+    std::optional<RowFault> fault;
+};
+
+// The rows of both lists of DefReg.xml.
+struct RegisterRows {
+    RegisterListRows read;
+    RegisterListRows write;
+
+    const RegisterListRows& list(MapSide side) const {
+        return side == MapSide::Read ? read : write;
+    }
+};
+
+// The rows of the first "Modbus_Read" and the first "Modbus_Write" under the root of DefReg.xml,
+// read as a stream and placed on `nodeCount` nodes; without a node count (no DeviceNet list) the
+// first child of a list fails. At most `limit` placed rows are kept per list, what follows them
+// not being looked at. Throws velmora::Error as XmlDocument::load does when the file cannot be
+// read or is not well-formed XML, whatever row failed before.
+RegisterRows readRegisterRows(const std::filesystem::path& defRegFile,
+                              std::optional<std::size_t> nodeCount, RegisterValues values,
+                              std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 // The register map of `defRegFile` placed on the nodes of `dnetNetFile`. Shows
 // "Error in reading file PDO XML" and then "Error in reading file SDOPDO XML" through `show`

@@ -1,13 +1,18 @@
 #include "documents/xml_document.h"
 
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 #include <libxml/xmlsave.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <exception>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -145,6 +150,56 @@ std::string sourceExcerpt(std::string_view source, int line, int column) {
     return validUtf8(source.substr(pos, end - pos));
 }
 
+// The parser's first error with its line and up to 40 characters of `content` from its place.
+[[noreturn]] void failParse(const ParseErrors& errors, std::string_view content) {
+    std::string message =
+        errors.message.empty() ? "The document is not well-formed XML" : errors.message;
+    message += "\nLine: " + std::to_string(errors.line) + "\n" +
+               sourceExcerpt(content, errors.line, errors.column);
+    throw Error(validUtf8(message));
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOENT;
+
+void refuseExternalEntities() {
+    static const bool loaderSet = [] {
+        xmlSetExternalEntityLoader(refuseExternalEntity);
+        return true;
+    }();
+    (void)loaderSet;
+}
+
+[[noreturn]] void failOpening(const std::filesystem::path& path) {
+    const int code = errno;
+    throw Error(systemErrorText(code ? code : ENOENT) + ": " + path.string());
+}
+
+[[noreturn]] void failReading(const std::filesystem::path& path) {
+    throw Error(systemErrorText(EIO) + ": " + path.string());
+}
+
+// The whole content of the file at `path`.
+std::string readWholeFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) failOpening(path);
+    // One allocation of the file's size and one read: a register map may be close to a megabyte.
+    std::string content;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size > 0) {
+        content.resize(static_cast<std::size_t>(size));
+        in.read(content.data(), size);
+        content.resize(static_cast<std::size_t>(in.gcount()));
+    } else if (size < 0) {  // not seekable: read it as a stream
+        in.clear();
+        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (in.bad()) failReading(path);
+    return content;
+}
+
 bool isBlank(const xmlChar* s) {
     if (!s) return true;
     for (; *s; ++s) {
@@ -247,7 +302,11 @@ std::optional<std::string> XmlNode::attribute(std::string_view name) const {
     }
     // Walks the element's own attributes: a library lookup would also offer defaults from a DTD.
     xmlAttrPtr attr = node_->properties;
-    while (attr != nullptr && (attr->ns != nullptr || S(attr->name) != name)) attr = attr->next;
+    while (attr != nullptr &&
+           (attr->ns != nullptr ||
+            std::string_view(reinterpret_cast<const char*>(attr->name)) != name)) {
+        attr = attr->next;
+    }
     if (attr == nullptr) return std::nullopt;
     if (attr->children == nullptr) return std::string();
     if (attr->children->next == nullptr && attr->children->type == XML_TEXT_NODE) {
@@ -323,40 +382,16 @@ bool XmlDocument::fileExists(const std::filesystem::path& path) {
 
 void XmlDocument::load(const std::filesystem::path& path) {
     clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        const int code = errno;
-        throw Error(systemErrorText(code ? code : ENOENT) + ": " + path.string());
-    }
-    // One allocation of the file's size and one read: a register map may be close to a megabyte.
-    std::string content;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (size > 0) {
-        content.resize(static_cast<std::size_t>(size));
-        in.read(content.data(), size);
-        content.resize(static_cast<std::size_t>(in.gcount()));
-    } else if (size < 0) {  // not seekable: read it as a stream
-        in.clear();
-        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    if (in.bad()) throw Error(systemErrorText(EIO) + ": " + path.string());
-    loadFromString(content);
+    loadFromString(readWholeFile(path));
 }
 
 void XmlDocument::loadFromString(std::string_view content) {
     clear();
-    if (content.size() >= 3 && content.substr(0, 3) == "\xEF\xBB\xBF") content.remove_prefix(3);
+    if (content.substr(0, 3) == kByteOrderMark) content.remove_prefix(3);
     if (content.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         throw Error("The document is too large to be read");
     }
-
-    static const bool loaderSet = [] {
-        xmlSetExternalEntityLoader(refuseExternalEntity);
-        return true;
-    }();
-    (void)loaderSet;
+    refuseExternalEntities();
 
     ParseErrors errors;
     xmlSetStructuredErrorFunc(&errors, captureError);
@@ -366,7 +401,7 @@ void XmlDocument::loadFromString(std::string_view content) {
         // No quieting options: the structured handler above takes every error and prints none,
         // and the quieting options would hide them from it on some library versions.
         doc = xmlCtxtReadMemory(ctxt, content.data(), static_cast<int>(content.size()), nullptr,
-                                nullptr, XML_PARSE_NONET | XML_PARSE_NOENT);
+                                nullptr, kParseOptions);
         if (!ctxt->wellFormed) errors.failed = true;
         xmlFreeParserCtxt(ctxt);
     }
@@ -374,11 +409,7 @@ void XmlDocument::loadFromString(std::string_view content) {
 
     if (doc == nullptr || errors.failed || xmlDocGetRootElement(doc) == nullptr) {
         if (doc != nullptr) xmlFreeDoc(doc);
-        std::string message = errors.message.empty() ? "The document is not well-formed XML"
-                                                     : errors.message;
-        message += "\nLine: " + std::to_string(errors.line) + "\n" +
-                   sourceExcerpt(content, errors.line, errors.column);
-        throw Error(validUtf8(message));
+        failParse(errors, content);
     }
 
     // What stands before the root element (declaration, comments, processing instructions,
@@ -439,6 +470,266 @@ std::string XmlDocument::serialize() const {
 
 void XmlDocument::save(const std::filesystem::path& path) const {
     writeFileAtomically(path, serialize());
+}
+
+// ---- streaming
+
+struct XmlStreamAccess {
+    static XmlStreamElement make(int depth, std::string_view name, const xmlChar** attributes,
+                                 int count) {
+        XmlStreamElement element;
+        element.depth_ = depth;
+        element.name_ = name;
+        element.attributes_ = attributes;
+        element.attributeCount_ = count;
+        return element;
+    }
+};
+
+std::optional<std::string_view> XmlStreamElement::attribute(std::string_view name) const {
+    for (int i = 0; i < attributeCount_; ++i) {
+        const xmlChar** a = attributes_ + 5 * i;  // local name, prefix, URI, value, value end
+        if (a[1] != nullptr) continue;            // a prefixed attribute has a namespace
+        if (reinterpret_cast<const char*>(a[0]) != name) continue;
+        return std::string_view(reinterpret_cast<const char*>(a[3]),
+                                static_cast<std::size_t>(a[4] - a[3]));
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// The file handed to the parser piece by piece, its byte order mark passed over as load() does.
+struct FileInput {
+    std::ifstream in;
+    bool failed = false;
+};
+
+int readPiece(void* context, char* buffer, int length) {
+    auto& input = *static_cast<FileInput*>(context);
+    input.in.read(buffer, length);
+    if (input.in.bad()) {
+        input.failed = true;
+        return -1;
+    }
+    return static_cast<int>(input.in.gcount());
+}
+
+// Where a stream reading stands, reached from the parser context's private pointer (which the
+// parser also hands to the contexts it makes for entity content).
+struct StreamState {
+    XmlStreamHandler* handler = nullptr;
+    int depth = 0;
+    bool sawRoot = false;
+    // Text since the last other node: the tree joins it into one node and drops it when blank.
+    bool textPending = false;
+    bool textNonBlank = false;
+    std::string name;
+    std::exception_ptr failure;
+};
+
+StreamState& stateOf(void* context) {
+    return *static_cast<StreamState*>(static_cast<xmlParserCtxtPtr>(context)->_private);
+}
+
+// Runs `step` for a callback; an exception stops the parser and is thrown again after it.
+template <typename Step>
+void guarded(void* context, Step step) {
+    StreamState& state = stateOf(context);
+    if (state.failure) return;
+    try {
+        step(state);
+    } catch (...) {
+        state.failure = std::current_exception();
+        xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+    }
+}
+
+void endText(StreamState& state) {
+    if (state.textPending && state.textNonBlank) state.handler->otherNode(state.depth + 1, "#text");
+    state.textPending = false;
+    state.textNonBlank = false;
+}
+
+void otherNode(StreamState& state, std::string_view name) {
+    endText(state);
+    if (state.depth >= 1) state.handler->otherNode(state.depth + 1, name);
+}
+
+void onStartElement(void* context, const xmlChar* localName, const xmlChar* prefix, const xmlChar*,
+                    int, const xmlChar**, int attributeCount, int defaulted,
+                    const xmlChar** attributes) {
+    guarded(context, [&](StreamState& state) {
+        endText(state);
+        ++state.depth;
+        state.sawRoot = true;
+        std::string_view name(reinterpret_cast<const char*>(localName));
+        if (prefix != nullptr) {
+            state.name.assign(reinterpret_cast<const char*>(prefix)).append(":").append(name);
+            name = state.name;
+        }
+        // Defaults from a document type are left out, as the tree leaves them out.
+        state.handler->element(
+            XmlStreamAccess::make(state.depth, name, attributes, attributeCount - defaulted));
+    });
+}
+
+void onEndElement(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
+    guarded(context, [](StreamState& state) {
+        endText(state);
+        --state.depth;
+    });
+}
+
+void onCharacters(void* context, const xmlChar* text, int length) {
+    guarded(context, [&](StreamState& state) {
+        if (state.depth < 1) return;
+        state.textPending = true;
+        for (int i = 0; i < length && !state.textNonBlank; ++i) {
+            const xmlChar c = text[i];
+            state.textNonBlank = c != ' ' && c != '\t' && c != '\n' && c != '\r';
+        }
+    });
+}
+
+void onCdata(void* context, const xmlChar*, int) {
+    guarded(context, [](StreamState& state) { otherNode(state, "#cdata-section"); });
+}
+
+void onComment(void* context, const xmlChar*) {
+    guarded(context, [](StreamState& state) { otherNode(state, "#comment"); });
+}
+
+void onProcessingInstruction(void* context, const xmlChar* target, const xmlChar*) {
+    guarded(context,
+            [&](StreamState& state) { otherNode(state, reinterpret_cast<const char*>(target)); });
+}
+
+}  // namespace
+
+void readXmlStream(const std::filesystem::path& path, XmlStreamHandler& handler) {
+    FileInput input;
+    input.in.open(path, std::ios::binary);
+    if (!input.in) failOpening(path);
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec && size > static_cast<std::uintmax_t>(std::numeric_limits<int>::max()) + 3) {
+        throw Error("The document is too large to be read");
+    }
+    char mark[3] = {};
+    input.in.read(mark, 3);
+    if (std::string_view(mark, static_cast<std::size_t>(input.in.gcount())) != kByteOrderMark) {
+        input.in.clear();
+        input.in.seekg(0);
+    }
+    refuseExternalEntities();
+
+    // The library's own handlers keep the document type and its entities; the nodes come here.
+    xmlSAXHandler sax;
+    std::memset(&sax, 0, sizeof sax);
+    xmlSAXVersion(&sax, 2);
+    sax.startElement = nullptr;
+    sax.endElement = nullptr;
+    sax.startElementNs = onStartElement;
+    sax.endElementNs = onEndElement;
+    sax.characters = onCharacters;
+    sax.ignorableWhitespace = onCharacters;
+    sax.cdataBlock = onCdata;
+    sax.comment = onComment;
+    sax.processingInstruction = onProcessingInstruction;
+    sax.reference = nullptr;
+
+    StreamState state;
+    state.handler = &handler;
+    ParseErrors errors;
+    xmlSetStructuredErrorFunc(&errors, captureError);
+    xmlParserCtxtPtr ctxt =
+        xmlCreateIOParserCtxt(&sax, nullptr, readPiece, nullptr, &input, XML_CHAR_ENCODING_NONE);
+    if (ctxt != nullptr) {
+        xmlCtxtUseOptions(ctxt, kParseOptions);
+        ctxt->_private = &state;
+        xmlParseDocument(ctxt);
+        if (!ctxt->wellFormed) errors.failed = true;
+        if (ctxt->myDoc != nullptr) xmlFreeDoc(ctxt->myDoc);
+        ctxt->myDoc = nullptr;
+        xmlFreeParserCtxt(ctxt);
+    } else {
+        errors.failed = true;
+    }
+    xmlSetStructuredErrorFunc(nullptr, nullptr);
+
+    if (state.failure) std::rethrow_exception(state.failure);
+    if (input.failed) failReading(path);
+    if (errors.failed || !state.sawRoot) {
+        // A fault is rare: the whole file is read again as load() reads it, so that the message
+        // is load()'s to the character even where the parser places a fault differently in a
+        // stream (beyond its limits on the length of one value, comment or name).
+        input.in.close();
+        const std::string content = readWholeFile(path);
+        XmlDocument().loadFromString(content);
+        std::string_view text(content);
+        if (text.substr(0, 3) == kByteOrderMark) text.remove_prefix(3);
+        failParse(errors, text);
+    }
+}
+
+// ---- writing markup
+
+namespace {
+
+// The references the serialiser writes in an attribute value; every other byte goes as it is.
+struct AttributeEscape {
+    char character;
+    std::string_view reference;
+};
+constexpr std::array<AttributeEscape, 7> kAttributeEscapes{{{'<', "&lt;"},
+                                                            {'>', "&gt;"},
+                                                            {'&', "&amp;"},
+                                                            {'"', "&quot;"},
+                                                            {'\n', "&#10;"},
+                                                            {'\r', "&#13;"},
+                                                            {'\t', "&#9;"}}};
+
+}  // namespace
+
+void XmlMarkupWriter::open(std::string_view name) {
+    if (inStartTag_) out_ += '>';
+    out_.append("<").append(name);
+    open_.emplace_back(name);
+    inStartTag_ = true;
+}
+
+void XmlMarkupWriter::attribute(std::string_view name, std::string_view value) {
+    if (holdsNonXmlCharacter(value)) {
+        failNonXmlCharacter("value of attribute \"" + std::string(name) + "\"");
+    }
+    out_.append(" ").append(name).append("=\"");
+    for (const char c : value) {
+        const auto* escape =
+            std::find_if(kAttributeEscapes.begin(), kAttributeEscapes.end(),
+                         [c](const AttributeEscape& e) { return e.character == c; });
+        if (escape == kAttributeEscapes.end()) {
+            out_ += c;
+        } else {
+            out_ += escape->reference;
+        }
+    }
+    out_ += '"';
+}
+
+void XmlMarkupWriter::close() {
+    if (inStartTag_) {
+        out_ += "/>";
+    } else {
+        out_.append("</").append(open_.back()).append(">");
+    }
+    open_.pop_back();
+    inStartTag_ = false;
+}
+
+std::string XmlMarkupWriter::take() {
+    if (!open_.empty()) throw Error("Element \"" + open_.back() + "\" is still open");
+    return std::move(out_);
 }
 
 }  // namespace velmora

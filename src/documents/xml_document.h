@@ -10,6 +10,7 @@
 // libxml2's node type, kept opaque so that only xml_document.cpp sees the C API.
 struct _xmlNode;
 struct _xmlDoc;
+typedef unsigned char xmlChar;
 
 namespace velmora {
 
@@ -94,6 +95,63 @@ public:
 
 private:
     _xmlDoc* doc_ = nullptr;
+};
+
+// One element met by readXmlStream, valid only during the call that passes it.
+class XmlStreamElement {
+public:
+    // 1 for the root element, 2 for its children, and so on.
+    int depth() const { return depth_; }
+    // The element's name with its prefix, as XmlNode::name() gives it.
+    std::string_view name() const { return name_; }
+    // The attribute without namespace, as XmlNode::attribute gives it; empty when absent.
+    std::optional<std::string_view> attribute(std::string_view name) const;
+
+private:
+    friend struct XmlStreamAccess;
+    int depth_ = 0;
+    std::string_view name_;
+    const xmlChar** attributes_ = nullptr;  // libxml2's five pointers per attribute
+    int attributeCount_ = 0;
+};
+
+// What readXmlStream passes on, in document order: the root element and what it holds, as load()
+// would keep it. A handler must not throw; it records its own problems and lets the reading go on.
+class XmlStreamHandler {
+public:
+    virtual ~XmlStreamHandler() = default;
+    // An element starts.
+    virtual void element(const XmlStreamElement& element) = 0;
+    // A node that is not an element, at the depth an element in its place would have: comments,
+    // processing instructions, CDATA sections and text that is not whitespace only, named as
+    // XmlNode::name() names them. Adjacent text counts once, as in the tree.
+    virtual void otherNode(int depth, std::string_view name) = 0;
+};
+
+// Reads the file at `path` as load() does, but as a stream: no tree is built and the file is read
+// in pieces. Passes `handler` the root element and everything inside it. When the file cannot be
+// read or is not well-formed XML, throws velmora::Error with load()'s very message, after the
+// handler may have seen the nodes before the fault.
+void readXmlStream(const std::filesystem::path& path, XmlStreamHandler& handler);
+
+// Writes markup directly, escaping as XmlDocument::serialize() does, for the documents that are
+// only elements with attributes: an element without children is an empty-element tag.
+class XmlMarkupWriter {
+public:
+    // Starts an element inside the open one (or the root).
+    void open(std::string_view name);
+    // Adds an attribute to the element just opened, before its first child. Throws Error for a
+    // character XML cannot hold, as XmlNode::setAttribute does.
+    void attribute(std::string_view name, std::string_view value);
+    // Ends the innermost open element.
+    void close();
+    // The markup written so far; every element must be closed.
+    std::string take();
+
+private:
+    std::string out_;
+    std::vector<std::string> open_;
+    bool inStartTag_ = false;
 };
 
 }  // namespace velmora

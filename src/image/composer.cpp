@@ -7,7 +7,9 @@
 
 #include "core/atomic_file.h"
 #include "core/error.h"
+#include "documents/devicenet_network.h"
 #include "documents/integer_text.h"
+#include "documents/register_map.h"
 #include "documents/xml_document.h"
 
 namespace velmora {
@@ -30,16 +32,6 @@ struct Place {
 }
 
 std::string inQuotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
-
-std::int32_t integerAttribute(const XmlNode& row, const char* name, const Place& place) {
-    if (!row.isElement()) fail(place, "node " + inQuotes(row.name()) + " is not an element");
-    const auto text = row.attribute(name);
-    if (!text) fail(place, "attribute " + inQuotes(name) + " is missing");
-    const auto value = parseIntegerText(*text);
-    if (!value)
-        fail(place, "attribute " + inQuotes(name) + " is not an integer: " + inQuotes(*text));
-    return *value;
-}
 
 std::int32_t integerElement(const XmlNode& root, const char* name, const Place& place) {
     const auto element = root.child(name);
@@ -115,70 +107,66 @@ private:
     std::uint32_t reserved_ = 0;
 };
 
-// The root of `file`; a document that cannot be read or parsed keeps the parser's text for the
-// application and is located in `document` for the others.
-XmlNode loadRoot(XmlDocument& doc, const fs::path& file, std::string_view document) {
+// What `read` gives of `document`; a document that cannot be read or parsed keeps the parser's
+// text for the application and is located in `document` for the others.
+template <typename Read>
+auto readDocument(std::string_view document, Read read) {
     try {
-        doc.load(file);
+        return read();
     } catch (const DocumentError&) {
         throw;
     } catch (const Error& e) {
         throw DocumentError(std::string(document), "", 0, e.what(), e.what());
     }
+}
+
+// The root of `file`, read as readDocument does.
+XmlNode loadRoot(XmlDocument& doc, const fs::path& file, std::string_view document) {
+    readDocument(document, [&] { doc.load(file); });
     return *doc.firstNode();
 }
 
 // Appends one record per row of DNET_Net.xml; returns the number of records.
-std::size_t appendNodeTable(ImageWriter& out, const XmlNode& root) {
+std::size_t appendNodeTable(ImageWriter& out, const fs::path& file) {
+    // Rows past what the image can hold are not kept: the first of them already fails for room.
+    const DNetNodeRows read = readDocument(fmt::kDNetNetFile, [&] {
+        return readDNetNodeRows(file, fmt::kCapacity / fmt::kNodeRecordSize + 1);
+    });
     std::uint16_t inputStart = 0;
     std::uint16_t outputStart = 0;
     std::size_t number = 0;
-    for (const XmlNode& row : root.children()) {
-        const Place place{fmt::kDNetNetFile, nullptr, ++number};
-        const std::int32_t id = integerAttribute(row, fmt::kNodeId, place);
-        const std::int32_t bytesIn = integerAttribute(row, fmt::kNodeBytesIn, place);
-        const std::int32_t bytesOut = integerAttribute(row, fmt::kNodeBytesOut, place);
-        out.makeRoom(fmt::kNodeRecordSize, place);
-        out.u8(id);
-        out.u16(bytesIn);
-        out.u16(bytesOut);
+    for (const DNetNodeRow& row : read.rows) {
+        out.makeRoom(fmt::kNodeRecordSize, Place{fmt::kDNetNetFile, nullptr, ++number});
+        out.u8(row.id);
+        out.u16(row.bytesIn);
+        out.u16(row.bytesOut);
         out.u16(inputStart);
         out.u16(outputStart);
-        inputStart = static_cast<std::uint16_t>(inputStart + static_cast<std::uint16_t>(bytesIn));
+        inputStart =
+            static_cast<std::uint16_t>(inputStart + static_cast<std::uint16_t>(row.bytesIn));
         outputStart =
-            static_cast<std::uint16_t>(outputStart + static_cast<std::uint16_t>(bytesOut));
+            static_cast<std::uint16_t>(outputStart + static_cast<std::uint16_t>(row.bytesOut));
     }
+    if (read.fault) fail(Place{fmt::kDNetNetFile, nullptr, read.fault->row}, read.fault->what);
     return number;
 }
 
-// Appends one record per row of the list `listName` of DefReg.xml whose node is among the first
-// `nodeCount` nodes; returns the number of records.
-std::size_t appendMap(ImageWriter& out, const XmlNode& root, const char* listName,
-                      std::uint8_t nodeCount) {
-    const auto list = root.child(listName);
-    if (!list) {
+// Appends one record per placed row of the list `listName` of DefReg.xml; returns the number of
+// records.
+std::size_t appendMap(ImageWriter& out, const RegisterListRows& list, const char* listName) {
+    if (!list.present) {
         fail(Place{fmt::kDefRegFile},
              "element " + inQuotes(listName) + " is missing under the root");
     }
-    std::size_t kept = 0;
-    std::size_t number = 0;
-    for (const XmlNode& row : list->children()) {
-        const Place place{fmt::kDefRegFile, listName, ++number};
-        const std::int32_t node = integerAttribute(row, fmt::kRowNode, place);
-        if (node > static_cast<std::int32_t>(nodeCount)) continue;  // a node the network lacks
-        if (node < 1) {
-            fail(place, "attribute " + inQuotes(fmt::kRowNode) + " is " + std::to_string(node) +
-                            ", but node positions start at 1");
-        }
-        const std::int32_t index = integerAttribute(row, fmt::kRowIndex, place);
-        const std::int32_t posComp = integerAttribute(row, fmt::kRowPosComp, place);
-        out.makeRoom(fmt::kMapRecordSize, place);
-        out.u16(index);
-        out.i32(posComp);
-        out.u8(node - 1);
-        ++kept;
+    for (const PlacedRegisterRow& row : list.rows) {
+        out.makeRoom(fmt::kMapRecordSize, Place{fmt::kDefRegFile, listName, row.row});
+        // The placement rule took both as integer texts.
+        out.u16(*parseIntegerText(row.index));
+        out.i32(*parseIntegerText(row.posComp));
+        out.u8(row.node - 1);
     }
-    return kept;
+    if (list.fault) fail(Place{fmt::kDefRegFile, listName, list.fault->row}, list.fault->what);
+    return list.rows.size();
 }
 
 void appendParameters(ImageWriter& out, const XmlNode& root, std::uint8_t nodeCount,
@@ -215,13 +203,12 @@ CompositionSummary ComposeConfigImage(ConfigImage& image, const fs::path& projec
     out.seek(fmt::kHeaderSize);
 
     CompositionSummary summary;
-    XmlDocument doc;
     const fs::path settingsFile = projectDir / fmt::kParGenFile;
     const bool withSettings = XmlDocument::fileExists(settingsFile);
     if (withSettings) out.reserve(fmt::kParameterBlockSize);
     const fs::path nodesFile = projectDir / fmt::kDNetNetFile;
     if (XmlDocument::fileExists(nodesFile)) {
-        summary.nodes = appendNodeTable(out, loadRoot(doc, nodesFile, fmt::kDNetNetFile));
+        summary.nodes = appendNodeTable(out, nodesFile);
     }
     const auto nodeCount = static_cast<std::uint8_t>(summary.nodes);
     out.u32At(fmt::kReadMapOffsetAt, out.position());
@@ -229,16 +216,21 @@ CompositionSummary ComposeConfigImage(ConfigImage& image, const fs::path& projec
     // Both maps come from one reading of the register map document.
     const fs::path mapFile = projectDir / fmt::kDefRegFile;
     if (XmlDocument::fileExists(mapFile)) {
-        const XmlNode root = loadRoot(doc, mapFile, fmt::kDefRegFile);
-        summary.readRecords = appendMap(out, root, fmt::kReadList, nodeCount);
+        // Rows past what the image can hold are not kept: the first of them fails for room.
+        const RegisterRows rows = readDocument(fmt::kDefRegFile, [&] {
+            return readRegisterRows(mapFile, nodeCount, RegisterValues::Integers,
+                                    fmt::kCapacity / fmt::kMapRecordSize + 1);
+        });
+        summary.readRecords = appendMap(out, rows.read, fmt::kReadList);
         out.u32At(fmt::kWriteMapOffsetAt, out.position());
-        summary.writeRecords = appendMap(out, root, fmt::kWriteList, nodeCount);
+        summary.writeRecords = appendMap(out, rows.write, fmt::kWriteList);
     } else {
         out.u32At(fmt::kWriteMapOffsetAt, out.position());
     }
     out.u32At(fmt::kParametersOffsetAt, out.position());
 
     if (withSettings) {
+        XmlDocument doc;
         appendParameters(out, loadRoot(doc, settingsFile, fmt::kParGenFile), nodeCount,
                          summary.readRecords, summary.writeRecords);
     }

@@ -23,7 +23,7 @@ QFont lookFont(int pointSize = 8, bool bold = false);
 void applyLook(QWidget& window, const QString& moreStyle = QString());
 
 // The icon `name` of the compiled-in set (new, open, communication, network, modbus, update,
-// about, ok, cancel); a null icon for an unknown name.
+// about, ok, cancel, refresh, next); a null icon for an unknown name.
 QIcon lookIcon(const QString& name);
 
 // The logo drawn at `size` x `size` pixels.

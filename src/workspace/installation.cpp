@@ -79,12 +79,4 @@ fs::path chooseInstallationFolder(const fs::path& programFolder,
     return *folder;
 }
 
-fs::path companionProgram(const fs::path& programFolder, const fs::path& installationFolder,
-                          const fs::path& name) {
-    const fs::path beside = programFolder / name;
-    std::error_code ec;
-    if (fs::exists(beside, ec) || programFolder == installationFolder) return beside;
-    return installationFolder / name;
-}
-
 }  // namespace velmora

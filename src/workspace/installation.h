@@ -30,10 +30,4 @@ std::filesystem::path chooseInstallationFolder(
     const std::filesystem::path& programFolder,
     const EnvironmentLookup& environment = processEnvironment);
 
-// A companion program named `name`: beside the executable when it is there, otherwise in the
-// installation folder (where it is then looked for, whether present or not).
-std::filesystem::path companionProgram(const std::filesystem::path& programFolder,
-                                       const std::filesystem::path& installationFolder,
-                                       const std::filesystem::path& name);
-
 }  // namespace velmora

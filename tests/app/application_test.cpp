@@ -7,10 +7,14 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <functional>
+#include <map>
 
 #include "image/image_decoder.h"
+#include "support/fake_ports.h"
 #include "support/message_recorder.h"
 #include "support/temp_dir.h"
+#include "support/test_updater.h"
 
 namespace fs = std::filesystem;
 
@@ -25,22 +29,35 @@ protected:
     ApplicationTest() { QApplication::setQuitOnLastWindowClosed(false); }
 
     Application& start() {
-        app = std::make_unique<Application>(dir.path(), recorder);
-        app->FVelmoraFirmWare.setModalRunner([this](QDialog& dialog) { shown.push_back(&dialog); });
+        app = std::make_unique<Application>(dir.path(), recorder, fs::path(),
+                                            PortAccess{ports, [this] { return listed; }});
+        app->FVelmoraFirmWare.setModalRunner([this](QDialog& dialog) {
+            shown.push_back(&dialog);
+            if (auto it = onShow.find(&dialog); it != onShow.end()) it->second();
+        });
         return *app;
+    }
+    // Makes the folder of project `name` the one the settings file restores.
+    void restoreProject(const std::string& name) {
+        fs::create_directories(dir / "PROJECTS" / name / "bin");
+        test::writeText(dir / "Velmora_DNETM2MRTUs.ini", "[lastproj]\nprojectname=" + name + "\n");
     }
 
     test::TempDir dir;
     test::MessageRecorder recorder;
     std::unique_ptr<Application> app;
     std::vector<QDialog*> shown;
+    // What the user does in a dialog while it is shown.
+    std::map<QDialog*, std::function<void()>> onShow;
+    std::shared_ptr<test::FakePorts> ports = std::make_shared<test::FakePorts>();
+    std::vector<std::string> listed;
 };
 
 TEST_F(ApplicationTest, MakesNoDialogUntilOneIsUsedAndEndsWithoutOne) {
     Application& a = start();
     EXPECT_TRUE(a.FVelmoraFirmWare.findChildren<QDialog*>().empty());
-    EXPECT_FALSE(a.Fsaveproj.made() || a.FAbout.made() || a.Fpargen.made() || a.FDNet.made() ||
-                 a.FInfopdoMB.made());
+    EXPECT_FALSE(a.Fsaveproj.made() || a.FAbout.made() || a.Fpargen.made() || a.FBootSer.made() ||
+                 a.FDNet.made() || a.FInfopdoMB.made());
     app.reset();
     EXPECT_TRUE(recorder.messages.empty());
 }
@@ -48,24 +65,27 @@ TEST_F(ApplicationTest, MakesNoDialogUntilOneIsUsedAndEndsWithoutOne) {
 // Every dialog is made on its first showing, reused by the next, and deleted once, by the main
 // window, when the application ends.
 TEST_F(ApplicationTest, MakesEachDialogOnceOnFirstUseAndDeletesItOnceAtTheEnd) {
+    restoreProject("Plant1");  // with a bin folder, so that Update Device opens its dialog
     Application& a = start();
     TFVelmoraFirmWare& w = a.FVelmoraFirmWare;
+    const std::vector<QPushButton*> buttons = {w.New,      w.about,      w.btn_Prm_Gen,
+                                               w.CreateBin, w.Btn_DNET, w.btn_DefMod};
     for (int round = 0; round < 2; ++round) {
-        for (QPushButton* button : {w.New, w.about, w.btn_Prm_Gen, w.Btn_DNET, w.btn_DefMod}) {
-            button->click();
-        }
+        for (QPushButton* button : buttons) button->click();
     }
-    const std::vector<QDialog*> first(shown.begin(), shown.begin() + 5);
-    EXPECT_EQ(first, (std::vector<QDialog*>{&a.Fsaveproj(), &a.FAbout(), &a.Fpargen(), &a.FDNet(),
-                                            &a.FInfopdoMB()}));
-    EXPECT_EQ(std::vector<QDialog*>(shown.begin() + 5, shown.end()), first);
+    ASSERT_EQ(shown.size(), 2 * buttons.size());
+    const std::vector<QDialog*> first(shown.begin(), shown.begin() + 6);
+    EXPECT_EQ(first, (std::vector<QDialog*>{&a.Fsaveproj(), &a.FAbout(), &a.Fpargen(),
+                                            &a.FBootSer(), &a.FDNet(), &a.FInfopdoMB()}));
+    EXPECT_EQ(std::vector<QDialog*>(shown.begin() + 6, shown.end()), first);
     const QList<QDialog*> made = w.findChildren<QDialog*>(Qt::FindDirectChildrenOnly);
-    EXPECT_EQ(made.size(), 5);
+    EXPECT_EQ(made.size(), 6);
 
     int deleted = 0;
     for (QDialog* dialog : made) QObject::connect(dialog, &QObject::destroyed, [&] { ++deleted; });
     app.reset();
-    EXPECT_EQ(deleted, 5);
+    EXPECT_EQ(deleted, 6);
+    EXPECT_TRUE(recorder.messages.empty());
 }
 
 // The New project dialog keeps its close gate between showings, made on first use or not: closed
@@ -112,9 +132,8 @@ TEST_F(ApplicationTest, StepButtonsOpenTheirDialogsOnTheRestoredProject) {
     EXPECT_TRUE(fs::is_regular_file(dir / "PROJECTS" / "Plant1" / "pargen.xml"));
 }
 
-TEST_F(ApplicationTest, UpdateDeviceWritesTheImageOfTheCurrentProject) {
-    fs::create_directories(dir / "PROJECTS" / "Plant1" / "bin");
-    test::writeText(dir / "Velmora_DNETM2MRTUs.ini", "[lastproj]\nprojectname=Plant1\n");
+TEST_F(ApplicationTest, UpdateDeviceWritesTheImageThenOpensTheUpdateDialog) {
+    restoreProject("Plant1");
     test::writeText(dir / "PROJECTS" / "Plant1" / "DNET_Net.xml",
                     "<DNET_Net><row ID=\"5\" NB_IN=\"4\" NB_OUT=\"2\" Mnemonic=\"\"/></DNET_Net>");
     Application& a = start();
@@ -123,14 +142,87 @@ TEST_F(ApplicationTest, UpdateDeviceWritesTheImageOfTheCurrentProject) {
     EXPECT_TRUE(recorder.messages.empty());
     const std::string image = test::readText(dir / "PROJECTS" / "Plant1" / "bin" / "bank.bin");
     EXPECT_EQ(image.size(), 25u);  // header and one node record, no parameter block
+    EXPECT_EQ(shown, std::vector<QDialog*>{&a.FBootSer()});
 }
 
-TEST_F(ApplicationTest, UpdateDeviceWithoutABinFolderIsReported) {
+TEST_F(ApplicationTest, UpdateDeviceThatCannotWriteTheImageOpensNothing) {
     Application& a = start();  // no project: the documents of PROJECTS itself, which has no bin
     a.FVelmoraFirmWare.CreateBin->click();
     ASSERT_EQ(recorder.messages.size(), 1u);
     EXPECT_EQ(recorder.messages[0].kind, Kind::Failure);
     EXPECT_TRUE(recorder.messages[0].text.contains("bank.bin"));
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(ApplicationTest, UpdateDeviceWithoutAProjectIsRefused) {
+    restoreProject("Plant1");
+    Application& a = start();
+    // Open project cancelled once the current project's folder is gone leaves no project.
+    fs::remove_all(dir / "PROJECTS" / "Plant1");
+    a.FVelmoraFirmWare.setFolderPicker(
+        [](const QString&, const fs::path&, const fs::path&) { return std::nullopt; });
+    a.FVelmoraFirmWare.open->click();
+    ASSERT_EQ(a.workspace.ProjectDir(), fs::path());
+
+    a.FVelmoraFirmWare.CreateBin->click();
+    EXPECT_EQ(recorder.messages,
+              (std::vector<test::MessageRecorder::Message>{{Kind::Failure, "Project not valid."}}));
+    EXPECT_TRUE(shown.empty());
+    EXPECT_FALSE(fs::exists(fs::path("/bin/bank.bin")));
+}
+
+// From a fresh start to the updater: the stand-in beside the executable receives the port,
+// the four words, the firmware file and the project's bin folder, and finds the image there.
+TEST_F(ApplicationTest, TheWholeUpdateRoadReachesTheUpdater) {
+    const fs::path updater = test::installTestUpdater(dir.path());
+    ports->present = {"COM3"};
+    listed = {"COM3"};
+    Application& a = start();
+    onShow[&a.Fsaveproj()] = [&] {
+        a.Fsaveproj().Edit1->setText("Plant1");
+        a.Fsaveproj().bitbtn1Click();
+    };
+    onShow[&a.Fpargen()] = [&] {
+        a.Fpargen().FormShow();
+        a.Fpargen().E_DNET_ID->setText("20");
+        a.Fpargen().BitBtn1Click();
+    };
+    onShow[&a.FDNet()] = [&] {
+        a.FDNet().FormShow();
+        a.FDNet().bitbtn1Click();
+    };
+    onShow[&a.FInfopdoMB()] = [&] {
+        a.FInfopdoMB().FormShow();
+        a.FInfopdoMB().bitbtn1->click();
+    };
+    onShow[&a.FBootSer()] = [&] {
+        a.FBootSer().FormShow();
+        a.FBootSer().connectButton->click();
+        a.FBootSer().nextButton->click();
+        a.FBootSer().executeButton->click();
+        a.FBootSer().cancelButton->click();
+    };
+
+    for (QPushButton* step :
+         {a.FVelmoraFirmWare.New, a.FVelmoraFirmWare.btn_Prm_Gen, a.FVelmoraFirmWare.Btn_DNET,
+          a.FVelmoraFirmWare.btn_DefMod, a.FVelmoraFirmWare.CreateBin}) {
+        step->click();
+    }
+    EXPECT_TRUE(recorder.messages.empty());
+    EXPECT_EQ(shown, (std::vector<QDialog*>{&a.Fsaveproj(), &a.Fpargen(), &a.FDNet(), &a.FInfopdoMB(),
+                                            &a.FBootSer()}));
+    const fs::path project = dir / "PROJECTS" / "Plant1";
+    for (const char* document : {"pargen.xml", "DNET_Net.xml", "DefReg.xml"}) {
+        EXPECT_TRUE(fs::is_regular_file(project / document)) << document;
+    }
+    EXPECT_EQ(test::recordedArguments(updater),
+              (std::vector<std::string>{"COM3", "FW", "FR", "PW", "PR",
+                                        (dir / "MASTER" / "sim48203.sim").string(),
+                                        (project / "bin").string() + "/"}));
+    const std::string image = test::readText(project / "bin" / "bank.bin");
+    EXPECT_EQ(image.size(), 29u);  // header and parameter block
+    EXPECT_EQ(test::readText(updater.string() + ".bank"), image);
+    EXPECT_TRUE(ports->open.empty());
 }
 
 TEST_F(ApplicationTest, DefineModbusWithoutAProjectFolderSaysProjectNotValid) {

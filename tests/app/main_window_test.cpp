@@ -44,13 +44,14 @@ protected:
         return *window_;
     }
     // Plugs in every dialog and `updateDevice` as the parts of the main window.
-    void plugStepDialogs(std::function<void()> updateDevice = {}) {
+    void plugStepDialogs(std::function<bool()> updateDevice = {}) {
         TFVelmoraFirmWare& w = window();
         w.setParts({.saveProject = [this]() -> TFsaveproj& { return *saveProject; },
                     .about = [this]() -> QDialog& { return about; },
                     .communication = [this]() -> QDialog& { return communication; },
                     .network = [this]() -> QDialog& { return network; },
                     .registerMap = [this]() -> QDialog& { return registerMap; },
+                    .update = [this]() -> QDialog& { return update; },
                     .updateDevice = std::move(updateDevice)});
     }
     void pickFolder(std::optional<fs::path> chosen) {
@@ -68,7 +69,7 @@ protected:
     Workspace workspace{dir.path()};
     std::unique_ptr<TFsaveproj> saveProject;
     std::function<void(TFsaveproj&)> onNewProject;
-    QDialog about, communication, network, registerMap;
+    QDialog about, communication, network, registerMap, update;
     std::vector<QDialog*> shown;
     std::vector<QUrl> opened;
     QString pickerTitle;
@@ -214,7 +215,7 @@ TEST_F(MainWindowTest, OpenProjectShowsTheChosenFolderInTheCaption) {
 
 TEST_F(MainWindowTest, AfterOpenProjectLostItsFolderTheStepsSayProjectNotValid) {
     bool updated = false;
-    plugStepDialogs([&] { updated = true; });
+    plugStepDialogs([&] { return updated = true; });
     fs::create_directories(projects() / "Plant1");
     pickFolder(projects() / "Plant1");
     window().openClick();
@@ -235,11 +236,22 @@ TEST_F(MainWindowTest, AfterOpenProjectLostItsFolderTheStepsSayProjectNotValid) 
 }
 
 TEST_F(MainWindowTest, UpdateDeviceFailureIsReportedWithAFullStop) {
-    plugStepDialogs([] { throw Error("Element does not contain a single text node"); });
+    plugStepDialogs([]() -> bool { throw Error("Element does not contain a single text node"); });
     window().CreateBin->click();
     EXPECT_EQ(recorder.messages,
               (std::vector<test::MessageRecorder::Message>{
                   {Kind::Failure, "Element does not contain a single text node."}}));
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(MainWindowTest, UpdateDeviceOpensTheUpdateDialogOnlyAfterTheImageWasWritten) {
+    bool written = false;
+    plugStepDialogs([&] { return written; });
+    window().CreateBin->click();
+    EXPECT_TRUE(shown.empty());
+    written = true;
+    window().CreateBin->click();
+    EXPECT_EQ(shown, std::vector<QDialog*>{&update});
 }
 
 TEST_F(MainWindowTest, TheWebLinkOpensTheMakersPage) {

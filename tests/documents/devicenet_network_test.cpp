@@ -17,6 +17,13 @@ DNetNetworkRead readText(std::string_view xml) {
     return readDNetNetwork(document);
 }
 
+// The number of node rows in the written document.
+std::size_t rowsWritten(const std::vector<DNetRow>& rows) {
+    XmlDocument document;
+    document.loadFromString(dnetNetworkDocument(rows));
+    return document.firstNode()->childCount();
+}
+
 std::vector<DNetRow> repeated(std::size_t count, const DNetRow& row) {
     return std::vector<DNetRow>(count, row);
 }
@@ -109,7 +116,7 @@ TEST(DNetNetworkChecks, NodeListEndsAtTheFirstEmptyId) {
     rows[3][kDNetBytesIn] = "not checked either";
     EXPECT_EQ(dnetNodeCount(rows), 3u);
     EXPECT_EQ(checkDNetNetwork(rows), std::nullopt);
-    EXPECT_EQ(buildDNetNetwork(rows).serialize(),
+    EXPECT_EQ(dnetNetworkDocument(rows),
               "<DNET_Net><row ID=\"1\" NB_IN=\"1\" NB_OUT=\"1\" Mnemonic=\"\"/>"
               "<row ID=\"1\" NB_IN=\"1\" NB_OUT=\"1\" Mnemonic=\"\"/>"
               "<row ID=\"1\" NB_IN=\"1\" NB_OUT=\"1\" Mnemonic=\"\"/></DNET_Net>");
@@ -162,7 +169,7 @@ TEST(DNetNetworkChecks, AllSixtyFourRowsAreCheckedAndWritten) {
     EXPECT_EQ(checkDNetNetwork(rows), "Error in row 64!! ID must be 0 or 63. ");
     rows[63][kDNetId] = "63";
     EXPECT_EQ(checkDNetNetwork(rows), std::nullopt);
-    EXPECT_EQ(buildDNetNetwork(rows).firstNode()->childCount(), 64u);
+    EXPECT_EQ(rowsWritten(rows), 64u);
 }
 
 TEST(DNetNetworkChecks, RowsAfterTheSixtyFourthAreNeitherCheckedNorWritten) {
@@ -170,13 +177,13 @@ TEST(DNetNetworkChecks, RowsAfterTheSixtyFourthAreNeitherCheckedNorWritten) {
     rows[64][kDNetId] = "99";
     EXPECT_EQ(dnetNodeCount(rows), 64u);
     EXPECT_EQ(checkDNetNetwork(rows), std::nullopt);
-    EXPECT_EQ(buildDNetNetwork(rows).firstNode()->childCount(), 64u);
+    EXPECT_EQ(rowsWritten(rows), 64u);
 }
 
 TEST(DNetNetworkChecks, DuplicateIdsAreAccepted) {
     const std::vector<DNetRow> rows = {{"7", "1", "1", "a"}, {"7", "2", "2", "b"}};
     EXPECT_EQ(checkDNetNetwork(rows), std::nullopt);
-    EXPECT_EQ(buildDNetNetwork(rows).firstNode()->childCount(), 2u);
+    EXPECT_EQ(rowsWritten(rows), 2u);
 }
 
 struct SumCase {
@@ -248,9 +255,8 @@ TEST(DNetNetworkWriting, WritesTheTwoNodeExampleExactly) {
 }
 
 TEST(DNetNetworkWriting, EmptyFirstIdWritesAnEmptyRoot) {
-    EXPECT_EQ(buildDNetNetwork({{"", "1", "1", "x"}, {"5", "1", "1", ""}}).serialize(),
-              "<DNET_Net/>");
-    EXPECT_EQ(buildDNetNetwork({}).serialize(), "<DNET_Net/>");
+    EXPECT_EQ(dnetNetworkDocument({{"", "1", "1", "x"}, {"5", "1", "1", ""}}), "<DNET_Net/>");
+    EXPECT_EQ(dnetNetworkDocument({}), "<DNET_Net/>");
 }
 
 TEST(DNetNetworkWriting, ValuesAreWrittenAsTypedAndReadBackUnchanged) {
@@ -265,7 +271,7 @@ TEST(DNetNetworkWriting, ValuesAreWrittenAsTypedAndReadBackUnchanged) {
 TEST(DNetNetworkWriting, ACharacterXmlCannotCarryIsRefusedInsteadOfWrittenUnreadable) {
     for (const std::string mnemonic : {"a\x01z", "\x1F", "\xEF\xBF\xBE", "x\xEF\xBF\xBF"}) {
         try {
-            buildDNetNetwork({{"1", "1", "1", "ok"}, {"2", "1", "1", mnemonic}});
+            dnetNetworkDocument({{"1", "1", "1", "ok"}, {"2", "1", "1", mnemonic}});
             ADD_FAILURE() << "no error for " << mnemonic;
         } catch (const Error& e) {
             EXPECT_STREQ(e.what(),
@@ -273,12 +279,90 @@ TEST(DNetNetworkWriting, ACharacterXmlCannotCarryIsRefusedInsteadOfWrittenUnread
                          "value holds a character that XML does not allow");
         }
     }
-    EXPECT_NO_THROW(buildDNetNetwork({{"1", "1", "1", "\x7F\xEF\xBF\xBD\xEF\xBB\xBF"}}));
+    EXPECT_NO_THROW(dnetNetworkDocument({{"1", "1", "1", "\x7F\xEF\xBF\xBD\xEF\xBB\xBF"}}));
 }
 
 TEST(DNetNetworkWriting, SaveIntoAMissingFolderThrows) {
     test::TempDir dir;
     EXPECT_THROW(writeDNetNetworkFile(dir / "gone" / "DNET_Net.xml", {{"1", "1", "1", ""}}), Error);
+}
+
+// ---- the node rows that the register map and the composer read
+
+struct NodeRowsCase {
+    const char* label;
+    const char* document;
+    std::vector<DNetNodeRow> rows;
+    std::optional<RowFault> fault;
+};
+
+void PrintTo(const NodeRowsCase& c, std::ostream* os) { *os << c.label; }
+
+class DNetNodeRowReading : public ::testing::TestWithParam<NodeRowsCase> {};
+
+TEST_P(DNetNodeRowReading, ReadsRowsUpToTheFirstFailingChild) {
+    test::TempDir dir;
+    test::writeText(dir / "DNET_Net.xml", GetParam().document);
+    const DNetNodeRows read = readDNetNodeRows(dir / "DNET_Net.xml");
+    EXPECT_EQ(read.rows, GetParam().rows);
+    EXPECT_EQ(read.fault, GetParam().fault);
+}
+
+const DNetNodeRow kNodeOne{1, 2, 3, "1", "2", "3"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DNetNodeRowReading,
+    ::testing::Values(
+        NodeRowsCase{
+            "AnyNamesTextsKept",
+            R"(<Net><n ID=" 0x9" NB_IN="$10" NB_OUT="+6" Mnemonic="m"/><row NB_OUT="3" NB_IN="2" ID="1"/></Net>)",
+            {DNetNodeRow{9, 16, 6, " 0x9", "$10", "+6"}, kNodeOne},
+            std::nullopt},
+        NodeRowsCase{"IdMissingFirst",
+                     R"(<Net><row NB_OUT="x"/></Net>)",
+                     {},
+                     RowFault{1, R"(attribute "ID" is missing)"}},
+        NodeRowsCase{"IdNotAnInteger",
+                     R"(<Net><row ID="5 "/></Net>)",
+                     {},
+                     RowFault{1, R"(attribute "ID" is not an integer: "5 ")"}},
+        NodeRowsCase{"InputsBeforeOutputs",
+                     R"(<Net><row ID="1" NB_OUT="x"/></Net>)",
+                     {},
+                     RowFault{1, R"(attribute "NB_IN" is missing)"}},
+        NodeRowsCase{"OutputsLast",
+                     R"(<Net><row ID="1" NB_IN="2" NB_OUT="3"/><row ID="1" NB_IN="2"/></Net>)",
+                     {kNodeOne},
+                     RowFault{2, R"(attribute "NB_OUT" is missing)"}},
+        NodeRowsCase{"NotAnElement",
+                     R"(<Net><row ID="1" NB_IN="2" NB_OUT="3"/><?pi?><row ID="1"/></Net>)",
+                     {kNodeOne},
+                     RowFault{2, R"(node "pi" is not an element)"}},
+        NodeRowsCase{"NestedElementsAreNotRows",
+                     R"(<Net><row ID="1" NB_IN="2" NB_OUT="3"><x/></row></Net>)",
+                     {kNodeOne},
+                     std::nullopt}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(DNetNodeRowReading, AMalformedDocumentFailsWithTheParserReasonDespiteAnEarlierBadRow) {
+    test::TempDir dir;
+    test::writeText(dir / "DNET_Net.xml", "<Net><row/>\n<row ID=\"1\" ID=\"2\"/></Net>");
+    try {
+        readDNetNodeRows(dir / "DNET_Net.xml");
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "Attribute ID redefined\nLine: 2\n/></Net>");
+    }
+}
+
+TEST(DNetNodeRowReading, KeepsAtMostTheLimit) {
+    test::TempDir dir;
+    test::writeText(
+        dir / "DNET_Net.xml",
+        R"(<Net><row ID="1" NB_IN="2" NB_OUT="3"/><row ID="1" NB_IN="2" NB_OUT="3"/><bad/></Net>)");
+    const DNetNodeRows read = readDNetNodeRows(dir / "DNET_Net.xml", 2);
+    EXPECT_EQ(read.rows.size(), 2u);
+    EXPECT_FALSE(read.fault);
 }
 
 }  // namespace

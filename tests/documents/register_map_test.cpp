@@ -399,6 +399,103 @@ TEST(RegisterMapPosComp, NegativeValuesUnpackAsUnsignedHalves) {
     EXPECT_EQ(UnpackPosComp(-65536), (PosCompChoices{65535, 0}));
 }
 
+// ---- the placement rule of one register row, shared with the composer
+
+struct PlacementCase {
+    const char* label;
+    const char* row;
+    RegisterValues values;
+    std::optional<PlacedRegisterRow> placed;  // row 1 of the read list, when placed
+    std::optional<std::string> fault;
+};
+
+void PrintTo(const PlacementCase& c, std::ostream* os) { *os << c.label; }
+
+class RegisterRowPlacement : public ::testing::TestWithParam<PlacementCase> {};
+
+TEST_P(RegisterRowPlacement, SkipsRefusesOrPlacesOnTwoNodes) {
+    test::TempDir dir;
+    test::writeText(dir / "DefReg.xml", "<InfoMod><Modbus_Read>" + std::string(GetParam().row) +
+                                            "</Modbus_Read><Modbus_Write/></InfoMod>");
+    const RegisterRows rows = readRegisterRows(dir / "DefReg.xml", 2, GetParam().values);
+    std::vector<PlacedRegisterRow> expected;
+    if (GetParam().placed) expected.push_back(*GetParam().placed);
+    EXPECT_EQ(rows.read.rows, expected);
+    EXPECT_EQ(rows.read.fault,
+              GetParam().fault ? std::optional(RowFault{1, *GetParam().fault}) : std::nullopt);
+}
+
+constexpr auto kTexts = RegisterValues::Texts;
+constexpr auto kIntegers = RegisterValues::Integers;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RegisterRowPlacement,
+    ::testing::Values(
+        PlacementCase{"Placed", R"(<row Index="0x10" NrDNNode="2" PosComp="-1"/>)", kIntegers,
+                      PlacedRegisterRow{1, 2, "0x10", "-1"}, std::nullopt},
+        PlacementCase{"AboveTheCountSkippedUnread", R"(<row NrDNNode="3"/>)", kIntegers,
+                      std::nullopt, std::nullopt},
+        PlacementCase{"HugeSkipped", R"(<row NrDNNode="$7FFFFFFF"/>)", kIntegers, std::nullopt,
+                      std::nullopt},
+        PlacementCase{"Zero", R"(<row Index="1" NrDNNode="0" PosComp="0"/>)", kTexts, std::nullopt,
+                      R"(attribute "NrDNNode" is 0, but node positions start at 1)"},
+        PlacementCase{"Negative", R"(<row NrDNNode="-1"/>)", kTexts, std::nullopt,
+                      R"(attribute "NrDNNode" is -1, but node positions start at 1)"},
+        PlacementCase{"NoNode", R"(<row Index="1" PosComp="0"/>)", kTexts, std::nullopt,
+                      R"(attribute "NrDNNode" is missing)"},
+        PlacementCase{"NodeNotAnInteger", R"(<row NrDNNode="one"/>)", kTexts, std::nullopt,
+                      R"(attribute "NrDNNode" is not an integer: "one")"},
+        PlacementCase{"TextsKeptAsTyped", R"(<row Index="x" NrDNNode="1" PosComp=" y"/>)", kTexts,
+                      PlacedRegisterRow{1, 1, "x", " y"}, std::nullopt},
+        PlacementCase{"IndexBeforePosComp", R"(<row Index="x" NrDNNode="1"/>)", kIntegers,
+                      std::nullopt, R"(attribute "Index" is not an integer: "x")"},
+        PlacementCase{"IndexMissingBeforePosComp", R"(<row NrDNNode="1"/>)", kTexts, std::nullopt,
+                      R"(attribute "Index" is missing)"},
+        PlacementCase{"PosCompMissing", R"(<row Index="x" NrDNNode="1"/>)", kTexts, std::nullopt,
+                      R"(attribute "PosComp" is missing)"},
+        PlacementCase{"PosCompNotAnInteger", R"(<row Index="1" NrDNNode="1" PosComp="1 "/>)",
+                      kIntegers, std::nullopt, R"(attribute "PosComp" is not an integer: "1 ")"},
+        PlacementCase{"NotAnElement", "<!-- c -->", kTexts, std::nullopt,
+                      R"(node "#comment" is not an element)"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(RegisterRowReading, TakesTheFirstListOfEachNameWhereverItStandsAndStopsAtAFault) {
+    test::TempDir dir;
+    test::writeText(dir / "DefReg.xml",
+                    "<InfoMod><Modbus_Write>" + row("1", 1, "2") + "text" + row("2", 1, "3") +
+                        "</Modbus_Write><x><Modbus_Read>" + row("9", 1, "9") +
+                        "</Modbus_Read></x><Modbus_Read><!-- --></Modbus_Read><Modbus_Read>" +
+                        row("3", 1, "4") + "</Modbus_Read></InfoMod>");
+    const RegisterRows rows = readRegisterRows(dir / "DefReg.xml", 1, RegisterValues::Integers);
+    EXPECT_TRUE(rows.read.present);
+    EXPECT_THAT(rows.read.rows, IsEmpty());
+    EXPECT_EQ(rows.read.fault, (RowFault{1, R"(node "#comment" is not an element)"}));
+    EXPECT_TRUE(rows.write.present);
+    EXPECT_THAT(rows.write.rows, ElementsAre(PlacedRegisterRow{1, 1, "1", "2"}));
+    EXPECT_EQ(rows.write.fault, (RowFault{2, R"(node "#text" is not an element)"}));
+}
+
+TEST(RegisterRowReading, WithoutNodesTheFirstChildOfAListFailsAndAMissingListIsSaid) {
+    test::TempDir dir;
+    test::writeText(dir / "DefReg.xml",
+                    "<InfoMod><Modbus_Read>" + row("1", 5, "0") + "</Modbus_Read></InfoMod>");
+    const RegisterRows rows =
+        readRegisterRows(dir / "DefReg.xml", std::nullopt, RegisterValues::Texts);
+    EXPECT_EQ(rows.read.fault, (RowFault{1, "There are no DeviceNet nodes to place registers on"}));
+    EXPECT_FALSE(rows.write.present);
+}
+
+TEST(RegisterRowReading, KeepsAtMostTheLimitOfPlacedRowsPerList) {
+    test::TempDir dir;
+    test::writeText(dir / "DefReg.xml",
+                    defReg(row("1", 1, "0") + row("2", 9, "0") + row("3", 1, "0") + "<bad/>",
+                           row("4", 1, "0")));
+    const RegisterRows rows = readRegisterRows(dir / "DefReg.xml", 1, RegisterValues::Texts, 1);
+    EXPECT_THAT(rows.read.rows, ElementsAre(PlacedRegisterRow{1, 1, "1", "0"}));
+    EXPECT_FALSE(rows.read.fault);
+    EXPECT_EQ(rows.write.rows.size(), 1u);
+}
+
 TEST(RegisterMapPosComp, ByteChoiceCountStaysWithinWhatAPackedChoiceHolds) {
     struct Case {
         std::int32_t nByte, count;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include "core/atomic_file.h"
@@ -30,6 +31,38 @@ std::string parseError(const std::string& content) {
         return e.what();
     }
     ADD_FAILURE() << "loaded without error: " << content;
+    return {};
+}
+
+// Records what a stream reading passes on, one line per node.
+class StreamRecorder : public XmlStreamHandler {
+public:
+    void element(const XmlStreamElement& element) override {
+        events += std::to_string(element.depth()) + " <" + std::string(element.name());
+        for (const char* name : {"a", "b", "x:a"}) {
+            if (const auto value = element.attribute(name)) {
+                events += " " + std::string(name) + "=[" + std::string(*value) + "]";
+            }
+        }
+        events += ">\n";
+    }
+    void otherNode(int depth, std::string_view name) override {
+        events += std::to_string(depth) + " " + std::string(name) + "\n";
+    }
+    std::string events;
+};
+
+// The message of the Error that a stream reading of `content` from a file raises.
+std::string streamError(const std::string& content) {
+    TempDir dir;
+    writeText(dir / "d.xml", content);
+    StreamRecorder recorder;
+    try {
+        readXmlStream(dir / "d.xml", recorder);
+    } catch (const Error& e) {
+        return e.what();
+    }
+    ADD_FAILURE() << "streamed without error: " << content;
     return {};
 }
 
@@ -116,8 +149,10 @@ struct MalformedCase {
 
 class XmlDocumentMalformed : public ::testing::TestWithParam<MalformedCase> {};
 
-TEST_P(XmlDocumentMalformed, CannotBeParsed) {
-    EXPECT_THAT(parseError(GetParam().content), HasSubstr("\nLine: "));
+TEST_P(XmlDocumentMalformed, CannotBeParsedAndAStreamFailsWithTheSameMessage) {
+    const std::string message = parseError(GetParam().content);
+    EXPECT_THAT(message, HasSubstr("\nLine: "));
+    EXPECT_EQ(streamError(GetParam().content), message);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -146,6 +181,103 @@ INSTANTIATE_TEST_SUITE_P(
                                     "<!ENTITY h \"&g;&g;&g;&g;&g;&g;&g;&g;&g;&g;\">]>"
                                     "<a>&h;&h;&h;&h;&h;&h;&h;&h;&h;&h;</a>"}),
     [](const auto& info) { return std::string(info.param.label); });
+
+TEST(XmlStreamReading, PassesOnWhatTheTreeWouldHoldInDocumentOrder) {
+    TempDir dir;
+    writeText(dir / "d.xml",
+              "\xEF\xBB\xBF<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY e \"<i a='&#38;#38;'/>\">"
+              "<!ENTITY s \" \"><!ATTLIST i b CDATA \"dflt\">]><!-- before --><?before?>\n"
+              "<r a=\"1&lt;2\" b=\"\">\n  <p:i xmlns:p=\"urn:p\" xmlns:x=\"urn:x\" x:a=\"n\" "
+              "a=\"&#x9;\"><deep/></p:i>&s;\n<!-- c --><?go on?><![CDATA[ ]]>te&s;xt&e;"
+              "</r><!-- after -->");
+    StreamRecorder recorder;
+    readXmlStream(dir / "d.xml", recorder);
+    EXPECT_EQ(recorder.events,
+              "1 <r a=[1<2] b=[]>\n"
+              "2 <p:i a=[\t]>\n"
+              "3 <deep>\n"
+              "2 #comment\n"
+              "2 go\n"
+              "2 #cdata-section\n"
+              "2 #text\n"
+              "2 <i a=[&]>\n");
+}
+
+TEST(XmlStreamReading, TheHandlerSeesTheNodesBeforeAFaultThatWinsOverThem) {
+    TempDir dir;
+    writeText(dir / "d.xml", "<r><a/><b/>\n<c></r>");
+    StreamRecorder recorder;
+    EXPECT_THROW(readXmlStream(dir / "d.xml", recorder), Error);
+    EXPECT_EQ(recorder.events, "1 <r>\n2 <a>\n2 <b>\n2 <c>\n");
+}
+
+TEST(XmlStreamReading, FaultsBeyondTheParserLimitsGiveLoadsMessageToo) {
+    // The parser places these faults elsewhere in a stream than in memory.
+    const std::string longValue(10'000'001, 'x');
+    for (const std::string& content :
+         {"<r a=\"" + longValue + "\"/>", "<r><!--" + longValue + "--></r>",
+          "<" + std::string(50'001, 'n') + "/>"}) {
+        EXPECT_EQ(streamError(content), parseError(content));
+    }
+}
+
+TEST(XmlStreamReading, AMissingFileFailsAsLoadingIt) {
+    TempDir dir;
+    StreamRecorder recorder;
+    XmlDocument doc;
+    std::string loadMessage;
+    try {
+        doc.load(dir / "gone.xml");
+    } catch (const Error& e) {
+        loadMessage = e.what();
+    }
+    try {
+        readXmlStream(dir / "gone.xml", recorder);
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.what(), loadMessage);
+    }
+}
+
+TEST(XmlMarkupWriting, WritesWhatTheTreeSerializesForAnyValue) {
+    std::mt19937 random(16);
+    for (int round = 0; round < 300; ++round) {
+        std::string value;
+        const int length = static_cast<int>(random() % 12);
+        for (int i = 0; i < length; ++i) {
+            // Printable ASCII, markup characters, blanks and the bytes of multi-byte sequences.
+            static const std::string kBytes = "aZ9 <>&\"'\t\r\n;#\xC3\xA9\xE2\x82\xAC\xFF\x7F";
+            value += kBytes[random() % kBytes.size()];
+        }
+        XmlDocument doc;
+        XmlNode root = doc.create("root");
+        XmlMarkupWriter out;
+        out.open("root");
+        for (int child = 0; child < static_cast<int>(random() % 3); ++child) {
+            XmlNode row = root.appendChild("row");
+            out.open("row");
+            row.setAttribute("v", value);
+            out.attribute("v", value);
+            row.setAttribute("empty", "");
+            out.attribute("empty", "");
+            out.close();
+        }
+        out.close();
+        EXPECT_EQ(out.take(), doc.serialize()) << value;
+    }
+}
+
+TEST(XmlMarkupWriting, RefusesWhatSetAttributeRefuses) {
+    XmlMarkupWriter out;
+    out.open("r");
+    try {
+        out.attribute("v", "a\x01");
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(),
+                     "The value of attribute \"v\" holds a character that XML does not allow");
+    }
+}
 
 TEST(XmlDocumentLoading, AFailedLoadEmptiesTheObjectAndTheNextLoadWorks) {
     XmlDocument doc;

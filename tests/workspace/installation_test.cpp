@@ -86,15 +86,5 @@ TEST(InstallationTest, AReadOnlyProgramFolderMovesToThePerUserFolder) {
 }
 #endif
 
-TEST(InstallationTest, ACompanionProgramIsTakenBesideTheExecutableFirst) {
-    test::TempDir dir;
-    const fs::path program = openFolder(dir, "program");
-    const fs::path home = openFolder(dir, "home");
-    EXPECT_EQ(companionProgram(program, home, "Updater"), home / "Updater");
-    test::writeText(program / "Updater", "");
-    EXPECT_EQ(companionProgram(program, home, "Updater"), program / "Updater");
-    EXPECT_EQ(companionProgram(program, program, "Other"), program / "Other");
-}
-
 }  // namespace
 }  // namespace velmora

@@ -1,0 +1,162 @@
+#include "update/run_and_wait.h"
+
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "core/atomic_file.h"
+#include "core/path_text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+extern char** environ;
+#endif
+
+namespace velmora {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::chrono::milliseconds since(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+}
+
+// A started updater, looked at without blocking and let go at the limit.
+class Child {
+public:
+#ifdef _WIN32
+    Child(const std::filesystem::path& program, const UpdaterArguments& arguments) {
+        const std::wstring file = program.wstring();
+        const std::string line = updaterParameterLine(arguments);
+        std::wstring wideLine(
+            static_cast<std::size_t>(MultiByteToWideChar(
+                CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0)),
+            L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), wideLine.data(),
+                            static_cast<int>(wideLine.size()));
+        // The program's own name comes first, as a shell would put it; the parameter line
+        // follows exactly as it stands.
+        std::wstring commandLine = L"\"" + file + L"\" " + wideLine;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_SHOWNORMAL;
+        PROCESS_INFORMATION info{};
+        if (!CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &info)) {
+            const int code = static_cast<int>(GetLastError());
+            throw StartError(program, code, systemErrorText(code));
+        }
+        CloseHandle(info.hThread);
+        process_ = info.hProcess;
+        pid_ = info.dwProcessId;
+    }
+    ~Child() { CloseHandle(process_); }  // the handle only: the process goes on
+
+    // The process object tells its end; an exit code never stands for "still running".
+    bool ended() { return WaitForSingleObject(process_, 0) == WAIT_OBJECT_0; }
+#else
+    Child(const std::filesystem::path& program, const UpdaterArguments& arguments) {
+        std::string file = program.string();
+        std::vector<char*> argv{file.data()};
+        std::vector<std::string> copies(arguments.begin(), arguments.end());
+        for (std::string& argument : copies) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        // Its own process group, so that a signal meant for Velmora's group (an interrupt
+        // typed at the terminal that started it) does not stop the transfer; default signal
+        // handling and no blocked signal, whatever the user interface set for itself.
+        sigset_t none, all;
+        sigemptyset(&none);
+        sigfillset(&all);
+        posix_spawnattr_setflags(
+            &attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setsigdefault(&attributes, &all);
+        pid_t pid = 0;
+        const int code =
+            posix_spawn(&pid, file.c_str(), nullptr, &attributes, argv.data(), environ);
+        posix_spawnattr_destroy(&attributes);
+        if (code != 0) throw StartError(program, code, systemErrorText(code));
+        pid_ = pid;
+    }
+    ~Child() {
+        // Still running: a thread of its own collects it whenever it ends, so it never lingers
+        // as a zombie; nothing waits for that thread.
+        if (ended_) return;
+        const pid_t pid = static_cast<pid_t>(pid_);
+        try {
+            std::thread([pid] {
+                int status = 0;
+                while (waitpid(pid, &status, 0) == -1 && errno == EINTR) {
+                }
+            }).detach();
+        } catch (const std::system_error&) {
+            // No thread to spare: it stays a zombie once ended, which harms nothing else.
+        }
+    }
+
+    // The wait status tells an ended process from a running one; the exit code plays no part.
+    bool ended() {
+        int status = 0;
+        pid_t found = 0;
+        do {
+            found = waitpid(static_cast<pid_t>(pid_), &status, WNOHANG);
+        } while (found == -1 && errno == EINTR);
+        // -1 means it is no longer ours to wait for: it has ended.
+        ended_ = found != 0;
+        return ended_;
+    }
+#endif
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    long long pid() const { return pid_; }
+
+private:
+#ifdef _WIN32
+    HANDLE process_ = nullptr;
+#else
+    bool ended_ = false;
+#endif
+    long long pid_ = 0;
+};
+
+}  // namespace
+
+StartError::StartError(const std::filesystem::path& program, int code, const std::string& reason)
+    : Error("The updater program " + pathText(program) + " cannot be started: " + reason),
+      code_(code),
+      reason_(reason) {}
+
+WaitOutcome RunAndWait(const std::filesystem::path& program, const UpdaterArguments& arguments,
+                       const WaitTick& tick, std::chrono::milliseconds limit) {
+    Child child(program, arguments);
+    const Clock::time_point start = Clock::now();
+    WaitOutcome outcome;
+    outcome.pid = child.pid();
+    for (;;) {
+        if (child.ended()) {
+            outcome.ended = true;
+            break;
+        }
+        if (since(start) >= limit) break;
+        std::this_thread::sleep_for(kUpdaterPollPause);
+        if (tick) tick(since(start));
+    }
+    outcome.waited = since(start);
+    return outcome;
+}
+
+}  // namespace velmora

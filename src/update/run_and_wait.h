@@ -1,0 +1,53 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "core/error.h"
+#include "update/updater_command.h"
+
+namespace velmora {
+
+// How long the updater is waited for; the product's limit (a test may pass a shorter one).
+inline constexpr std::chrono::milliseconds kUpdaterWaitLimit{150'000};
+// The pause between two looks at the updater.
+inline constexpr std::chrono::milliseconds kUpdaterPollPause{10};
+
+// The updater could not be started; what() names the program and the platform's reason.
+class StartError : public Error {
+public:
+    StartError(const std::filesystem::path& program, int code, const std::string& reason);
+    // The platform's error code (errno on POSIX, GetLastError on Windows).
+    int code() const { return code_; }
+    // The platform's text for the code.
+    const std::string& reason() const { return reason_; }
+
+private:
+    int code_;
+    std::string reason_;
+};
+
+// How a wait ended.
+struct WaitOutcome {
+    // The updater's process id.
+    long long pid = 0;
+    // True when the updater ended; false when the limit passed and it was left running.
+    bool ended = false;
+    // The time waited.
+    std::chrono::milliseconds waited{0};
+};
+
+// Called after every pause with the time waited so far; it may process window events.
+using WaitTick = std::function<void(std::chrono::milliseconds waited)>;
+
+// Starts `program` with `arguments` (on Windows as their one parameter line, handed over as it
+// stands; elsewhere as seven separate arguments), then looks every kUpdaterPollPause whether
+// it has ended, until it has or `limit` has passed. At the limit the updater keeps running on
+// its own: nothing kills it. Throws StartError when it cannot be started.
+WaitOutcome RunAndWait(const std::filesystem::path& program, const UpdaterArguments& arguments,
+                       const WaitTick& tick = {},
+                       std::chrono::milliseconds limit = kUpdaterWaitLimit);
+
+}  // namespace velmora

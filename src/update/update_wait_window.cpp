@@ -1,0 +1,65 @@
+#include "update/update_wait_window.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScreen>
+
+#include "ui/look.h"
+
+namespace velmora::ui {
+
+UpdateWaitWindow::UpdateWaitWindow(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setObjectName(QStringLiteral("UpdateWait"));
+    setWindowTitle(QStringLiteral("Updating the device"));
+    setWindowModality(Qt::ApplicationModal);
+    setFixedSize(300, 96);
+    applyLook(*this);
+
+    Updater = new QLabel(this);
+    Updater->setTextFormat(Qt::PlainText);
+    Updater->setGeometry(12, 10, 276, 18);
+    Elapsed = new QLabel(this);
+    Elapsed->setTextFormat(Qt::PlainText);
+    Elapsed->setGeometry(12, 34, 276, 18);
+    Progress = new QProgressBar(this);
+    Progress->setTextVisible(false);
+    Progress->setGeometry(12, 60, 276, 18);
+    Progress->setAccessibleName(QStringLiteral("Time waited"));
+}
+
+void UpdateWaitWindow::begin(const QString& updater, std::chrono::milliseconds limit) {
+    limitSeconds_ = static_cast<int>(std::chrono::ceil<std::chrono::seconds>(limit).count());
+    Updater->setText(QStringLiteral("Waiting for %1 to end.").arg(updater));
+    Progress->setRange(0, limitSeconds_);
+    shownSeconds_ = -1;
+    setWaited(std::chrono::milliseconds(0));
+    ending_ = false;
+    if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    show();
+    raise();
+}
+
+void UpdateWaitWindow::setWaited(std::chrono::milliseconds waited) {
+    const int seconds = static_cast<int>(std::chrono::floor<std::chrono::seconds>(waited).count());
+    if (seconds == shownSeconds_) return;
+    shownSeconds_ = seconds;
+    Elapsed->setText(QStringLiteral("%1 of %2 seconds").arg(seconds).arg(limitSeconds_));
+    Progress->setValue(seconds);
+}
+
+void UpdateWaitWindow::end() {
+    ending_ = true;
+    hide();
+}
+
+void UpdateWaitWindow::closeEvent(QCloseEvent* event) {
+    if (ending_) {
+        QDialog::closeEvent(event);
+    } else {
+        event->ignore();
+    }
+}
+
+}  // namespace velmora::ui

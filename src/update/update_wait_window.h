@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDialog>
+#include <chrono>
+
+class QCloseEvent;
+class QLabel;
+class QProgressBar;
+
+namespace velmora::ui {
+
+// The small window in front of the application while the updater runs: which program runs and
+// how many of the seconds it is given have passed. It is application-modal, so no other
+// window takes input, and the user cannot close it: it goes when the wait ends.
+class UpdateWaitWindow : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit UpdateWaitWindow(QWidget* parent = nullptr);
+
+    // Shows the window for `updater` (its name) given `limit` in all.
+    void begin(const QString& updater, std::chrono::milliseconds limit);
+    // Shows `waited` in whole seconds.
+    void setWaited(std::chrono::milliseconds waited);
+    // Hides the window.
+    void end();
+
+    QLabel* Updater;
+    QLabel* Elapsed;
+    QProgressBar* Progress;
+
+public slots:
+    // Escape does not end the wait.
+    void reject() override {}
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    int limitSeconds_ = 0;
+    int shownSeconds_ = -1;
+    bool ending_ = false;
+};
+
+}  // namespace velmora::ui

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cerrno>
+#include <map>
+#include <set>
+#include <string>
+
+#include "update/comm_port.h"
+
+namespace velmora::test {
+
+// Stands in for the serial ports: the named ports open, others do not; DTR may be refused.
+class FakePorts : public PortLayer {
+public:
+    Handle openDevice(const std::string& name, int& error) override {
+        if (!present.contains(name)) {
+            error = ENOENT;
+            return invalidHandle;
+        }
+        open[++lastHandle] = name;
+        return lastHandle;
+    }
+    bool isCharacterDevice(Handle) override { return true; }
+    void closeDevice(Handle handle) override { open.erase(handle); }
+    PortStatus setTimeouts(Handle) override { return PortStatus::success(); }
+    PortStatus setLineSettings(Handle, const LineSettings&) override {
+        return PortStatus::success();
+    }
+    PortStatus setQueueSizes(Handle, std::int32_t, std::int32_t) override {
+        return PortStatus::success();
+    }
+    PortStatus setDTR(Handle handle, bool state) override {
+        if (refuseDtr) return PortStatus::failure(EIO);
+        dtr[open.at(handle)] = state;
+        return PortStatus::success();
+    }
+
+    std::set<std::string> present;
+    bool refuseDtr = false;
+    std::map<Handle, std::string> open;
+    std::map<std::string, bool> dtr;
+    Handle lastHandle = 2;
+};
+
+}  // namespace velmora::test

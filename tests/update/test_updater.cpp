@@ -1,0 +1,33 @@
+// A stand-in for the updater program, for tests. Beside itself it writes:
+//   <own path>.args  its arguments, one per line (rewritten at every run);
+//   <own path>.runs  one line per run (appended);
+//   <own path>.bank  the bytes of bank.bin in the folder named by its last argument, when there.
+// VELMORA_TEST_UPDATER_LINGER_MS makes it stay that long after recording; its exit status is
+// VELMORA_TEST_UPDATER_EXIT (0 when unset).
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+int main(int argc, char** argv) {
+    const std::string self = argv[0];
+    {
+        std::ofstream args(self + ".args", std::ios::binary | std::ios::trunc);
+        for (int i = 1; i < argc; ++i) args << argv[i] << '\n';
+    }
+    std::ofstream(self + ".runs", std::ios::binary | std::ios::app) << "run\n";
+    if (argc > 1) {
+        std::ifstream bank(std::string(argv[argc - 1]) + "bank.bin", std::ios::binary);
+        if (bank) {
+            std::ofstream(self + ".bank", std::ios::binary | std::ios::trunc)
+                << std::string(std::istreambuf_iterator<char>(bank), {});
+        }
+    }
+    if (const char* linger = std::getenv("VELMORA_TEST_UPDATER_LINGER_MS")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoll(linger)));
+    }
+    const char* status = std::getenv("VELMORA_TEST_UPDATER_EXIT");
+    return status ? std::atoi(status) : 0;
+}
