@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QTabWidget>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -109,6 +111,33 @@ TEST_F(ApplicationTest, TheNewProjectDialogKeepsItsCloseGateBetweenShowings) {
     a.FVelmoraFirmWare.New->click();
     EXPECT_EQ(gateAtShowing, (std::vector<bool>{false, true}));
     EXPECT_EQ(escapeCloses, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(recorder.messages.empty());
+}
+
+// What the update and register map dialogs keep between showings survives in the dialog made
+// on first use: the option boxes, the front page.
+TEST_F(ApplicationTest, DialogsMadeOnFirstUseKeepTheirStateBetweenShowings) {
+    restoreProject("Plant1");
+    Application& a = start();
+    std::vector<bool> firmwareAtShowing;
+    std::vector<int> pageAtShowing;
+    a.FVelmoraFirmWare.setModalRunner([&](QDialog& dialog) {
+        if (&dialog == &a.FBootSer()) {
+            firmwareAtShowing.push_back(a.FBootSer().firmware->isChecked());
+            a.FBootSer().firmware->setChecked(!a.FBootSer().firmware->isChecked());
+        } else {
+            a.FInfopdoMB().FormShow();
+            pageAtShowing.push_back(a.FInfopdoMB().PageControl1->currentIndex());
+            a.FInfopdoMB().PageControl1->setCurrentIndex(1);
+        }
+    });
+    for (int round = 0; round < 2; ++round) {
+        a.FVelmoraFirmWare.CreateBin->click();
+        a.FVelmoraFirmWare.btn_DefMod->click();
+    }
+    ASSERT_EQ(firmwareAtShowing.size(), 2u);
+    EXPECT_NE(firmwareAtShowing[0], firmwareAtShowing[1]);
+    EXPECT_EQ(pageAtShowing, (std::vector<int>{0, 1}));
     EXPECT_TRUE(recorder.messages.empty());
 }
 
