@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64
   fonts-dejavu-core
+  xvfb at-spi2-core dbus python3-pyatspi xdotool imagemagick
   dpkg-dev file desktop-file-utils appstream
 )
 

@@ -33,16 +33,19 @@ Widget* named(Widget* widget, const char* name) {
     return widget;
 }
 
-QLabel* label(const char* text, QWidget* parent, int x, int y) {
-    auto* l = new QLabel(QString::fromUtf8(text), parent);
+// A field's label, its buddy: a screen reader names the field by it.
+QLabel* label(const char* text, QWidget* field, int x, int y) {
+    auto* l = new QLabel(QString::fromUtf8(text), field->parentWidget());
     l->move(x, y);
+    l->setBuddy(field);
     return l;
 }
 
 QRadioButton* radio(std::string_view text, const char* name, QWidget* parent, int x, int y) {
-    auto* button = named(
-        new QRadioButton(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), parent),
-        name);
+    auto* button =
+        named(new QRadioButton(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                               parent),
+              name);
     button->move(x, y);
     return button;
 }
@@ -66,8 +69,7 @@ QLineEdit* edit(const char* name, QWidget* parent, int y) {
     return field;
 }
 
-QPushButton* button(const char* text, const char* name, const char* icon,
-                    QWidget* parent, int x) {
+QPushButton* button(const char* text, const char* name, const char* icon, QWidget* parent, int x) {
     auto* b =
         named(new QPushButton(lookIcon(QString::fromLatin1(icon)), QString::fromUtf8(text), parent),
               name);
@@ -104,10 +106,10 @@ TFpargen::TFpargen(std::function<std::filesystem::path()> parGenFile, MessageSin
     applyLook(*this);
 
     QGroupBox* dnet = group(" DeviceNet Master ", this, 8, 6, 234, 82);
-    label("ID Dev.", dnet, 12, 27);
     E_DNET_ID = edit("E_DNET_ID", dnet, 24);
-    label("Baud rate", dnet, 12, 55);
+    label("ID Dev.", E_DNET_ID, 12, 27);
     CB_DNET_Baud = list(kDnetBaudItems, "CB_DNET_Baud", dnet, 51);
+    label("Baud rate", CB_DNET_Baud, 12, 55);
     CB_DNET_Baud->setEditable(true);
     // Typing never adds an item: only the position of a listed item is stored.
     CB_DNET_Baud->setInsertPolicy(QComboBox::NoInsert);
@@ -118,12 +120,12 @@ TFpargen::TFpargen(std::function<std::filesystem::path()> parGenFile, MessageSin
     lineType->setGeometry(12, 20, 210, 30);
     RB_Ser_232 = radio(kSerialLineNames[0], "RB_Ser_232", lineType, 10, 6);
     RB_Ser_485 = radio(kSerialLineNames[1], "RB_Ser_485", lineType, 110, 6);
-    label("Baudrate", serial, 12, 62);
     CB_Ser_Baud = list(kSerialBaudItems, "CB_Ser_Baud", serial, 58);
-    label("Parity", serial, 12, 90);
+    label("Baudrate", CB_Ser_Baud, 12, 62);
     CB_Ser_Par = list(kSerialParityItems, "CB_Ser_Par", serial, 86);
-    label("ID Dev.", serial, 12, 118);
+    label("Parity", CB_Ser_Par, 12, 90);
     E_Ser_ID = edit("E_Ser_ID", serial, 114);
+    label("ID Dev.", E_Ser_ID, 12, 118);
 
     QGroupBox* protocol = group(" Protocol ", serial, 12, 144, 210, 118);
     RB_Ser_MRTU = radio("Modbus RTU", "RB_Ser_MRTU", protocol, 12, 18);

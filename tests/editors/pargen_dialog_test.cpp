@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -109,6 +110,19 @@ TEST_F(PargenDialogTest, HasTheNamedControlsCaptionsAndShape) {
     QStringList labels;
     for (const QLabel* l : dialog.findChildren<QLabel*>()) labels << l->text();
     EXPECT_EQ(labels, QStringList({"ID Dev.", "Baud rate", "Baudrate", "Parity", "ID Dev."}));
+    // Every field has its label as buddy: assistive tools name the field by it.
+    const std::pair<QWidget*, const char*> fields[] = {
+        {dialog.E_DNET_ID, "ID Dev."},    {dialog.CB_DNET_Baud, "Baud rate"},
+        {dialog.CB_Ser_Baud, "Baudrate"}, {dialog.CB_Ser_Par, "Parity"},
+        {dialog.E_Ser_ID, "ID Dev."},
+    };
+    const QList<QLabel*> all = dialog.findChildren<QLabel*>();
+    for (const auto& [field, name] : fields) {
+        const auto label = std::find_if(all.begin(), all.end(),
+                                        [field](const QLabel* l) { return l->buddy() == field; });
+        ASSERT_NE(label, all.end()) << name;
+        EXPECT_EQ((*label)->text(), name);
+    }
 
     const auto items = [](const QComboBox* box) {
         QStringList result;
