@@ -36,10 +36,11 @@ depends=$(dpkg-deb -f "$deb" Depends)
 depends_names=$(sed 's/ *([^)]*)//g; s/ *| */\n/g; s/, */\n/g' <<<"$depends")
 for program in velmora velmora-cli; do
   for library in $(objdump -p "$work/root/usr/bin/$program" | awk '/NEEDED/ {print $2}'); do
-    path=$(ldconfig -p | awk -v lib="$library" '$1 == lib {print $NF; exit}')
+    # Whole pipelines only: a reader that stops early would end the writer with SIGPIPE.
+    path=$(ldconfig -p | awk -v lib="$library" '$1 == lib && !found {print $NF; found = 1}')
     [ -n "$path" ] || fail "$library of $program is not installed here"
-    owner=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -1 | cut -d: -f1) ||
-      owner=$(dpkg -S "$path" | head -1 | cut -d: -f1)
+    owner=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | awk -F: 'NR == 1 {print $1}') ||
+      owner=$(dpkg -S "$path" | awk -F: 'NR == 1 {print $1}')
     grep -Fqx "$owner" <<<"$depends_names" || fail "Depends lacks $owner ($library of $program): $depends"
   done
 done
