@@ -2,15 +2,24 @@
 
 #include <functional>
 
-#include "app/update_device_step.h"
+#include "image/composer.h"
 
 namespace velmora::ui {
+
+bool runUpdateDeviceStep(ConfigImage& image, const std::filesystem::path& projectDir,
+                         MessageSink& messages) {
+    return guarded(messages, [&] {
+        ComposeConfigImage(image, projectDir);
+        SaveConfigImage(image, projectDir);
+    });
+}
 
 Application::Application(const std::filesystem::path& installationFolder, MessageSink& messages,
                          const std::filesystem::path& programFolder, PortAccess ports)
     : workspace(installationFolder, programFolder),
       FVelmoraFirmWare(workspace, messages),
-      Fsaveproj([this, &messages] { return new TFsaveproj(workspace, messages, &FVelmoraFirmWare); }),
+      Fsaveproj(
+          [this, &messages] { return new TFsaveproj(workspace, messages, &FVelmoraFirmWare); }),
       FAbout([this] { return new TFAbout(&FVelmoraFirmWare); }),
       Fpargen([this, &messages] {
           return new TFpargen([this] { return workspace.ParGenFile(); }, messages,

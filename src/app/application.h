@@ -16,6 +16,13 @@
 
 namespace velmora::ui {
 
+// The first half of "Update Device": composes `image` from the documents of `projectDir` and
+// writes bin/bank.bin. Any failure (an empty project folder included, as "Project not valid")
+// is shown by the report of unexpected failures. Returns true only when the image was written,
+// the one case in which the update dialog may open.
+bool runUpdateDeviceStep(ConfigImage& image, const std::filesystem::path& projectDir,
+                         MessageSink& messages);
+
 // The composition root: the workspace, the configuration image, the main window and every
 // dialog, wired to the main window's buttons. The main window is made at once; each dialog on
 // its first use, as a child of the main window, which owns it, and is then reused for the rest

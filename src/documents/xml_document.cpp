@@ -25,9 +25,7 @@ namespace velmora {
 
 namespace {
 
-const xmlChar* X(const std::string& s) {
-    return reinterpret_cast<const xmlChar*>(s.c_str());
-}
+const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
 
 std::string S(const xmlChar* s) {
     return s ? std::string(reinterpret_cast<const char*>(s)) : std::string();
@@ -253,16 +251,18 @@ std::string qualifiedName(const xmlNode* node) {
 
 std::string XmlNode::name() const {
     switch (node_->type) {
-        case XML_TEXT_NODE: return "#text";
-        case XML_CDATA_SECTION_NODE: return "#cdata-section";
-        case XML_COMMENT_NODE: return "#comment";
-        default: return qualifiedName(node_);
+        case XML_TEXT_NODE:
+            return "#text";
+        case XML_CDATA_SECTION_NODE:
+            return "#cdata-section";
+        case XML_COMMENT_NODE:
+            return "#comment";
+        default:
+            return qualifiedName(node_);
     }
 }
 
-bool XmlNode::isElement() const {
-    return node_->type == XML_ELEMENT_NODE;
-}
+bool XmlNode::isElement() const { return node_->type == XML_ELEMENT_NODE; }
 
 std::optional<XmlNode> XmlNode::child(std::string_view name) const {
     for (xmlNodePtr c = node_->children; c != nullptr; c = c->next) {
@@ -351,13 +351,9 @@ void XmlNode::setAttribute(std::string_view name, std::string_view value) {
 
 XmlDocument::XmlDocument() = default;
 
-XmlDocument::~XmlDocument() {
-    clear();
-}
+XmlDocument::~XmlDocument() { clear(); }
 
-XmlDocument::XmlDocument(XmlDocument&& other) noexcept : doc_(other.doc_) {
-    other.doc_ = nullptr;
-}
+XmlDocument::XmlDocument(XmlDocument&& other) noexcept : doc_(other.doc_) { other.doc_ = nullptr; }
 
 XmlDocument& XmlDocument::operator=(XmlDocument&& other) noexcept {
     if (this != &other) {
@@ -428,9 +424,7 @@ void XmlDocument::loadFromString(std::string_view content) {
     doc_ = doc;
 }
 
-bool XmlDocument::empty() const {
-    return doc_ == nullptr;
-}
+bool XmlDocument::empty() const { return doc_ == nullptr; }
 
 std::optional<XmlNode> XmlDocument::firstNode() const {
     if (doc_ == nullptr || doc_->children == nullptr) return std::nullopt;

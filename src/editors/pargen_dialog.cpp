@@ -14,9 +14,9 @@
 #include <limits>
 #include <string_view>
 
+#include "documents/comm_settings.h"
 #include "ui/look.h"
 #include "ui/messages.h"
-#include "documents/comm_settings.h"
 
 namespace velmora::ui {
 

@@ -116,7 +116,8 @@ int TextGrid::headingWidth(int column) const {
     option.section = column;
     option.orientation = Qt::Horizontal;
     option.textAlignment = Qt::AlignCenter;
-    return header->style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), header)
+    return header->style()
+        ->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), header)
         .width();
 }
 

@@ -12,7 +12,8 @@ namespace velmora::ui {
 namespace {
 
 void showBox(MessageKind kind, const QString& text) {
-    const std::unique_ptr<QMessageBox> box = makeMessageBox(kind, text, QApplication::activeWindow());
+    const std::unique_ptr<QMessageBox> box =
+        makeMessageBox(kind, text, QApplication::activeWindow());
     box->exec();
 }
 
@@ -20,8 +21,8 @@ void showBox(MessageKind kind, const QString& text) {
 
 std::unique_ptr<QMessageBox> makeMessageBox(MessageKind kind, const QString& text,
                                             QWidget* parent) {
-    const QString caption = kind == MessageKind::Error ? QStringLiteral("Error")
-                                                       : QString::fromUtf8(kApplicationTitle);
+    const QString caption =
+        kind == MessageKind::Error ? QStringLiteral("Error") : QString::fromUtf8(kApplicationTitle);
     const QMessageBox::Icon icon =
         kind == MessageKind::Plain ? QMessageBox::NoIcon : QMessageBox::Critical;
     auto box = std::make_unique<QMessageBox>(icon, caption, text, QMessageBox::NoButton, parent);
@@ -39,16 +40,10 @@ void reportFailure(MessageSink& sink, std::string_view message) {
     sink.failure(QString::fromStdString(failureReportText(message)));
 }
 
-void QtMessageSink::plain(const QString& text) {
-    showBox(MessageKind::Plain, text);
-}
+void QtMessageSink::plain(const QString& text) { showBox(MessageKind::Plain, text); }
 
-void QtMessageSink::error(const QString& text) {
-    showBox(MessageKind::Error, text);
-}
+void QtMessageSink::error(const QString& text) { showBox(MessageKind::Error, text); }
 
-void QtMessageSink::failure(const QString& text) {
-    showBox(MessageKind::Failure, text);
-}
+void QtMessageSink::failure(const QString& text) { showBox(MessageKind::Failure, text); }
 
 }  // namespace velmora::ui

@@ -4,11 +4,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QTabWidget>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTabWidget>
 #include <functional>
 #include <map>
 
@@ -70,7 +70,7 @@ TEST_F(ApplicationTest, MakesEachDialogOnceOnFirstUseAndDeletesItOnceAtTheEnd) {
     restoreProject("Plant1");  // with a bin folder, so that Update Device opens its dialog
     Application& a = start();
     TFVelmoraFirmWare& w = a.FVelmoraFirmWare;
-    const std::vector<QPushButton*> buttons = {w.New,      w.about,      w.btn_Prm_Gen,
+    const std::vector<QPushButton*> buttons = {w.New,       w.about,    w.btn_Prm_Gen,
                                                w.CreateBin, w.Btn_DNET, w.btn_DefMod};
     for (int round = 0; round < 2; ++round) {
         for (QPushButton* button : buttons) button->click();
@@ -150,7 +150,8 @@ TEST_F(ApplicationTest, StepButtonsOpenTheirDialogsOnTheRestoredProject) {
     a.FVelmoraFirmWare.Btn_DNET->click();
     a.FVelmoraFirmWare.btn_DefMod->click();
     a.FVelmoraFirmWare.about->click();
-    EXPECT_EQ(shown, (std::vector<QDialog*>{&a.Fpargen(), &a.FDNet(), &a.FInfopdoMB(), &a.FAbout()}));
+    EXPECT_EQ(shown,
+              (std::vector<QDialog*>{&a.Fpargen(), &a.FDNet(), &a.FInfopdoMB(), &a.FAbout()}));
     EXPECT_TRUE(recorder.messages.empty());
 
     // The communication dialog writes into the restored project's folder.
@@ -238,8 +239,8 @@ TEST_F(ApplicationTest, TheWholeUpdateRoadReachesTheUpdater) {
         step->click();
     }
     EXPECT_TRUE(recorder.messages.empty());
-    EXPECT_EQ(shown, (std::vector<QDialog*>{&a.Fsaveproj(), &a.Fpargen(), &a.FDNet(), &a.FInfopdoMB(),
-                                            &a.FBootSer()}));
+    EXPECT_EQ(shown, (std::vector<QDialog*>{&a.Fsaveproj(), &a.Fpargen(), &a.FDNet(),
+                                            &a.FInfopdoMB(), &a.FBootSer()}));
     const fs::path project = dir / "PROJECTS" / "Plant1";
     for (const char* document : {"pargen.xml", "DNET_Net.xml", "DefReg.xml"}) {
         EXPECT_TRUE(fs::is_regular_file(project / document)) << document;

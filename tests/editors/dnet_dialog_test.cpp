@@ -65,8 +65,8 @@ TEST_F(TFDNetTest, LooksAsDescribed) {
     const int margins = 2 * dialog.ASG->style()->pixelMetric(QStyle::PM_HeaderMargin);
     for (int column = 0; column < 5; ++column) {
         SCOPED_TRACE(headings[column].toStdString());
-        const int width = column == 0 ? dialog.ASG->verticalHeader()->width()
-                                      : dialog.ASG->columnWidth(column);
+        const int width =
+            column == 0 ? dialog.ASG->verticalHeader()->width() : dialog.ASG->columnWidth(column);
         EXPECT_GE(width, widths[column]);
         EXPECT_GE(width, QFontMetrics(headingFont).horizontalAdvance(headings[column]) + margins);
         EXPECT_EQ(width, std::max(widths[column], dialog.ASG->headingWidth(column)));

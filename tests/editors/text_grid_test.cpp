@@ -71,8 +71,7 @@ TEST_F(TextGridTest, ColumnsKeepTheirWidthAndMakeRoomForTheirHeadings) {
     for (int column = 0; column < 4; ++column) {
         SCOPED_TRACE(column);
         grid.setGridColumnWidth(column, 30);
-        const int width =
-            column == 0 ? grid.verticalHeader()->width() : grid.columnWidth(column);
+        const int width = column == 0 ? grid.verticalHeader()->width() : grid.columnWidth(column);
         QFont bold = large;
         bold.setBold(true);
         EXPECT_GE(width, 30);

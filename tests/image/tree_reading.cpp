@@ -100,8 +100,8 @@ struct Fields {
 
     void room(std::uint32_t size, const Place& place) const {
         if (end + size > image.size()) {
-            fail(place, "the configuration image would exceed " + std::to_string(image.size()) +
-                            " bytes");
+            fail(place,
+                 "the configuration image would exceed " + std::to_string(image.size()) + " bytes");
         }
     }
     void at(std::uint32_t offset, std::uint32_t value, std::uint32_t width) {
@@ -144,8 +144,7 @@ std::size_t appendNodeTable(Fields& out, const XmlNode& root) {
     return number;
 }
 
-void appendMap(Fields& out, const XmlNode& root, const char* listName,
-               std::uint8_t nodeCount) {
+void appendMap(Fields& out, const XmlNode& root, const char* listName, std::uint8_t nodeCount) {
     const auto list = root.child(listName);
     if (!list) {
         fail(Place{fmt::kDefRegFile, "", 0},

@@ -1,7 +1,7 @@
+#include <gmock/gmock.h>
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
-#include <gmock/gmock.h>
 
 #include <optional>
 
