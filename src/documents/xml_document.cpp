@@ -130,6 +130,9 @@ std::size_t advanceCharacters(std::string_view text, std::size_t pos, std::size_
     return pos;
 }
 
+// The most characters of a document that a message quotes.
+constexpr std::size_t kQuotedCharacters = 40;
+
 // Up to 40 characters of `source` from line `line`, column `column` (both from 1; the parser
 // counts columns in characters).
 std::string sourceExcerpt(std::string_view source, int line, int column) {
@@ -144,7 +147,7 @@ std::string sourceExcerpt(std::string_view source, int line, int column) {
     }
     if (column > 1) pos = advanceCharacters(source, pos, static_cast<std::size_t>(column - 1));
     if (pos >= source.size()) return {};
-    const std::size_t end = advanceCharacters(source, pos, 40);
+    const std::size_t end = advanceCharacters(source, pos, kQuotedCharacters);
     return validUtf8(source.substr(pos, end - pos));
 }
 
@@ -177,6 +180,12 @@ void refuseExternalEntities() {
     throw Error(systemErrorText(EIO) + ": " + path.string());
 }
 
+// No project comes near this size; a larger file would cost gigabytes before the parser gives up.
+[[noreturn]] void failTooLarge(const std::filesystem::path& path) {
+    throw Error("The document is larger than " + std::to_string(kMaxDocumentBytes >> 20) +
+                " MiB and is not read: " + path.string());
+}
+
 // The whole content of the file at `path`.
 std::string readWholeFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -186,13 +195,19 @@ std::string readWholeFile(const std::filesystem::path& path) {
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
     in.seekg(0, std::ios::beg);
+    if (size > static_cast<std::streamoff>(kMaxDocumentBytes)) failTooLarge(path);
     if (size > 0) {
         content.resize(static_cast<std::size_t>(size));
         in.read(content.data(), size);
         content.resize(static_cast<std::size_t>(in.gcount()));
     } else if (size < 0) {  // not seekable: read it as a stream
         in.clear();
-        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        char chunk[65536];
+        while (in.read(chunk, sizeof(chunk)) || in.gcount() > 0) {
+            content.append(chunk, static_cast<std::size_t>(in.gcount()));
+            if (content.size() > kMaxDocumentBytes) failTooLarge(path);
+        }
+        if (!in.bad()) in.clear();
     }
     if (in.bad()) failReading(path);
     return content;
@@ -247,6 +262,10 @@ std::string qualifiedName(const xmlNode* node) {
 
 }  // namespace
 
+std::string quotedValue(std::string_view value) {
+    return "\"" + validUtf8(value.substr(0, advanceCharacters(value, 0, kQuotedCharacters))) + "\"";
+}
+
 // ---- XmlNode
 
 std::string XmlNode::name() const {
@@ -297,8 +316,8 @@ std::string XmlNode::text() const {
 
 std::optional<std::string> XmlNode::attribute(std::string_view name) const {
     if (node_->type != XML_ELEMENT_NODE) {
-        throw Error("Node \"" + this->name() + "\" is not an element and has no attribute \"" +
-                    std::string(name) + "\"");
+        throw Error("Node " + quotedValue(this->name()) +
+                    " is not an element and has no attribute " + quotedValue(name));
     }
     // Walks the element's own attributes: a library lookup would also offer defaults from a DTD.
     xmlAttrPtr attr = node_->properties;
@@ -326,7 +345,7 @@ XmlNode XmlNode::appendChild(std::string_view name) {
 }
 
 void XmlNode::setText(std::string_view text) {
-    if (holdsNonXmlCharacter(text)) failNonXmlCharacter("text of element \"" + name() + "\"");
+    if (holdsNonXmlCharacter(text)) failNonXmlCharacter("text of element " + quotedValue(name()));
     while (node_->children != nullptr) {
         xmlNodePtr c = node_->children;
         xmlUnlinkNode(c);
@@ -340,7 +359,7 @@ void XmlNode::setText(std::string_view text) {
 
 void XmlNode::setAttribute(std::string_view name, std::string_view value) {
     if (holdsNonXmlCharacter(value)) {
-        failNonXmlCharacter("value of attribute \"" + std::string(name) + "\"");
+        failNonXmlCharacter("value of attribute " + quotedValue(name));
     }
     const std::string key(name);
     const std::string val(value);
@@ -497,6 +516,8 @@ namespace {
 struct FileInput {
     std::ifstream in;
     bool failed = false;
+    bool tooLarge = false;
+    std::size_t total = 0;
 };
 
 int readPiece(void* context, char* buffer, int length) {
@@ -504,6 +525,12 @@ int readPiece(void* context, char* buffer, int length) {
     input.in.read(buffer, length);
     if (input.in.bad()) {
         input.failed = true;
+        return -1;
+    }
+    input.total += static_cast<std::size_t>(input.in.gcount());
+    // A file that is not seekable (a pipe) shows its size only while it is read.
+    if (input.total > kMaxDocumentBytes) {
+        input.tooLarge = true;
         return -1;
     }
     return static_cast<int>(input.in.gcount());
@@ -607,9 +634,7 @@ void readXmlStream(const std::filesystem::path& path, XmlStreamHandler& handler)
     if (!input.in) failOpening(path);
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
-    if (!ec && size > static_cast<std::uintmax_t>(std::numeric_limits<int>::max()) + 3) {
-        throw Error("The document is too large to be read");
-    }
+    if (!ec && size > kMaxDocumentBytes) failTooLarge(path);
     char mark[3] = {};
     input.in.read(mark, 3);
     if (std::string_view(mark, static_cast<std::size_t>(input.in.gcount())) != kByteOrderMark) {
@@ -652,6 +677,7 @@ void readXmlStream(const std::filesystem::path& path, XmlStreamHandler& handler)
     }
     xmlSetStructuredErrorFunc(nullptr, nullptr);
 
+    if (input.tooLarge) failTooLarge(path);
     if (state.failure) std::rethrow_exception(state.failure);
     if (input.failed) failReading(path);
     if (errors.failed || !state.sawRoot) {

@@ -81,15 +81,14 @@ using Place = std::tuple<std::string, std::string, std::size_t>;
     throw DocumentError(std::get<0>(place), std::get<1>(place), std::get<2>(place), what);
 }
 
-std::string inQuotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 std::int32_t integerAttribute(const XmlNode& row, const char* name, const Place& place) {
-    if (!row.isElement()) fail(place, "node " + inQuotes(row.name()) + " is not an element");
+    if (!row.isElement()) fail(place, "node " + quotedValue(row.name()) + " is not an element");
     const auto text = row.attribute(name);
-    if (!text) fail(place, "attribute " + inQuotes(name) + " is missing");
+    if (!text) fail(place, "attribute " + quotedValue(name) + " is missing");
     const auto value = parseIntegerText(*text);
     if (!value)
-        fail(place, "attribute " + inQuotes(name) + " is not an integer: " + inQuotes(*text));
+        fail(place, "attribute " + quotedValue(name) + " is not an integer: " + quotedValue(*text));
     return *value;
 }
 
@@ -100,8 +99,8 @@ struct Fields {
 
     void room(std::uint32_t size, const Place& place) const {
         if (end + size > image.size()) {
-            fail(place,
-                 "the configuration image would exceed " + std::to_string(image.size()) + " bytes");
+            fail(place, "the configuration image would exceed " + std::to_string(image.size()) +
+                            " bytes");
         }
     }
     void at(std::uint32_t offset, std::uint32_t value, std::uint32_t width) {
@@ -144,11 +143,12 @@ std::size_t appendNodeTable(Fields& out, const XmlNode& root) {
     return number;
 }
 
-void appendMap(Fields& out, const XmlNode& root, const char* listName, std::uint8_t nodeCount) {
+void appendMap(Fields& out, const XmlNode& root, const char* listName,
+               std::uint8_t nodeCount) {
     const auto list = root.child(listName);
     if (!list) {
         fail(Place{fmt::kDefRegFile, "", 0},
-             "element " + inQuotes(listName) + " is missing under the root");
+             "element " + quotedValue(listName) + " is missing under the root");
     }
     std::size_t number = 0;
     for (const XmlNode& row : list->children()) {
@@ -156,7 +156,7 @@ void appendMap(Fields& out, const XmlNode& root, const char* listName, std::uint
         const std::int32_t node = integerAttribute(row, fmt::kRowNode, place);
         if (node > static_cast<std::int32_t>(nodeCount)) continue;
         if (node < 1) {
-            fail(place, "attribute " + inQuotes(fmt::kRowNode) + " is " + std::to_string(node) +
+            fail(place, "attribute " + quotedValue(fmt::kRowNode) + " is " + std::to_string(node) +
                             ", but node positions start at 1");
         }
         const std::int32_t index = integerAttribute(row, fmt::kRowIndex, place);
