@@ -9,6 +9,7 @@ packages=(
   libmodbus-dev nlohmann-json3-dev
   mbpoll socat
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-dev
   g++-mingw-w64-x86-64
   fonts-dejavu-core
   xvfb at-spi2-core dbus python3-pyatspi xdotool imagemagick

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -8,9 +10,19 @@ namespace velmora {
 
 // Replaces the file at `target` with `bytes`: writes a temporary file beside it, flushes it to
 // disk and renames it over the target, so a failed write leaves the previous file whole.
-// An existing target without write permission fails as an in-place write would.
+// A link is written through: its final target is replaced and the link stays; a dangling link
+// and a target that is not a regular file (a device, a pipe, a socket, a folder) are refused.
+// A target this user may not write is refused as an in-place write would refuse it; a file
+// without any write permission is refused even for root. A replaced file keeps its mode and,
+// where the process may keep them, its owner and group; a new file gets 0666 less the umask.
 // Throws velmora::Error carrying the platform's reason and the path.
 void writeFileAtomically(const std::filesystem::path& target, std::string_view bytes);
+
+// The same, with the new content written by `produce` to the stream it is given, so that a
+// large content need not be held in memory. An exception from `produce` or a failed write
+// leaves the previous file whole and nothing else behind.
+void writeFileAtomically(const std::filesystem::path& target,
+                         const std::function<void(std::ostream&)>& produce);
 
 // The platform's text for the error code `code` (errno on POSIX, GetLastError on Windows).
 std::string systemErrorText(int code);

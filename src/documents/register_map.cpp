@@ -157,9 +157,10 @@ std::vector<OrderedRow> orderedRows(const DNNodeList& nodes, const char* listEle
         for (const TClIndMB& entry : node.IndMBList) {
             const auto value = entry.indexValue();
             if (!value || *value < 0 || *value > kHighestIndex) {
-                throw Error("The register map cannot be saved: the index \"" + entry.Index() +
-                            "\" of a register of node " + std::to_string(node.NrDNNode) + " in " +
-                            listElement + " is not an integer from 0 to 65535");
+                throw Error("The register map cannot be saved: the index " +
+                            quotedValue(entry.Index()) + " of a register of node " +
+                            std::to_string(node.NrDNNode) + " in " + listElement +
+                            " is not an integer from 0 to 65535");
             }
             rows.push_back({*value, node.NrDNNode, &entry});
         }
@@ -178,7 +179,7 @@ void requireEntry(const TClDNNode& node, std::size_t position) {
 }
 
 Error notAnIndex(std::string_view text) {
-    return Error("Index \"" + std::string(text) + "\" is not an integer");
+    return Error("Index " + quotedValue(text) + " is not an integer");
 }
 
 }  // namespace

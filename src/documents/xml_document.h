@@ -14,6 +14,14 @@ typedef unsigned char xmlChar;
 
 namespace velmora {
 
+// The largest document file that load() reads; a larger one is refused before it is parsed.
+inline constexpr std::size_t kMaxDocumentBytes = std::size_t{64} << 20;
+
+// `value` in double quotes, cut after 40 characters as parse errors cut the source they quote,
+// and with bytes that are not UTF-8 shown as U+FFFD: a message quoting a document's value stays
+// short enough for a message box whatever the document holds.
+std::string quotedValue(std::string_view value);
+
 // A non-owning handle to one node of an XmlDocument's tree; valid while the tree lives.
 // Lookups fail loudly: what is absent is an empty optional or a velmora::Error, never a default.
 class XmlNode {
@@ -68,7 +76,8 @@ public:
     // True when a plain file exists at `path` (a folder of that name does not count).
     static bool fileExists(const std::filesystem::path& path);
 
-    // Parses the whole file, replacing whatever the object held. No validation, no network,
+    // Parses the whole file, replacing whatever the object held. A file larger than
+    // kMaxDocumentBytes is refused with a message naming it. No validation, no network,
     // no external entities or DTD loading; whitespace-only text nodes are removed and what
     // stands before the root element is passed over. On failure the object is empty and
     // velmora::Error carries the parser's reason, "Line: N" and up to 40 characters of source.

@@ -31,19 +31,19 @@ struct Place {
                         place.row, what);
 }
 
-std::string inQuotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 std::int32_t integerElement(const XmlNode& root, const char* name, const Place& place) {
     const auto element = root.child(name);
-    if (!element) fail(place, "element " + inQuotes(name) + " is missing");
+    if (!element) fail(place, "element " + quotedValue(name) + " is missing");
     std::string text;
     try {
         text = element->text();
     } catch (const Error& e) {
-        fail(place, "element " + inQuotes(name) + ": " + e.what());
+        fail(place, "element " + quotedValue(name) + ": " + e.what());
     }
     const auto value = parseIntegerText(text);
-    if (!value) fail(place, "element " + inQuotes(name) + " is not an integer: " + inQuotes(text));
+    if (!value)
+        fail(place, "element " + quotedValue(name) + " is not an integer: " + quotedValue(text));
     return *value;
 }
 
@@ -156,7 +156,7 @@ std::size_t appendNodeTable(ImageWriter& out, const fs::path& file) {
 std::size_t appendMap(ImageWriter& out, const RegisterListRows& list, const char* listName) {
     if (!list.present) {
         fail(Place{fmt::kDefRegFile},
-             "element " + inQuotes(listName) + " is missing under the root");
+             "element " + quotedValue(listName) + " is missing under the root");
     }
     for (const PlacedRegisterRow& row : list.rows) {
         out.makeRoom(fmt::kMapRecordSize, Place{fmt::kDefRegFile, listName, row.row});

@@ -29,8 +29,6 @@ namespace {
 
 constexpr std::size_t kNodePlaceRow = std::numeric_limits<std::size_t>::max();
 
-std::string inQuotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
-
 // A parser's reason spans lines ("Line: N", then the source); a problem is one line.
 std::string oneLine(std::string text) {
     std::string::size_type at = 0;
@@ -244,7 +242,7 @@ private:
         const auto list = root.child(listName);
         if (!list) {
             problems_.add(Severity::Error, fmt::kDefRegFile, "", 0, "",
-                          "element " + inQuotes(listName) + " is missing under the root");
+                          "element " + quotedValue(listName) + " is missing under the root");
             return;
         }
         // The composer compares with the node count it stores, which wraps at 256.
@@ -267,17 +265,18 @@ private:
                 if (!row.isElement()) return std::nullopt;
                 const auto text = row.attribute(name);
                 if (!text) {
-                    error("attribute " + inQuotes(name) + " is missing");
+                    error("attribute " + quotedValue(name) + " is missing");
                     return std::nullopt;
                 }
                 const auto value = parseIntegerText(*text);
                 if (!value) {
-                    error("attribute " + inQuotes(name) + " is not an integer: " + inQuotes(*text));
+                    error("attribute " + quotedValue(name) +
+                          " is not an integer: " + quotedValue(*text));
                 }
                 return value;
             };
             if (!row.isElement()) {
-                error("node " + inQuotes(row.name()) + " is not an element");
+                error("node " + quotedValue(row.name()) + " is not an element");
                 continue;
             }
             const auto node = integer(fmt::kRowNode);
@@ -289,7 +288,7 @@ private:
                 continue;
             }
             if (*node < 1) {
-                error("attribute " + inQuotes(fmt::kRowNode) + " is " + std::to_string(*node) +
+                error("attribute " + quotedValue(fmt::kRowNode) + " is " + std::to_string(*node) +
                       ", but node positions start at 1");
                 continue;
             }

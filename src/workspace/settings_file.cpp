@@ -1,6 +1,10 @@
 #include "workspace/settings_file.h"
 
-#include <vector>
+#include <ios>
+#include <istream>
+#include <ostream>
+#include <sstream>
+#include <utility>
 
 #include "core/error.h"
 
@@ -59,37 +63,76 @@ struct Line {
     std::string_view ending() const { return whole.substr(whole.find_last_not_of("\r\n") + 1); }
 };
 
-std::vector<Line> splitLines(std::string_view text) {
-    std::vector<Line> lines;
-    while (!text.empty()) {
-        const auto nl = text.find('\n');
-        const std::size_t len = nl == std::string_view::npos ? text.size() : nl + 1;
-        lines.push_back({text.substr(0, len)});
-        text.remove_prefix(len);
+// Reads the text one line at a time, its ending included. A line ends at "\r\n", "\n" or a
+// bare "\r", so that a file kept with any of them reads back what was written into it.
+class LineReader {
+public:
+    explicit LineReader(std::istream& in) : buffer_(*in.rdbuf()) {}
+
+    // The next line into `line`; false at the end of the text. Throws velmora::Error when the
+    // text cannot be read (the stream buffer of a file reports that by throwing).
+    bool next(std::string& line) {
+        try {
+            return read(line);
+        } catch (const std::ios_base::failure&) {
+            throw Error("The settings file cannot be read");
+        }
     }
-    return lines;
-}
+
+private:
+    bool read(std::string& line) {
+        line.clear();
+        for (;;) {
+            const auto c = buffer_.sbumpc();
+            if (c == std::char_traits<char>::eof()) return !line.empty();
+            line.push_back(static_cast<char>(c));
+            if (c == '\n') return true;
+            if (c == '\r') {
+                if (buffer_.sgetc() == '\n') line.push_back(static_cast<char>(buffer_.sbumpc()));
+                return true;
+            }
+        }
+    }
+
+    std::streambuf& buffer_;
+};
 
 // Where a section and its key sit among the lines; npos when absent.
 struct Place {
     std::size_t section = std::string_view::npos;
     std::size_t key = std::string_view::npos;
     std::size_t lastFilled = std::string_view::npos;  // the section's last non-blank line
+    bool ended = false;                               // a later section was reached
+    std::string value;                                // the key's value as written, trimmed
 };
 
-Place locate(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+// Where the section and its key sit, found by reading `in` from its current position to the
+// end. Lines are counted from 0. `newline` receives the ending of the first line that has one.
+Place locate(std::istream& in, std::string_view section, std::string_view key,
+             std::string* newline = nullptr) {
     Place place;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const Line& line = lines[i];
+    LineReader reader(in);
+    std::string whole;
+    for (std::size_t i = 0; reader.next(whole); ++i) {
+        const Line line{whole};
+        if (newline && newline->empty()) *newline = line.ending();
         if (line.isSection()) {
-            if (place.section != std::string_view::npos) break;
-            if (sameName(line.sectionName(), section)) place.section = place.lastFilled = i;
+            // Reading stops after the first matching section, unless the whole text is needed.
+            if (place.section != std::string_view::npos && !newline) break;
+            if (place.section == std::string_view::npos && sameName(line.sectionName(), section)) {
+                place.section = place.lastFilled = i;
+            } else if (place.section != std::string_view::npos) {
+                place.ended = true;
+            }
             continue;
         }
-        if (place.section == std::string_view::npos) continue;
+        if (place.section == std::string_view::npos || place.ended) continue;
         if (!line.content().empty()) place.lastFilled = i;
         const auto name = line.keyName();
-        if (place.key == std::string_view::npos && name && sameName(*name, key)) place.key = i;
+        if (place.key == std::string_view::npos && name && sameName(*name, key)) {
+            place.key = i;
+            place.value = line.value();
+        }
     }
     return place;
 }
@@ -104,61 +147,83 @@ std::string_view firstChars(std::string_view s, std::size_t maxChars) {
     return s;
 }
 
-std::string_view newlineOf(std::string_view text) {
-    return text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
-}
-
 }  // namespace
 
-std::optional<std::string> readIniValue(std::string_view text, std::string_view section,
+std::optional<std::string> readIniValue(std::istream& in, std::string_view section,
                                         std::string_view key) {
-    const auto lines = splitLines(text);
-    const Place place = locate(lines, section, key);
+    const Place place = locate(in, section, key);
     if (place.key == std::string_view::npos) return std::nullopt;
-    std::string_view value = lines[place.key].value();
+    std::string_view value = place.value;
     if (enclosedInQuotes(value)) value = value.substr(1, value.size() - 2);
     return std::string(firstChars(value, kIniValueMaxChars));
 }
 
-std::string writeIniValue(std::string_view text, std::string_view section, std::string_view key,
-                          std::string_view value) {
+void writeIniValue(std::istream& in, std::ostream& out, std::string_view section,
+                   std::string_view key, std::string_view value) {
     if (value.find_first_of("\r\n") != std::string_view::npos) {
         throw Error("A settings value cannot hold a line break");
     }
+    if (!in) throw Error("The settings file cannot be read");
+    const auto start = in.tellg();
     // Lines added in UTF-8 would corrupt a file kept in UTF-16; it is left as it is.
-    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
+    char bom[2] = {};
+    in.read(bom, 2);
+    if (in.gcount() == 2 &&
+        ((bom[0] == '\xFF' && bom[1] == '\xFE') || (bom[0] == '\xFE' && bom[1] == '\xFF'))) {
         throw Error("A settings file in UTF-16 is not rewritten");
     }
+    const auto rewind = [&] {
+        in.clear();
+        in.seekg(start);
+        if (!in) throw Error("The settings file cannot be read");
+    };
+    rewind();
     const bool needsQuotes = !value.empty() && (isBlank(value.front()) || isBlank(value.back()) ||
                                                 enclosedInQuotes(value));
     const std::string stored = needsQuotes ? "\"" + std::string(value) + "\"" : std::string(value);
-    const std::string_view nl = newlineOf(text);
 
-    const auto lines = splitLines(text);
-    const Place place = locate(lines, section, key);
-    std::string out;
-    out.reserve(text.size() + key.size() + stored.size() + section.size() + 8);
-    if (place.section == std::string_view::npos) {
-        out.append(text);
-        if (!out.empty() && out.back() != '\n') out.append(nl);
-        out.append("[").append(section).append("]").append(nl);
-        out.append(key).append("=").append(stored).append(nl);
-        return out;
-    }
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const Line& line = lines[i];
+    // Two passes over the text: the first finds the places, the second copies it with the
+    // change, so that neither holds more than one line.
+    std::string nl;
+    const Place place = locate(in, section, key, &nl);
+    if (nl.empty()) nl = "\n";
+    rewind();
+
+    LineReader reader(in);
+    std::string whole;
+    bool endsInNewline = true;  // an empty text needs no line break before the new section
+    for (std::size_t i = 0; reader.next(whole); ++i) {
+        const Line line{whole};
+        endsInNewline = !line.ending().empty();
         if (i == place.key) {
-            out.append(*line.keyName()).append("=").append(stored);
-            out.append(line.ending());
+            out << *line.keyName() << "=" << stored << line.ending();
             continue;
         }
-        out.append(line.whole);
+        out << line.whole;
         if (place.key == std::string_view::npos && i == place.lastFilled) {
-            if (line.ending().empty()) out.append(nl);
-            out.append(key).append("=").append(stored).append(nl);
+            if (line.ending().empty()) out << nl;
+            out << key << "=" << stored << nl;
         }
     }
-    return out;
+    if (place.section == std::string_view::npos) {
+        if (!endsInNewline) out << nl;
+        out << "[" << section << "]" << nl << key << "=" << stored << nl;
+    }
+    if (!out) throw Error("The settings file cannot be written");
+}
+
+std::optional<std::string> readIniValue(std::string_view text, std::string_view section,
+                                        std::string_view key) {
+    std::istringstream in{std::string(text)};
+    return readIniValue(in, section, key);
+}
+
+std::string writeIniValue(std::string_view text, std::string_view section, std::string_view key,
+                          std::string_view value) {
+    std::istringstream in{std::string(text)};
+    std::ostringstream out;
+    writeIniValue(in, out, section, key, value);
+    return std::move(out).str();
 }
 
 }  // namespace velmora

@@ -1,7 +1,7 @@
 #include "workspace/workspace.h"
 
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <system_error>
 #include <utility>
 
@@ -76,19 +76,6 @@ std::optional<std::string> nameBelow(const fs::path& folder, const fs::path& roo
     return pathText(fs::path(name));
 }
 
-// The whole file, or nothing when it cannot be read (a folder of that name reads as nothing too).
-std::optional<std::string> readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    try {
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (in.bad()) return std::nullopt;
-        return text;
-    } catch (const std::ios_base::failure&) {
-        return std::nullopt;
-    }
-}
-
 }  // namespace
 
 std::string projectCaption(std::string_view suffix) {
@@ -120,8 +107,17 @@ void Workspace::StartUp() {
     ensureFolder(projectsDir_);
 
     projectName_.clear();
-    if (const auto text = readFile(SettingsFile())) {
-        projectName_ = readIniValue(*text, kSettingsSection, kSettingsKey).value_or("");
+    // Read as a stream: a settings file grown large by hand costs no more than its longest line.
+    // A file that cannot be read, or anything but a plain file (a folder, a pipe that would
+    // keep the start waiting), reads as nothing.
+    std::error_code ec;
+    if (fs::is_regular_file(SettingsFile(), ec)) {
+        std::ifstream in(SettingsFile(), std::ios::binary);
+        try {
+            if (in) projectName_ = readIniValue(in, kSettingsSection, kSettingsKey).value_or("");
+        } catch (const Error&) {
+            projectName_.clear();
+        }
     }
     if constexpr (kSeparator != '\\') {
         // A name stored on Windows ("\Plant1\Line2") names the same folders here.
@@ -150,17 +146,21 @@ void Workspace::StartUp() {
 void Workspace::Close() {
     const fs::path file = SettingsFile();
     const auto unableToWrite = [&file] { return Error("Unable to write to " + pathText(file)); };
-    std::string text;
+    std::ifstream existing;
+    std::istringstream none;
     std::error_code ec;
     if (fs::exists(file, ec)) {
         // An unreadable file is not replaced: the sections of others in it would be lost.
-        auto existing = readFile(file);
+        // Anything but a plain file is refused before it is opened: a pipe would never end.
+        if (!fs::is_regular_file(file, ec)) throw unableToWrite();
+        existing.open(file, std::ios::binary);
         if (!existing) throw unableToWrite();
-        text = std::move(*existing);
     }
+    std::istream& in = existing.is_open() ? static_cast<std::istream&>(existing) : none;
     try {
-        writeFileAtomically(file,
-                            writeIniValue(text, kSettingsSection, kSettingsKey, projectName_));
+        writeFileAtomically(file, [&](std::ostream& out) {
+            writeIniValue(in, out, kSettingsSection, kSettingsKey, projectName_);
+        });
     } catch (const Error&) {
         throw unableToWrite();
     }

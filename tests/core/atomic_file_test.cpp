@@ -2,8 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "core/error.h"
 #include "support/temp_dir.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "support/unprivileged.h"
+#endif
 
 namespace fs = std::filesystem;
 
@@ -13,6 +25,21 @@ namespace {
 using test::readText;
 using test::TempDir;
 using test::writeText;
+
+std::size_t entries(const fs::path& folder) {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+// The message of the error that `write` throws; "" when it throws none.
+std::string errorOf(const std::function<void()>& write) {
+    try {
+        write();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "";
+}
 
 TEST(WriteFileAtomically, CreatesAndReplacesWithoutLeavingTemporaryFiles) {
     TempDir dir;
@@ -32,7 +59,8 @@ TEST(WriteFileAtomically, MissingFolderFailsWithTheReasonAndPath) {
         FAIL() << "expected an error";
     } catch (const Error& e) {
         EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
-        EXPECT_NE(std::string(e.what()).find(systemErrorText(ENOENT)), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(systemErrorText(ENOENT)), std::string::npos)
+            << e.what();
     }
 }
 
@@ -55,6 +83,150 @@ TEST(WriteFileAtomically, KeepsTheTargetsPermissions) {
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
 }
+
+TEST(WriteFileAtomically, AFailingProducerLeavesTheFileWholeAndNothingBehind) {
+    TempDir dir;
+    const auto file = dir / "doc.xml";
+    writeText(file, "old");
+    EXPECT_THROW(writeFileAtomically(file,
+                                     [](std::ostream& out) {
+                                         out << "half of the new";
+                                         throw Error("stopped");
+                                     }),
+                 Error);
+    EXPECT_EQ(readText(file), "old");
+    EXPECT_EQ(entries(dir.path()), 1u);
+
+    writeFileAtomically(file, [](std::ostream& out) { out << std::string(200000, 'x') << "end"; });
+    EXPECT_EQ(readText(file), std::string(200000, 'x') + "end");
+    EXPECT_EQ(entries(dir.path()), 1u);
+}
+
+#ifndef _WIN32
+
+TEST(WriteFileAtomically, RefusesWhatIsNotARegularFileAndReplacesNothing) {
+    TempDir dir;
+    const auto fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const auto socketFile = dir / "socket";
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socketFile.string().copy(address.sun_path, sizeof(address.sun_path) - 1);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const auto toDevice = dir / "null";  // a link to the system's /dev/null
+    fs::create_symlink("/dev/null", toDevice);
+
+    for (const auto& target : {fifo, socketFile, toDevice}) {
+        const auto before = fs::status(target).type();
+        EXPECT_EQ(errorOf([&] { writeFileAtomically(target, "x"); }),
+                  "Not a regular file: " + target.string());
+        EXPECT_EQ(fs::status(target).type(), before) << target;
+    }
+    EXPECT_TRUE(fs::is_symlink(toDevice));
+    EXPECT_EQ(entries(dir.path()), 3u);
+    ::close(sock);
+}
+
+TEST(WriteFileAtomically, WritesThroughLinksAndKeepsThem) {
+    TempDir dir;
+    const auto real = dir / "data" / "doc.xml";
+    writeText(real, "old");
+    fs::create_directory(dir / "links");
+    const auto absolute = dir / "links" / "absolute";
+    const auto relative = dir / "links" / "relative";
+    const auto chained = dir / "links" / "chained";
+    fs::create_symlink(real, absolute);
+    fs::create_symlink("../data/doc.xml", relative);
+    fs::create_symlink("relative", chained);
+
+    for (const auto& link : {absolute, relative, chained}) {
+        writeFileAtomically(link, "through " + link.filename().string());
+        EXPECT_TRUE(fs::is_symlink(link)) << link;
+        EXPECT_EQ(readText(real), "through " + link.filename().string());
+    }
+    EXPECT_EQ(entries(dir / "data"), 1u);
+    EXPECT_EQ(entries(dir / "links"), 3u);
+}
+
+TEST(WriteFileAtomically, RefusesADanglingLink) {
+    TempDir dir;
+    const auto link = dir / "link";
+    fs::create_symlink(dir / "missing.xml", link);
+    EXPECT_EQ(errorOf([&] { writeFileAtomically(link, "x"); }),
+              "The link leads to no file: " + link.string());
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_FALSE(fs::exists(dir / "missing.xml"));
+    EXPECT_EQ(entries(dir.path()), 1u);
+}
+
+TEST(WriteFileAtomically, NewFilesFollowTheUmask) {
+    TempDir dir;
+    for (const mode_t mask : {mode_t{022}, mode_t{027}, mode_t{077}, mode_t{0}}) {
+        const mode_t previous = ::umask(mask);
+        const auto file = dir / ("doc" + std::to_string(mask));
+        writeFileAtomically(file, "x");
+        ::umask(previous);
+        struct stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0666 & ~mask) << std::oct << mask;
+    }
+}
+
+TEST(WriteFileAtomically, AReplacedFileKeepsItsOwnerAndGroup) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+    TempDir dir;
+    const auto file = dir / "doc.xml";
+    writeText(file, "old");
+    ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+    writeFileAtomically(file, "new");
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(readText(file), "new");
+}
+
+TEST(WriteFileAtomically, RefusesAFileThisUserMayNotWriteInAFolderItMayWrite) {
+    if (::geteuid() != 0) GTEST_SKIP() << "making a file of another user takes root";
+    TempDir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);  // the unprivileged user may rename here
+    const auto file = dir / "doc.xml";
+    writeText(file, "root's");
+    ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+
+    const std::string refusal = test::inUnprivilegedChild(
+        [&] { return errorOf([&] { writeFileAtomically(file, "nobody's"); }); });
+    EXPECT_EQ(refusal, systemErrorText(EACCES) + ": " + file.string());
+    EXPECT_EQ(readText(file), "root's");
+    EXPECT_EQ(entries(dir.path()), 1u);
+
+    writeFileAtomically(file, "root's again");  // root writes it in place too
+    EXPECT_EQ(readText(file), "root's again");
+}
+
+#ifdef __linux__
+TEST(WriteFileAtomically, AKilledSaveLeavesTheOldFileAndNothingElse) {
+    TempDir dir;
+    const auto file = dir / "bank.bin";
+    writeText(file, "old");
+    const std::string end = test::inChild([&] {
+        writeFileAtomically(file, [](std::ostream& out) {
+            out << std::string(100000, 'n');
+            out.flush();
+            ::kill(::getpid(), SIGKILL);
+        });
+        return std::string("not killed");
+    });
+    EXPECT_EQ(end, "signal " + std::to_string(SIGKILL));
+    EXPECT_EQ(readText(file), "old");
+    EXPECT_EQ(entries(dir.path()), 1u);
+}
+#endif
+
+#endif
 
 }  // namespace
 }  // namespace velmora

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <random>
+#include <fstream>
 #include <string>
 
 #include "core/atomic_file.h"
@@ -369,6 +370,61 @@ TEST(XmlDocumentLoading, LoadsAFileAndReportsAMissingOne) {
         EXPECT_THAT(e.what(), HasSubstr((dir / "missing.xml").string()));
     }
     EXPECT_TRUE(doc.empty());
+}
+
+TEST(XmlDocumentLoading, RefusesADocumentOver64MiBBeforeParsingAndNamesIt) {
+    TempDir dir;
+    const auto file = dir / "DefReg.xml";
+    { std::ofstream create(file); }
+    fs::resize_file(file, kMaxDocumentBytes + 1);  // sparse: nothing is written
+    XmlDocument doc;
+    try {
+        doc.load(file);
+        FAIL() << "expected an error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "The document is larger than 64 MiB and is not read: " + file.string());
+    }
+    // The streaming reader of the large row documents refuses it the same way.
+    struct Ignore : XmlStreamHandler {
+        void element(const XmlStreamElement&) override {}
+        void otherNode(int, std::string_view) override {}
+    } ignore;
+    try {
+        readXmlStream(file, ignore);
+        FAIL() << "expected an error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "The document is larger than 64 MiB and is not read: " + file.string());
+    }
+    fs::resize_file(file, kMaxDocumentBytes);  // the largest that is read (and fails to parse)
+    try {
+        doc.load(file);
+        FAIL() << "expected an error";
+    } catch (const Error& e) {
+        EXPECT_THAT(e.what(), ::testing::Not(HasSubstr("64 MiB")));
+    }
+}
+
+TEST(QuotedValue, CutsAfterFortyCharactersAndKeepsUtf8Valid) {
+    struct Case {
+        std::string value;
+        std::string quoted;
+    };
+    std::string wide;
+    for (int i = 0; i < 50; ++i) wide += "\xC3\xA9";  // two bytes, one character
+    const Case cases[] = {
+        {"", "\"\""},
+        {"abc", "\"abc\""},
+        {std::string(40, 'a'), "\"" + std::string(40, 'a') + "\""},
+        {std::string(100000, 'a'), "\"" + std::string(40, 'a') + "\""},
+        {wide, "\"" + wide.substr(0, 80) + "\""},
+        {"a\xFF"
+         "b",
+         "\"a\xEF\xBF\xBD"
+         "b\""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(quotedValue(c.value), c.quoted) << c.value.size();
 }
 
 TEST(XmlDocumentFiles, OnlyAPlainFileExists) {

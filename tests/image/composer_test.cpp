@@ -255,6 +255,8 @@ TEST_F(Composer, ErrorsNameTheDocumentRowAndValue) {
          R"(pargen.xml: element "Ser_Prot" is missing)"},
         {"Ser_ID not an integer", "", "", settingsWith("0", "", "abc"),
          R"(pargen.xml: element "Ser_ID" is not an integer: "abc")"},
+        {"Ser_ID long and not an integer", "", "", settingsWith("0", "", std::string(100000, 'x')),
+         R"(pargen.xml: element "Ser_ID" is not an integer: ")" + std::string(40, 'x') + "\""},
         {"Ser_ID with markup", "", "", settingsWith("0", "", "<b>1</b>"),
          R"(pargen.xml: element "Ser_ID": Element does not contain a single text node)"},
         {"DNET_Net.xml not well-formed", "<DNET_Net><row ID=\"1\"></DNET_Net>", "", "",

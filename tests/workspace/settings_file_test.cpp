@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "core/error.h"
@@ -28,6 +29,8 @@ TEST(ReadIniValue, FollowsTheInitialisationFileRules) {
         {"[lastproj]\nprojectname=one\n[lastproj]\nprojectname=two\n", "one"},
         {"[other]\nprojectname=x\n[lastproj]\nprojectname=y\n", "y"},
         {"\xEF\xBB\xBF[lastproj]\nprojectname=bom\n", "bom"},
+        {"[lastproj]\rprojectname=cr\r[next]\rprojectname=x\r", "cr"},  // bare CR line ends
+        {"[other]\rprojectname=x\r\n[lastproj]\r\rprojectname=mixed", "mixed"},
         {"projectname=outside\n[lastproj]\n", std::nullopt},  // before any section
         {"[lastproj]\nproject=x\n", std::nullopt},
         {"[other]\nprojectname=x\n", std::nullopt},
@@ -70,12 +73,34 @@ TEST(WriteIniValue, ChangesOnlyTheValueAndKeepsEverythingElse) {
          "[lastproj]\nprojectname=c\nprojectname=b\n"},
         {"", " blank ", "[lastproj]\nprojectname=\" blank \"\n"},
         {"", "'q'", "[lastproj]\nprojectname=\"'q'\"\n"},
+        {"[lastproj]\r", "P", "[lastproj]\rprojectname=P\r"},  // bare CR line ends
+        {"[lastproj]\rprojectname=old\r[next]\r", "new", "[lastproj]\rprojectname=new\r[next]\r"},
+        {"[other]\rkey=1", "P", "[other]\rkey=1\r[lastproj]\rprojectname=P\r"},
+        {"[other]\r\n[lastproj]\nx=1\r", "P", "[other]\r\n[lastproj]\nx=1\rprojectname=P\r\n"},
     };
     for (const auto& c : cases) {
         const std::string written = writeIniValue(c.before, "lastproj", "projectname", c.value);
         EXPECT_EQ(written, c.after) << c.before;
         EXPECT_EQ(readIniValue(written, "lastproj", "projectname"), c.value) << c.before;
     }
+}
+
+TEST(WriteIniValue, CopiesAStreamLineByLineAndReadsItBack) {
+    // A large file of blank lines, as a hand-edited file may become: read and rewritten as a
+    // stream, it reads back the value written.
+    std::string big(3'000'000, '\n');
+    big += "[lastproj]\r";
+    std::istringstream in(big);
+    std::ostringstream out;
+    writeIniValue(in, out, "lastproj", "projectname", "P");
+    EXPECT_EQ(out.str(), big + "projectname=P\n");
+    std::istringstream back(out.str());
+    EXPECT_EQ(readIniValue(back, "lastproj", "projectname"), "P");
+
+    std::istringstream unreadable(big);
+    unreadable.setstate(std::ios::badbit);
+    std::ostringstream nothing;
+    EXPECT_THROW(writeIniValue(unreadable, nothing, "lastproj", "projectname", "P"), Error);
 }
 
 TEST(WriteIniValue, RefusesALineBreakThatWouldAddLines) {

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include "core/error.h"
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 namespace fs = std::filesystem;
 
@@ -129,6 +131,26 @@ TEST_F(WorkspaceTest, StartUpTakesAFolderInPlaceOfTheSettingsFileAsNoSettings) {
     EXPECT_EQ(started().Caption(), kStartupCaption);
 }
 
+#ifndef _WIN32
+TEST_F(WorkspaceTest, APipeInPlaceOfTheSettingsFileNeitherBlocksNorIsReplaced) {
+    const fs::path file = dir / std::string(kSettingsFileName);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
+    // In a child, so that a start or close waiting on the pipe ends with the test, not hangs it.
+    const std::string outcome = test::inChild([&] {
+        ::alarm(10);
+        Workspace ws = started();
+        try {
+            ws.Close();
+            return ws.Caption() + ", closed";
+        } catch (const Error& e) {
+            return ws.Caption() + ", " + e.what();
+        }
+    });
+    EXPECT_EQ(outcome, std::string(kStartupCaption) + ", Unable to write to " + pathText(file));
+    EXPECT_TRUE(fs::is_fifo(file));
+}
+#endif
+
 TEST_F(WorkspaceTest, CloseStoresTheNameAndKeepsForeignSectionsAndKeys) {
     writeSettings(
         "; kept comment\r\n[window]\r\nleft=10\r\n[LastProj]\r\nProjectName=Plant1\r\n"
@@ -199,15 +221,38 @@ TEST_F(WorkspaceTest, CloseInAReadOnlyInstallationFolderSaysUnableToWrite) {
 #ifdef _WIN32
     GTEST_SKIP() << "a read-only folder does not keep files from being created on Windows";
 #else
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-#endif
     Workspace ws = started();
     writeSettings(settingsWith("Old"));
+    // The folder and the file belong to the user who closes; only the folder is read-only.
+    test::handToUnprivilegedUser(dir.path());
     fs::permissions(dir.path(),
                     fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
-    EXPECT_THROW(ws.Close(), Error);
+    const std::string closed = test::inUnprivilegedChild([&] {
+        try {
+            ws.Close();
+            return std::string("closed");
+        } catch (const Error& e) {
+            return std::string(e.what());
+        }
+    });
+    EXPECT_EQ(closed, "Unable to write to " + pathText(ws.SettingsFile()));
     EXPECT_EQ(settings(), settingsWith("Old"));
+#endif
+}
+
+TEST_F(WorkspaceTest, ANameWrittenAfterABareCarriageReturnIsRestored) {
+    fs::create_directories(projects() / "Plant2");
+    writeSettings("[lastproj]\r");
+    {
+        Workspace ws = started();
+        ws.OpenProject([&](const fs::path&, const fs::path&) {
+            return std::optional<fs::path>(projects() / "Plant2");
+        });
+        ws.Close();
+    }
+    EXPECT_EQ(settings(), "[lastproj]\rprojectname=" + native("/Plant2") + "\r");
+    EXPECT_EQ(started().ProjectName(), native("/Plant2"));
 }
 
 TEST_F(WorkspaceTest, CreateProjectRefusesWithTheMessagesInOrder) {
