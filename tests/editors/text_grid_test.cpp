@@ -136,19 +136,20 @@ TEST_F(TextGridTest, TabWhileEditingConfirmsTheCell) {
 // nothing left to commit or close, so Qt has nothing to warn about.
 TEST_F(TextGridTest, EnterTabAndEscapeEndAnEditOnceWithoutAWarning) {
     const struct {
+        const char* name;
         Qt::Key key;
         QString stored;
         QPoint next;
         bool editingNext;
     } cases[] = {
-        {Qt::Key_Return, "9", {3, 1}, false},
-        {Qt::Key_Enter, "9", {3, 1}, false},
-        {Qt::Key_Tab, "9", {2, 2}, true},  // the next cell opens for typing, as Qt's views do
-        {Qt::Key_Escape, "old", {2, 1}, false},
+        {"Return", Qt::Key_Return, "9", {3, 1}, false},
+        {"Enter", Qt::Key_Enter, "9", {3, 1}, false},
+        {"Tab", Qt::Key_Tab, "9", {2, 2}, true},  // the next cell opens for typing, as views do
+        {"Escape", Qt::Key_Escape, "old", {2, 1}, false},
     };
     activate();
     for (const auto& c : cases) {
-        SCOPED_TRACE(QTest::toString(c.key));
+        SCOPED_TRACE(c.name);
         put(2, 1, "old");
         goTo(2, 1);
         QTest::keyClick(&grid, Qt::Key_9);
