@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing Velmora need, when missing.
+# Installs the Debian packages that building, running and testing Velmora need, when missing;
+# given package names, installs those instead.
 set -euo pipefail
 
 packages=(
@@ -15,6 +16,9 @@ packages=(
   xvfb at-spi2-core dbus python3-pyatspi xdotool imagemagick
   dpkg-dev file desktop-file-utils appstream
 )
+if [ $# -gt 0 ]; then
+  packages=("$@")
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -39,4 +43,4 @@ fi
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=900 "${missing[@]}"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite (no display needed); then the
-# whole suite again built with AddressSanitizer and UBSan in build-asan/, and each fuzz target
-# for a short time (scripts/fuzz.sh).
+# whole suite again built with AddressSanitizer and UBSan in build-asan/, each fuzz target for a
+# short time (scripts/fuzz.sh), and the Windows check: the core, velmora-cli and the tests
+# without Qt cross-built and run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -33,3 +34,5 @@ ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
   ctest --test-dir build-asan --output-on-failure -j "$(nproc)" -E "KeepsMemoryFlat" -LE e2e
 
 bash scripts/fuzz.sh "${VELMORA_FUZZ_SECONDS:-10}"
+
+bash scripts/windows-check.sh

@@ -16,6 +16,7 @@
 #include "cli/simulate.h"
 #include "core/atomic_file.h"
 #include "core/error.h"
+#include "core/path_text.h"
 #include "image/composer.h"
 #include "image/device_map.h"
 #include "image/image_decoder.h"
@@ -247,7 +248,7 @@ std::string plural(std::size_t count, std::string_view word) {
 // The project folder named by `operand`, or the failure to report.
 std::optional<std::string> notAProject(const std::string& operand) {
     std::error_code ec;
-    if (!operand.empty() && !fs::is_directory(fs::path(operand), ec)) {
+    if (!operand.empty() && !fs::is_directory(pathFromText(operand), ec)) {
         return "not a project folder: " + operand;
     }
     return std::nullopt;
@@ -261,7 +262,7 @@ void writeTarget(const std::string& target, std::string_view bytes, std::ostream
         if (!out) throw Error("cannot write to standard output");
         return;
     }
-    writeFileAtomically(fs::path(target), bytes);
+    writeFileAtomically(pathFromText(target), bytes);
 }
 
 const Command kCompose{"compose", kComposeUsage, kComposeHelp, "PROJECT_DIR", true, false, false};
@@ -275,7 +276,7 @@ int compose(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (const auto status = helpOrUsageError(parsed, kCompose, out, err)) return *status;
 
     if (const auto problem = notAProject(parsed.operand)) return failure(err, *problem);
-    const fs::path projectDir(parsed.operand);
+    const fs::path projectDir = pathFromText(parsed.operand);
     try {
         ConfigImage image;
         const CompositionSummary summary = ComposeConfigImage(image, projectDir);
@@ -288,13 +289,13 @@ int compose(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             std::error_code ec;
             const fs::path bin = projectDir / image_format::kBinFolder;
             if (!fs::is_directory(bin, ec)) {
-                return failure(err, "the project has no bin folder: " + bin.string());
+                return failure(err, "the project has no bin folder: " + pathText(bin));
             }
             SaveConfigImage(image, projectDir);
         }
         const fs::path target =
-            parsed.output ? fs::path(*parsed.output) : configImagePath(projectDir);
-        out << target.string() << ": " << plural(summary.nodes, "node") << ", "
+            parsed.output ? pathFromText(*parsed.output) : configImagePath(projectDir);
+        out << pathText(target) << ": " << plural(summary.nodes, "node") << ", "
             << plural(summary.readRecords, "read record") << ", "
             << plural(summary.writeRecords, "write record") << ", " << plural(summary.bytes, "byte")
             << "\n";
@@ -311,7 +312,7 @@ int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     DecodedImage image;
     try {
-        image = decodeConfigImageFile(file);
+        image = decodeConfigImageFile(pathFromText(file));
     } catch (const std::exception& e) {
         return failure(out, err, parsed.json, file + ": " + e.what());
     }
@@ -332,7 +333,7 @@ int check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     }
     std::vector<ProjectProblem> problems;
     try {
-        problems = checkProject(fs::path(parsed.operand));
+        problems = checkProject(pathFromText(parsed.operand));
     } catch (const std::exception& e) {
         return failure(out, err, parsed.json, failureText(e));
     }
@@ -363,7 +364,7 @@ std::string projectName(const fs::path& projectDir) {
     std::error_code ec;
     fs::path full = fs::absolute(projectDir, ec).lexically_normal();
     if (!full.has_filename()) full = full.parent_path();
-    return full.filename().string();
+    return pathText(full.filename());
 }
 
 int map(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -385,7 +386,7 @@ int map(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     if (const auto status = helpOrUsageError(parsed, kMap, out, err)) return *status;
     if (const auto problem = notAProject(parsed.operand)) return failure(err, *problem);
-    const fs::path projectDir(parsed.operand);
+    const fs::path projectDir = pathFromText(parsed.operand);
     try {
         const DeviceMap deviceMap = readDeviceMap(projectDir);
         std::ostringstream text;

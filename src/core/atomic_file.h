@@ -24,7 +24,7 @@ void writeFileAtomically(const std::filesystem::path& target, std::string_view b
 void writeFileAtomically(const std::filesystem::path& target,
                          const std::function<void(std::ostream&)>& produce);
 
-// The platform's text for the error code `code` (errno on POSIX, GetLastError on Windows).
+// The C library's text for the errno value `code`; failures on Windows read the same.
 std::string systemErrorText(int code);
 
 }  // namespace velmora

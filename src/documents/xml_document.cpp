@@ -20,6 +20,7 @@
 
 #include "core/atomic_file.h"
 #include "core/error.h"
+#include "core/path_text.h"
 
 namespace velmora {
 
@@ -173,11 +174,11 @@ void refuseExternalEntities() {
 
 [[noreturn]] void failOpening(const std::filesystem::path& path) {
     const int code = errno;
-    throw Error(systemErrorText(code ? code : ENOENT) + ": " + path.string());
+    throw Error(systemErrorText(code ? code : ENOENT) + ": " + pathText(path));
 }
 
 [[noreturn]] void failReading(const std::filesystem::path& path) {
-    throw Error(systemErrorText(EIO) + ": " + path.string());
+    throw Error(systemErrorText(EIO) + ": " + pathText(path));
 }
 
 // No project comes near this size; a larger file would cost gigabytes before the parser gives up.

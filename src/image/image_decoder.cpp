@@ -5,6 +5,7 @@
 
 #include "core/atomic_file.h"
 #include "core/error.h"
+#include "core/path_text.h"
 #include "image/image_format.h"
 
 namespace velmora {

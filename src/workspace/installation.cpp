@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "core/path_text.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -17,7 +19,7 @@ namespace {
 
 std::optional<fs::path> absoluteFolder(const std::optional<std::string>& text) {
     if (!text || text->empty()) return std::nullopt;
-    fs::path folder = fs::u8path(*text);
+    fs::path folder = pathFromText(*text);
     // A relative value is not a valid base folder: it would move with the working folder.
     if (!folder.is_absolute()) return std::nullopt;
     return folder;
@@ -30,7 +32,7 @@ std::optional<std::string> processEnvironment(std::string_view name) {
     const std::wstring wide(name.begin(), name.end());
     const wchar_t* value = _wgetenv(wide.c_str());
     if (!value) return std::nullopt;
-    return fs::path(value).u8string();
+    return pathText(fs::path(value));
 #else
     const char* value = std::getenv(std::string(name).c_str());
     if (!value) return std::nullopt;

@@ -119,11 +119,10 @@ void Workspace::StartUp() {
             projectName_.clear();
         }
     }
-    if constexpr (kSeparator != '\\') {
-        // A name stored on Windows ("\Plant1\Line2") names the same folders here.
-        for (char& c : projectName_) {
-            if (c == '\\') c = static_cast<char>(kSeparator);
-        }
+    // A name stored on Windows ("\Plant1\Line2") names the same folders elsewhere, and one
+    // stored elsewhere ("/Plant1") the same folders on Windows.
+    for (char& c : projectName_) {
+        if (c == '\\' || c == '/') c = static_cast<char>(kSeparator);
     }
     if (!projectName_.empty() && projectName_.front() != static_cast<char>(kSeparator)) {
         projectName_.insert(projectName_.begin(), static_cast<char>(kSeparator));

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "cli/cli_run.h"
+#include "cli/json_text.h"
+#include "core/path_text.h"
 #include "image/example_project.h"
 #include "support/temp_dir.h"
 
@@ -60,6 +62,26 @@ TEST_F(Cli, ComposeWritesTheProjectImageAndSummarises) {
     EXPECT_EQ(r.out, bank().string() + ": 2 nodes, 1 read record, 1 write record, 61 bytes\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(test::hexBytes(test::readText(bank())), test::kExampleImage);
+}
+
+// Arguments are UTF-8 on every platform; a folder outside the ANSI code page works on Windows.
+TEST_F(Cli, ComposeAndInspectTakeFoldersOfAnyName) {
+    for (const std::string_view wide : test::kNamesBeyondTheCodePage) {
+        const std::string name(wide);
+        SCOPED_TRACE(name);
+        const fs::path project = dir / pathFromText(name);
+        test::writeExampleProject(project);
+        const std::string projectText = pathText(project);
+        const std::string bankText = pathText(project / "bin" / "bank.bin");
+        Outcome r = run({"compose", projectText});
+        EXPECT_EQ(r.status, kExitOk) << r.err;
+        EXPECT_EQ(r.out, bankText + ": 2 nodes, 1 read record, 1 write record, 61 bytes\n");
+        EXPECT_EQ(test::hexBytes(test::readText(project / "bin" / "bank.bin")),
+                  test::kExampleImage);
+        r = run({"inspect", bankText});
+        EXPECT_EQ(r.status, kExitOk) << r.err;
+        EXPECT_EQ(r.out, kExampleReport);
+    }
 }
 
 TEST_F(Cli, ComposeOutputOptionWritesElsewhere) {
@@ -208,7 +230,7 @@ TEST_F(Cli, InspectReportsInconsistentAndUndecodableImages) {
     const std::string undecodable =
         (dir / "short.bin").string() +
         ": The parameter block holds 12 bytes; it must hold 13 bytes or be absent";
-    EXPECT_EQ(r.out, "{\"error\": \"" + undecodable + "\"}\n");
+    EXPECT_EQ(r.out, "{\"error\": " + jsonString(undecodable) + "}\n");
     EXPECT_EQ(r.err, "velmora-cli: " + undecodable + "\n");
 
     // The path once, in front.

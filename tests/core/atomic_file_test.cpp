@@ -5,9 +5,12 @@
 #include <functional>
 
 #include "core/error.h"
+#include "core/path_text.h"
 #include "support/temp_dir.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -79,9 +82,48 @@ TEST(WriteFileAtomically, KeepsTheTargetsPermissions) {
     const auto file = dir / "doc.xml";
     writeText(file, "old");
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    const fs::perms before = fs::status(file).permissions();
     writeFileAtomically(file, "new");
-    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(file).permissions(), before);
+    EXPECT_EQ(readText(file), "new");
+}
+
+#ifdef _WIN32
+// Replacing keeps the target's own attributes, as an in-place write would.
+TEST(WriteFileAtomically, KeepsTheTargetsAttributesOnWindows) {
+    TempDir dir;
+    const auto file = dir / "doc.xml";
+    writeText(file, "old");
+    ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    if ((GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_HIDDEN) == 0) {
+        GTEST_SKIP() << "this file system keeps no hidden attribute (Wine without extended "
+                        "attributes)";
+    }
+    writeFileAtomically(file, "new");
+    EXPECT_NE(GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+    EXPECT_EQ(readText(file), "new");
+}
+#endif
+
+// Names outside the ANSI code page of Windows are written and reported in full.
+TEST(WriteFileAtomically, FoldersOfAnyNameAreWrittenAndNamedInFailures) {
+    for (const std::string_view name : test::kNamesBeyondTheCodePage) {
+        SCOPED_TRACE(name);
+        TempDir dir;
+        const auto folder = dir / pathFromText(name);
+        fs::create_directory(folder);
+        writeFileAtomically(folder / "doc.xml", "first");
+        writeFileAtomically(folder / "doc.xml", "second");
+        EXPECT_EQ(readText(folder / "doc.xml"), "second");
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+        try {
+            writeFileAtomically(folder / "gone" / "doc.xml", "x");
+            ADD_FAILURE() << "expected an error";
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      systemErrorText(ENOENT) + ": " + pathText(folder / "gone" / "doc.xml"));
+        }
+    }
 }
 
 TEST(WriteFileAtomically, AFailingProducerLeavesTheFileWholeAndNothingBehind) {

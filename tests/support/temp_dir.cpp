@@ -46,4 +46,15 @@ std::string readText(const std::filesystem::path& file) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+bool makeDirectoryLink(const std::filesystem::path& target, const std::filesystem::path& link) {
+#ifdef _WIN32
+    std::error_code ec;
+    std::filesystem::create_directory_symlink(target, link, ec);
+    return !ec;
+#else
+    std::filesystem::create_directory_symlink(target, link);
+    return true;
+#endif
+}
+
 }  // namespace velmora::test
