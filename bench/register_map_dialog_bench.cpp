@@ -7,9 +7,9 @@
 #include <QListWidget>
 #include <filesystem>
 
-#include "app/messages.h"
 #include "editors/register_map_dialog.h"
 #include "large_register_map.h"
+#include "ui/messages.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/look.h"
+#include "ui/look.h"
 
 namespace velmora::ui {
 

@@ -2,8 +2,8 @@
 
 #include <QDialog>
 
-#include "app/link_label.h"
-#include "app/links.h"
+#include "ui/link_label.h"
+#include "ui/links.h"
 
 class QLabel;
 class QPushButton;

@@ -7,9 +7,9 @@
 #include <string_view>
 
 #include "app/application.h"
-#include "app/look.h"
-#include "app/messages.h"
-#include "app/qt_path.h"
+#include "ui/look.h"
+#include "ui/messages.h"
+#include "ui/qt_path.h"
 #include "workspace/installation.h"
 
 using namespace velmora;
@@ -29,7 +29,7 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(QIcon(logoPixmap(64)));
 
     QtMessageSink messages;
-    // The main window first (running the workspace start-up), then every dialog once.
+    // The main window (running the workspace start-up); each dialog is made on its first use.
     const std::filesystem::path programFolder = toPath(QApplication::applicationDirPath());
     auto application = std::make_unique<Application>(chooseInstallationFolder(programFolder),
                                                      messages, programFolder);

@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/look.h"
-#include "app/messages.h"
+#include "ui/look.h"
+#include "ui/messages.h"
 #include "workspace/folder_browser.h"
 #include "workspace/save_project_dialog.h"
 #include "workspace/workspace.h"
@@ -128,11 +128,12 @@ void TFVelmoraFirmWare::showCaption() {
 }
 
 void TFVelmoraFirmWare::NewClick() {
-    if (!saveProject_) return;
+    if (!parts_.saveProject) return;
     guarded(messages_, [this] {
-        saveProject_->destination = workspace_.ProjectsDir();
-        showModal(*saveProject_);
-        workspace_.NewProjectEnded(saveProject_->result() == QDialog::Accepted);
+        TFsaveproj& saveProject = parts_.saveProject();
+        saveProject.destination = workspace_.ProjectsDir();
+        showModal(saveProject);
+        workspace_.NewProjectEnded(saveProject.result() == QDialog::Accepted);
         showCaption();
     });
 }
@@ -150,29 +151,29 @@ void TFVelmoraFirmWare::openClick() {
 }
 
 void TFVelmoraFirmWare::btn_str_lng1aClick(QPushButton* pressed) {
-    QDialog* dialog = pressed == btn_Prm_Gen  ? communication_
-                      : pressed == Btn_DNET   ? network_
-                      : pressed == btn_DefMod ? registerMap_
-                                              : nullptr;
-    if (!dialog) return;
+    const std::function<QDialog&()>* dialog = pressed == btn_Prm_Gen  ? &parts_.communication
+                                              : pressed == Btn_DNET   ? &parts_.network
+                                              : pressed == btn_DefMod ? &parts_.registerMap
+                                                                      : nullptr;
+    if (!dialog || !*dialog) return;
     guarded(messages_, [this, dialog] {
         if (workspace_.ProjectDir().empty()) {
             messages_.plain(QStringLiteral("Project not valid"));
             return;
         }
-        showModal(*dialog);
+        showModal((*dialog)());
     });
 }
 
 void TFVelmoraFirmWare::CreateBinClick() {
-    if (!updateDevice_) return;
+    if (!parts_.updateDevice) return;
     guarded(messages_, [this] {
-        if (updateDevice_() && update_) showModal(*update_);
+        if (parts_.updateDevice() && parts_.update) showModal(parts_.update());
     });
 }
 
 void TFVelmoraFirmWare::aboutClick() {
-    if (about_) guarded(messages_, [this] { showModal(*about_); });
+    if (parts_.about) guarded(messages_, [this] { showModal(parts_.about()); });
 }
 
 void TFVelmoraFirmWare::LbButton1Click() { close(); }

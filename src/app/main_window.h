@@ -6,8 +6,8 @@
 #include <functional>
 #include <optional>
 
-#include "app/link_label.h"
-#include "app/links.h"
+#include "ui/link_label.h"
+#include "ui/links.h"
 
 class QDialog;
 class QLabel;
@@ -21,6 +21,21 @@ namespace velmora::ui {
 
 class MessageSink;
 class TFsaveproj;
+
+// The windows the main window opens, each asked for when its button needs it, so that the
+// composition root can make a window on its first use; an empty part leaves its button doing
+// nothing at all.
+struct MainWindowParts {
+    std::function<TFsaveproj&()> saveProject;
+    std::function<QDialog&()> about;
+    std::function<QDialog&()> communication;
+    std::function<QDialog&()> network;
+    std::function<QDialog&()> registerMap;
+    // The dialog "Update Device" opens once the image is written.
+    std::function<QDialog&()> update;
+    // "Update Device": composes and saves the image, true when that worked.
+    std::function<bool()> updateDevice;
+};
 
 // The main window: the four steps of a project, About and "X". Creating it runs the
 // workspace start-up; closing it runs the workspace close. Its only state is its caption.
@@ -36,16 +51,8 @@ public:
 
     TFVelmoraFirmWare(Workspace& workspace, MessageSink& messages, QWidget* parent = nullptr);
 
-    // The dialogs the buttons open; a null dialog leaves its button doing nothing at all.
-    void setSaveProjectDialog(TFsaveproj* dialog) { saveProject_ = dialog; }
-    void setAboutDialog(QDialog* dialog) { about_ = dialog; }
-    void setCommunicationDialog(QDialog* dialog) { communication_ = dialog; }
-    void setNetworkDialog(QDialog* dialog) { network_ = dialog; }
-    void setRegisterMapDialog(QDialog* dialog) { registerMap_ = dialog; }
-    // "Update Device": composes and saves the image, true when that worked; empty does nothing.
-    void setUpdateDevice(std::function<bool()> action) { updateDevice_ = std::move(action); }
-    // The dialog "Update Device" opens once the image is written.
-    void setUpdateDialog(QDialog* dialog) { update_ = dialog; }
+    // The windows the buttons open, in one call.
+    void setParts(MainWindowParts parts) { parts_ = std::move(parts); }
     void setModalRunner(ModalRunner runner) { runModal_ = std::move(runner); }
     void setFolderPicker(FolderPicker picker) { pickFolder_ = std::move(picker); }
     void setUrlOpener(UrlOpener opener) { openUrl_ = std::move(opener); }
@@ -90,13 +97,7 @@ private:
 
     Workspace& workspace_;
     MessageSink& messages_;
-    TFsaveproj* saveProject_ = nullptr;
-    QDialog* about_ = nullptr;
-    QDialog* communication_ = nullptr;
-    QDialog* network_ = nullptr;
-    QDialog* registerMap_ = nullptr;
-    QDialog* update_ = nullptr;
-    std::function<bool()> updateDevice_;
+    MainWindowParts parts_;
     ModalRunner runModal_;
     FolderPicker pickFolder_;
     UrlOpener openUrl_;

@@ -6,8 +6,8 @@
 #include <array>
 #include <utility>
 
-#include "app/look.h"
 #include "core/error.h"
+#include "ui/look.h"
 
 namespace velmora::ui {
 
@@ -32,8 +32,8 @@ constexpr int kRowHeight = 21;
 constexpr int kBottomBarHeight = 39;
 
 QPushButton* makeButton(const char* name, const char* text, const char* icon, QWidget& parent) {
-    auto* button = new QPushButton(lookIcon(QString::fromLatin1(icon)), QString::fromUtf8(text),
-                                   &parent);
+    auto* button =
+        new QPushButton(lookIcon(QString::fromLatin1(icon)), QString::fromUtf8(text), &parent);
     button->setObjectName(QString::fromUtf8(name));
     button->setFixedSize(93, 23);
     button->setFlat(true);

@@ -6,9 +6,9 @@
 #include <functional>
 #include <vector>
 
-#include "app/messages.h"
 #include "documents/devicenet_network.h"
 #include "editors/text_grid.h"
+#include "ui/messages.h"
 
 namespace velmora::ui {
 

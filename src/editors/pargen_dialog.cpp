@@ -14,9 +14,9 @@
 #include <limits>
 #include <string_view>
 
-#include "app/look.h"
-#include "app/messages.h"
 #include "documents/comm_settings.h"
+#include "ui/look.h"
+#include "ui/messages.h"
 
 namespace velmora::ui {
 

@@ -6,8 +6,8 @@
 #include <QTabWidget>
 #include <utility>
 
-#include "app/look.h"
-#include "app/messages.h"
+#include "ui/look.h"
+#include "ui/messages.h"
 
 namespace velmora::ui {
 

@@ -17,7 +17,7 @@
 #include <limits>
 #include <utility>
 
-#include "app/messages.h"
+#include "ui/messages.h"
 
 namespace velmora::ui {
 

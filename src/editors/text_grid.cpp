@@ -41,12 +41,25 @@ public:
         }
         return editor;
     }
+
+    // Enter is left to the grid, which stores the cell and closes the editor at once; the base
+    // delegate would also queue a store and close of the same editor, which then reach the
+    // grid once the editor is already gone.
+    bool eventFilter(QObject* editor, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) return false;
+        }
+        return QStyledItemDelegate::eventFilter(editor, event);
+    }
 };
 
 }  // namespace
 
 TextGrid::TextGrid(int rows, int columns, QWidget* parent)
-    : QTableView(parent), model_(new TextGridModel(rows, columns, this)) {
+    : QTableView(parent),
+      model_(new TextGridModel(rows, columns, this)),
+      givenWidths_(std::max(columns, 0), 0) {
     setModel(model_);
     setItemDelegate(new UnlimitedTextDelegate(this));
     // The heading row and column are drawn by the header views and the corner.
@@ -71,10 +84,46 @@ TextGrid::TextGrid(int rows, int columns, QWidget* parent)
         connect(model_, &QAbstractItemModel::headerDataChanged, corner,
                 qOverload<>(&QWidget::update));
     }
+    // A heading that changes may need a wider column.
+    connect(model_, &QAbstractItemModel::headerDataChanged, this,
+            [this](Qt::Orientation orientation, int first, int last) {
+                if (orientation == Qt::Horizontal) {
+                    for (int column = first; column <= last; ++column) fitColumn(column);
+                } else if (first == 0) {
+                    fitColumn(0);
+                }
+            });
     if (rows > 1 && columns > 1) setCurrentIndex(model_->index(1, 1));
 }
 
 void TextGrid::setGridColumnWidth(int column, int width) {
+    if (column < 0 || column >= givenWidths_.size()) return;
+    givenWidths_[column] = width;
+    fitColumn(column);
+}
+
+int TextGrid::headingWidth(int column) const {
+    const QHeaderView* header = column == 0 ? verticalHeader() : horizontalHeader();
+    const Qt::Orientation orientation = column == 0 ? Qt::Vertical : Qt::Horizontal;
+    // The model's heading font leaves family and size to the header's own font, as painting does.
+    const QFont font = model_->headerData(column == 0 ? 0 : column, orientation, Qt::FontRole)
+                           .value<QFont>()
+                           .resolve(header->font());
+    QStyleOptionHeader option;
+    option.initFrom(header);
+    option.fontMetrics = QFontMetrics(font);
+    option.text = model_->cell(0, column);
+    option.section = column;
+    option.orientation = Qt::Horizontal;
+    option.textAlignment = Qt::AlignCenter;
+    return header->style()
+        ->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), header)
+        .width();
+}
+
+void TextGrid::fitColumn(int column) {
+    if (column < 0 || column >= givenWidths_.size() || givenWidths_[column] == 0) return;
+    const int width = std::max(givenWidths_[column], headingWidth(column));
     if (column == 0) {
         verticalHeader()->setFixedWidth(width);
     } else {

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QTableView>
+#include <QVector>
 
 #include "editors/text_grid_model.h"
 
@@ -21,8 +22,11 @@ public:
     TextGridModel& cells() { return *model_; }
     const TextGridModel& cells() const { return *model_; }
 
-    // Width of a grid column; column 0 is the width of the row headings.
+    // Width of a grid column, at least `width` and wide enough for its heading in the font the
+    // heading is drawn with, whatever fonts the system has; column 0 is the row headings'.
     void setGridColumnWidth(int column, int width);
+    // The width the heading of `column` needs in the font it is drawn with, margins included.
+    int headingWidth(int column) const;
     // Height of every row, the heading row included.
     void setGridRowHeight(int height);
 
@@ -44,8 +48,11 @@ protected:
 
 private:
     void moveDown();
+    void fitColumn(int column);
 
     TextGridModel* model_;
+    // The widths given by setGridColumnWidth, 0 where none was given.
+    QVector<int> givenWidths_;
 };
 
 }  // namespace velmora::ui

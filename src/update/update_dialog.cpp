@@ -9,9 +9,9 @@
 #include <QScreen>
 #include <QShowEvent>
 
-#include "app/look.h"
-#include "app/messages.h"
 #include "core/path_text.h"
+#include "ui/look.h"
+#include "ui/messages.h"
 #include "update/port_discovery.h"
 #include "update/run_and_wait.h"
 #include "update/update_wait_window.h"

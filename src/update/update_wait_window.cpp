@@ -5,7 +5,7 @@
 #include <QProgressBar>
 #include <QScreen>
 
-#include "app/look.h"
+#include "ui/look.h"
 
 namespace velmora::ui {
 

@@ -10,8 +10,8 @@
 #include <QVBoxLayout>
 #include <system_error>
 
-#include "app/look.h"
-#include "app/qt_path.h"
+#include "ui/look.h"
+#include "ui/qt_path.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/look.h"
-#include "app/messages.h"
+#include "ui/look.h"
+#include "ui/messages.h"
 #include "workspace/workspace.h"
 
 namespace velmora::ui {

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTabWidget>
 #include <functional>
 #include <map>
 
@@ -53,6 +55,92 @@ protected:
     std::vector<std::string> listed;
 };
 
+TEST_F(ApplicationTest, MakesNoDialogUntilOneIsUsedAndEndsWithoutOne) {
+    Application& a = start();
+    EXPECT_TRUE(a.FVelmoraFirmWare.findChildren<QDialog*>().empty());
+    EXPECT_FALSE(a.Fsaveproj.made() || a.FAbout.made() || a.Fpargen.made() || a.FBootSer.made() ||
+                 a.FDNet.made() || a.FInfopdoMB.made());
+    app.reset();
+    EXPECT_TRUE(recorder.messages.empty());
+}
+
+// Every dialog is made on its first showing, reused by the next, and deleted once, by the main
+// window, when the application ends.
+TEST_F(ApplicationTest, MakesEachDialogOnceOnFirstUseAndDeletesItOnceAtTheEnd) {
+    restoreProject("Plant1");  // with a bin folder, so that Update Device opens its dialog
+    Application& a = start();
+    TFVelmoraFirmWare& w = a.FVelmoraFirmWare;
+    const std::vector<QPushButton*> buttons = {w.New,       w.about,    w.btn_Prm_Gen,
+                                               w.CreateBin, w.Btn_DNET, w.btn_DefMod};
+    for (int round = 0; round < 2; ++round) {
+        for (QPushButton* button : buttons) button->click();
+    }
+    ASSERT_EQ(shown.size(), 2 * buttons.size());
+    const std::vector<QDialog*> first(shown.begin(), shown.begin() + 6);
+    EXPECT_EQ(first, (std::vector<QDialog*>{&a.Fsaveproj(), &a.FAbout(), &a.Fpargen(),
+                                            &a.FBootSer(), &a.FDNet(), &a.FInfopdoMB()}));
+    EXPECT_EQ(std::vector<QDialog*>(shown.begin() + 6, shown.end()), first);
+    const QList<QDialog*> made = w.findChildren<QDialog*>(Qt::FindDirectChildrenOnly);
+    EXPECT_EQ(made.size(), 6);
+
+    int deleted = 0;
+    for (QDialog* dialog : made) QObject::connect(dialog, &QObject::destroyed, [&] { ++deleted; });
+    app.reset();
+    EXPECT_EQ(deleted, 6);
+    EXPECT_TRUE(recorder.messages.empty());
+}
+
+// The New project dialog keeps its close gate between showings, made on first use or not: closed
+// at its first showing, open after Cancel for every later one.
+TEST_F(ApplicationTest, TheNewProjectDialogKeepsItsCloseGateBetweenShowings) {
+    Application& a = start();
+    std::vector<bool> gateAtShowing;
+    std::vector<bool> escapeCloses;
+    a.FVelmoraFirmWare.setModalRunner([&](QDialog& dialog) {
+        auto& saveProject = static_cast<TFsaveproj&>(dialog);
+        gateAtShowing.push_back(saveProject.gateOpen());
+        bool closed = false;
+        const auto connection =
+            QObject::connect(&saveProject, &QDialog::finished, [&] { closed = true; });
+        saveProject.reject();  // Escape
+        QObject::disconnect(connection);
+        escapeCloses.push_back(closed);
+        if (!closed) saveProject.bitbtn2Click();
+    });
+    a.FVelmoraFirmWare.New->click();
+    a.FVelmoraFirmWare.New->click();
+    EXPECT_EQ(gateAtShowing, (std::vector<bool>{false, true}));
+    EXPECT_EQ(escapeCloses, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(recorder.messages.empty());
+}
+
+// What the update and register map dialogs keep between showings survives in the dialog made
+// on first use: the option boxes, the front page.
+TEST_F(ApplicationTest, DialogsMadeOnFirstUseKeepTheirStateBetweenShowings) {
+    restoreProject("Plant1");
+    Application& a = start();
+    std::vector<bool> firmwareAtShowing;
+    std::vector<int> pageAtShowing;
+    a.FVelmoraFirmWare.setModalRunner([&](QDialog& dialog) {
+        if (&dialog == &a.FBootSer()) {
+            firmwareAtShowing.push_back(a.FBootSer().firmware->isChecked());
+            a.FBootSer().firmware->setChecked(!a.FBootSer().firmware->isChecked());
+        } else {
+            a.FInfopdoMB().FormShow();
+            pageAtShowing.push_back(a.FInfopdoMB().PageControl1->currentIndex());
+            a.FInfopdoMB().PageControl1->setCurrentIndex(1);
+        }
+    });
+    for (int round = 0; round < 2; ++round) {
+        a.FVelmoraFirmWare.CreateBin->click();
+        a.FVelmoraFirmWare.btn_DefMod->click();
+    }
+    ASSERT_EQ(firmwareAtShowing.size(), 2u);
+    EXPECT_NE(firmwareAtShowing[0], firmwareAtShowing[1]);
+    EXPECT_EQ(pageAtShowing, (std::vector<int>{0, 1}));
+    EXPECT_TRUE(recorder.messages.empty());
+}
+
 TEST_F(ApplicationTest, StepButtonsOpenTheirDialogsOnTheRestoredProject) {
     fs::create_directories(dir / "PROJECTS" / "Plant1" / "bin");
     test::writeText(dir / "Velmora_DNETM2MRTUs.ini", "[lastproj]\nprojectname=Plant1\n");
@@ -62,14 +150,15 @@ TEST_F(ApplicationTest, StepButtonsOpenTheirDialogsOnTheRestoredProject) {
     a.FVelmoraFirmWare.Btn_DNET->click();
     a.FVelmoraFirmWare.btn_DefMod->click();
     a.FVelmoraFirmWare.about->click();
-    EXPECT_EQ(shown, (std::vector<QDialog*>{&a.Fpargen, &a.FDNet, &a.FInfopdoMB, &a.FAbout}));
+    EXPECT_EQ(shown,
+              (std::vector<QDialog*>{&a.Fpargen(), &a.FDNet(), &a.FInfopdoMB(), &a.FAbout()}));
     EXPECT_TRUE(recorder.messages.empty());
 
     // The communication dialog writes into the restored project's folder.
-    a.Fpargen.FormShow();
-    a.Fpargen.E_DNET_ID->setText("20");
-    a.Fpargen.BitBtn1Click();
-    EXPECT_EQ(a.Fpargen.result(), QDialog::Accepted);
+    a.Fpargen().FormShow();
+    a.Fpargen().E_DNET_ID->setText("20");
+    a.Fpargen().BitBtn1Click();
+    EXPECT_EQ(a.Fpargen().result(), QDialog::Accepted);
     EXPECT_TRUE(fs::is_regular_file(dir / "PROJECTS" / "Plant1" / "pargen.xml"));
 }
 
@@ -83,7 +172,7 @@ TEST_F(ApplicationTest, UpdateDeviceWritesTheImageThenOpensTheUpdateDialog) {
     EXPECT_TRUE(recorder.messages.empty());
     const std::string image = test::readText(dir / "PROJECTS" / "Plant1" / "bin" / "bank.bin");
     EXPECT_EQ(image.size(), 25u);  // header and one node record, no parameter block
-    EXPECT_EQ(shown, std::vector<QDialog*>{&a.FBootSer});
+    EXPECT_EQ(shown, std::vector<QDialog*>{&a.FBootSer()});
 }
 
 TEST_F(ApplicationTest, UpdateDeviceThatCannotWriteTheImageOpensNothing) {
@@ -119,29 +208,29 @@ TEST_F(ApplicationTest, TheWholeUpdateRoadReachesTheUpdater) {
     ports->present = {"COM3"};
     listed = {"COM3"};
     Application& a = start();
-    onShow[&a.Fsaveproj] = [&] {
-        a.Fsaveproj.Edit1->setText("Plant1");
-        a.Fsaveproj.bitbtn1Click();
+    onShow[&a.Fsaveproj()] = [&] {
+        a.Fsaveproj().Edit1->setText("Plant1");
+        a.Fsaveproj().bitbtn1Click();
     };
-    onShow[&a.Fpargen] = [&] {
-        a.Fpargen.FormShow();
-        a.Fpargen.E_DNET_ID->setText("20");
-        a.Fpargen.BitBtn1Click();
+    onShow[&a.Fpargen()] = [&] {
+        a.Fpargen().FormShow();
+        a.Fpargen().E_DNET_ID->setText("20");
+        a.Fpargen().BitBtn1Click();
     };
-    onShow[&a.FDNet] = [&] {
-        a.FDNet.FormShow();
-        a.FDNet.bitbtn1Click();
+    onShow[&a.FDNet()] = [&] {
+        a.FDNet().FormShow();
+        a.FDNet().bitbtn1Click();
     };
-    onShow[&a.FInfopdoMB] = [&] {
-        a.FInfopdoMB.FormShow();
-        a.FInfopdoMB.bitbtn1->click();
+    onShow[&a.FInfopdoMB()] = [&] {
+        a.FInfopdoMB().FormShow();
+        a.FInfopdoMB().bitbtn1->click();
     };
-    onShow[&a.FBootSer] = [&] {
-        a.FBootSer.FormShow();
-        a.FBootSer.connectButton->click();
-        a.FBootSer.nextButton->click();
-        a.FBootSer.executeButton->click();
-        a.FBootSer.cancelButton->click();
+    onShow[&a.FBootSer()] = [&] {
+        a.FBootSer().FormShow();
+        a.FBootSer().connectButton->click();
+        a.FBootSer().nextButton->click();
+        a.FBootSer().executeButton->click();
+        a.FBootSer().cancelButton->click();
     };
 
     for (QPushButton* step :
@@ -150,8 +239,8 @@ TEST_F(ApplicationTest, TheWholeUpdateRoadReachesTheUpdater) {
         step->click();
     }
     EXPECT_TRUE(recorder.messages.empty());
-    EXPECT_EQ(shown, (std::vector<QDialog*>{&a.Fsaveproj, &a.Fpargen, &a.FDNet, &a.FInfopdoMB,
-                                            &a.FBootSer}));
+    EXPECT_EQ(shown, (std::vector<QDialog*>{&a.Fsaveproj(), &a.Fpargen(), &a.FDNet(),
+                                            &a.FInfopdoMB(), &a.FBootSer()}));
     const fs::path project = dir / "PROJECTS" / "Plant1";
     for (const char* document : {"pargen.xml", "DNET_Net.xml", "DefReg.xml"}) {
         EXPECT_TRUE(fs::is_regular_file(project / document)) << document;
@@ -188,7 +277,7 @@ TEST_F(ApplicationTest, RegistersConfirmedInDefineModbusReachTheNextImage) {
                     "<DNET_Net><row ID=\"5\" NB_IN=\"4\" NB_OUT=\"2\" Mnemonic=\"\"/>"
                     "<row ID=\"9\" NB_IN=\"1\" NB_OUT=\"6\" Mnemonic=\"\"/></DNET_Net>");
     Application& a = start();
-    TFInfopdoMB& d = a.FInfopdoMB;
+    TFInfopdoMB& d = a.FInfopdoMB();
     a.FVelmoraFirmWare.btn_DefMod->click();
     ASSERT_EQ(shown, std::vector<QDialog*>{&d});
     d.FormShow();

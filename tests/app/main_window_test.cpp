@@ -43,13 +43,16 @@ protected:
         }
         return *window_;
     }
-    void plugStepDialogs() {
-        window().setSaveProjectDialog(saveProject.get());
-        window().setAboutDialog(&about);
-        window().setCommunicationDialog(&communication);
-        window().setNetworkDialog(&network);
-        window().setRegisterMapDialog(&registerMap);
-        window().setUpdateDialog(&update);
+    // Plugs in every dialog and `updateDevice` as the parts of the main window.
+    void plugStepDialogs(std::function<bool()> updateDevice = {}) {
+        TFVelmoraFirmWare& w = window();
+        w.setParts({.saveProject = [this]() -> TFsaveproj& { return *saveProject; },
+                    .about = [this]() -> QDialog& { return about; },
+                    .communication = [this]() -> QDialog& { return communication; },
+                    .network = [this]() -> QDialog& { return network; },
+                    .registerMap = [this]() -> QDialog& { return registerMap; },
+                    .update = [this]() -> QDialog& { return update; },
+                    .updateDevice = std::move(updateDevice)});
     }
     void pickFolder(std::optional<fs::path> chosen) {
         window().setFolderPicker(
@@ -211,9 +214,8 @@ TEST_F(MainWindowTest, OpenProjectShowsTheChosenFolderInTheCaption) {
 }
 
 TEST_F(MainWindowTest, AfterOpenProjectLostItsFolderTheStepsSayProjectNotValid) {
-    plugStepDialogs();
     bool updated = false;
-    window().setUpdateDevice([&] { return updated = true; });
+    plugStepDialogs([&] { return updated = true; });
     fs::create_directories(projects() / "Plant1");
     pickFolder(projects() / "Plant1");
     window().openClick();
@@ -234,9 +236,7 @@ TEST_F(MainWindowTest, AfterOpenProjectLostItsFolderTheStepsSayProjectNotValid) 
 }
 
 TEST_F(MainWindowTest, UpdateDeviceFailureIsReportedWithAFullStop) {
-    plugStepDialogs();
-    window().setUpdateDevice(
-        []() -> bool { throw Error("Element does not contain a single text node"); });
+    plugStepDialogs([]() -> bool { throw Error("Element does not contain a single text node"); });
     window().CreateBin->click();
     EXPECT_EQ(recorder.messages,
               (std::vector<test::MessageRecorder::Message>{
@@ -245,9 +245,8 @@ TEST_F(MainWindowTest, UpdateDeviceFailureIsReportedWithAFullStop) {
 }
 
 TEST_F(MainWindowTest, UpdateDeviceOpensTheUpdateDialogOnlyAfterTheImageWasWritten) {
-    plugStepDialogs();
     bool written = false;
-    window().setUpdateDevice([&] { return written; });
+    plugStepDialogs([&] { return written; });
     window().CreateBin->click();
     EXPECT_TRUE(shown.empty());
     written = true;
@@ -268,7 +267,7 @@ TEST_F(MainWindowTest, ClosingStoresTheProjectName) {
         dialog.Edit1->setText("Plant2");
         dialog.bitbtn1Click();
     };
-    window().setSaveProjectDialog(saveProject.get());
+    plugStepDialogs();
     window().show();
     window().New->click();
     window().LbButton1->click();

@@ -1,4 +1,4 @@
-#include "app/update_device_step.h"
+#include "app/application.h"
 
 #include <gtest/gtest.h>
 

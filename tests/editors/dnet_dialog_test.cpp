@@ -57,11 +57,20 @@ TEST_F(TFDNetTest, LooksAsDescribed) {
     EXPECT_EQ(cells.columnCount(), 5);
     const QStringList headings = {"N", "ID", "N BYTE IN", "N BYTE OUT", "MNEMONIC"};
     for (int column = 0; column < 5; ++column) EXPECT_EQ(cells.cell(0, column), headings[column]);
-    EXPECT_EQ(dialog.ASG->verticalHeader()->width(), 45);
-    EXPECT_EQ(dialog.ASG->columnWidth(1), 65);
-    EXPECT_EQ(dialog.ASG->columnWidth(2), 75);
-    EXPECT_EQ(dialog.ASG->columnWidth(3), 75);
-    EXPECT_EQ(dialog.ASG->columnWidth(4), 255);
+    // Each column has its width, or more where its heading needs it in the font in use (the
+    // widths were chosen for Verdana, which many systems lack).
+    const int widths[] = {45, 65, 75, 75, 255};
+    QFont headingFont = dialog.ASG->horizontalHeader()->font();
+    headingFont.setBold(true);
+    const int margins = 2 * dialog.ASG->style()->pixelMetric(QStyle::PM_HeaderMargin);
+    for (int column = 0; column < 5; ++column) {
+        SCOPED_TRACE(headings[column].toStdString());
+        const int width =
+            column == 0 ? dialog.ASG->verticalHeader()->width() : dialog.ASG->columnWidth(column);
+        EXPECT_GE(width, widths[column]);
+        EXPECT_GE(width, QFontMetrics(headingFont).horizontalAdvance(headings[column]) + margins);
+        EXPECT_EQ(width, std::max(widths[column], dialog.ASG->headingWidth(column)));
+    }
     EXPECT_EQ(dialog.ASG->rowHeight(1), 21);
     EXPECT_EQ(dialog.ASG->rowHeight(64), 21);
     EXPECT_EQ(dialog.ASG->horizontalHeader()->height(), 21);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QClipboard>
+#include <QHeaderView>
+#include <QStyle>
 #include <QTest>
 
 namespace velmora::ui {
@@ -56,6 +58,33 @@ TEST_F(TextGridTest, HeadingsAreFixedAndShownByTheHeaderViews) {
     EXPECT_EQ(cell(1, 0), "1");
 }
 
+// A column is at least its given width and widened to its heading's text in the font the
+// header draws with, whichever font that turns out to be.
+TEST_F(TextGridTest, ColumnsKeepTheirWidthAndMakeRoomForTheirHeadings) {
+    QFont large = grid.horizontalHeader()->font();
+    large.setPointSize(24);
+    grid.horizontalHeader()->setFont(large);
+    grid.verticalHeader()->setFont(large);
+    cells().setCell(0, 2, "A LONG HEADING");
+    cells().setCell(0, 0, "ROW");
+    const int margins = 2 * grid.style()->pixelMetric(QStyle::PM_HeaderMargin);
+    for (int column = 0; column < 4; ++column) {
+        SCOPED_TRACE(column);
+        grid.setGridColumnWidth(column, 30);
+        const int width = column == 0 ? grid.verticalHeader()->width() : grid.columnWidth(column);
+        QFont bold = large;
+        bold.setBold(true);
+        EXPECT_GE(width, 30);
+        EXPECT_GE(width, QFontMetrics(bold).horizontalAdvance(cell(0, column)) + margins);
+    }
+    EXPECT_GT(grid.columnWidth(2), grid.columnWidth(1));  // the longer heading
+    grid.setGridColumnWidth(3, 400);
+    EXPECT_EQ(grid.columnWidth(3), 400);  // a given width wider than the heading is kept
+
+    cells().setCell(0, 3, QString(60, QChar('W')));  // a heading that grows widens its column
+    EXPECT_GE(grid.columnWidth(3), QFontMetrics(large).horizontalAdvance(QString(60, QChar('W'))));
+}
+
 TEST_F(TextGridTest, EditableCellsStoreAnyTextUnchecked) {
     EXPECT_TRUE(cells().flags(cells().index(4, 3)) & Qt::ItemIsEditable);
     for (const QString& text : {QString("  -$zz "), QString(300, QChar('9')), QString()}) {
@@ -101,6 +130,37 @@ TEST_F(TextGridTest, TabWhileEditingConfirmsTheCell) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(cell(2, 1), "7");
     EXPECT_EQ(current(), QPoint(2, 2));
+}
+
+// Each key ends the edit once: the queued work of the closed editor (run by processEvents) finds
+// nothing left to commit or close, so Qt has nothing to warn about.
+TEST_F(TextGridTest, EnterTabAndEscapeEndAnEditOnceWithoutAWarning) {
+    const struct {
+        const char* name;
+        Qt::Key key;
+        QString stored;
+        QPoint next;
+        bool editingNext;
+    } cases[] = {
+        {"Return", Qt::Key_Return, "9", {3, 1}, false},
+        {"Enter", Qt::Key_Enter, "9", {3, 1}, false},
+        {"Tab", Qt::Key_Tab, "9", {2, 2}, true},  // the next cell opens for typing, as views do
+        {"Escape", Qt::Key_Escape, "old", {2, 1}, false},
+    };
+    activate();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        put(2, 1, "old");
+        goTo(2, 1);
+        QTest::keyClick(&grid, Qt::Key_9);
+        ASSERT_TRUE(grid.isEditing());
+        QTest::keyClick(QApplication::focusWidget(), c.key);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(cell(2, 1), c.stored);
+        EXPECT_EQ(current(), c.next);
+        EXPECT_EQ(grid.isEditing(), c.editingNext);
+        grid.commitEditing();
+    }
 }
 
 TEST_F(TextGridTest, CommitEditingStoresAnOpenEditor) {

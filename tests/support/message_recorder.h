@@ -3,7 +3,7 @@
 #include <QString>
 #include <vector>
 
-#include "app/messages.h"
+#include "ui/messages.h"
 
 namespace velmora::test {
 

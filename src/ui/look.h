@@ -23,10 +23,11 @@ QFont lookFont(int pointSize = 8, bool bold = false);
 void applyLook(QWidget& window, const QString& moreStyle = QString());
 
 // The icon `name` of the compiled-in set (new, open, communication, network, modbus, update,
-// about, ok, cancel, refresh, next); a null icon for an unknown name.
+// about, ok, cancel, refresh, next) at 16 and 32 pixels, its SVG parsed once for the run; a null
+// icon for an unknown name.
 QIcon lookIcon(const QString& name);
 
-// The logo drawn at `size` x `size` pixels.
+// The logo drawn at `size` x `size` pixels, its SVG parsed once for the run.
 QPixmap logoPixmap(int size);
 
 }  // namespace velmora::ui

@@ -1,4 +1,4 @@
-#include "app/links.h"
+#include "ui/links.h"
 
 #include <QDesktopServices>
 

@@ -1,4 +1,4 @@
-#include "app/link_label.h"
+#include "ui/link_label.h"
 
 #include <QMouseEvent>
 

@@ -2,7 +2,11 @@
 
 #include <QString>
 #include <exception>
+#include <memory>
 #include <string_view>
+
+class QMessageBox;
+class QWidget;
 
 namespace velmora::ui {
 
@@ -39,6 +43,14 @@ bool guarded(MessageSink& sink, Handler&& handler) {
     }
     return false;
 }
+
+// The three kinds of message box.
+enum class MessageKind { Plain, Error, Failure };
+
+// The message box of `kind` showing `text`, not yet shown: its caption and icon, the look of the
+// windows and one "OK" button with the icon and flat look of the dialogs' OK buttons.
+std::unique_ptr<QMessageBox> makeMessageBox(MessageKind kind, const QString& text,
+                                            QWidget* parent = nullptr);
 
 // The real message boxes, modal and centred over the active window.
 class QtMessageSink : public MessageSink {

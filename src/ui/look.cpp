@@ -1,7 +1,12 @@
-#include "app/look.h"
+#include "ui/look.h"
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QHash>
 #include <QPainter>
 #include <QPalette>
+#include <QPixmapCache>
+#include <QPointer>
 #include <QSvgRenderer>
 #include <QWidget>
 
@@ -12,15 +17,33 @@ namespace velmora::ui {
 
 namespace {
 
-QPixmap renderSvg(const QString& resource, int size) {
+// The parsed picture of an SVG resource, parsed on its first use and kept for the run: the
+// application object owns it. Null when the resource is missing or not a picture.
+QSvgRenderer* parsedSvg(const QString& resource) {
     static const bool registered = (registerVelmoraResources(), true);
     (void)registered;
-    QSvgRenderer renderer(resource);
-    if (!renderer.isValid()) return {};
-    QPixmap pixmap(size, size);
+    static QHash<QString, QPointer<QSvgRenderer>> parsed;
+    // An unknown name is no picture, and not worth the toolkit's warning about a missing file.
+    if (!QFile::exists(resource)) return nullptr;
+    QPointer<QSvgRenderer>& renderer = parsed[resource];
+    if (!renderer) renderer = new QSvgRenderer(resource, QCoreApplication::instance());
+    return renderer->isValid() ? renderer.data() : nullptr;
+}
+
+// The picture of `resource` at `size` x `size` pixels, drawn once per size and then taken from
+// the toolkit's pixmap cache.
+QPixmap renderSvg(const QString& resource, int size) {
+    const QString key = QStringLiteral("velmora:%1@%2").arg(resource).arg(size);
+    QPixmap pixmap;
+    if (QPixmapCache::find(key, &pixmap)) return pixmap;
+    QSvgRenderer* renderer = parsedSvg(resource);
+    if (!renderer) return {};
+    pixmap = QPixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
-    renderer.render(&painter);
+    renderer->render(&painter);
+    painter.end();
+    QPixmapCache::insert(key, pixmap);
     return pixmap;
 }
 
