@@ -159,6 +159,8 @@ void Workspace::Close() {
     try {
         writeFileAtomically(file, [&](std::ostream& out) {
             writeIniValue(in, out, kSettingsSection, kSettingsKey, projectName_);
+            // Closed before the new file replaces it: Windows does not replace an open file.
+            if (existing.is_open()) existing.close();
         });
     } catch (const Error&) {
         throw unableToWrite();
