@@ -13,14 +13,14 @@ TEST(NaturalOrder, NumbersInNamesCompareAsNumbers) {
         std::string less, more;
     };
     const std::vector<Case> cases = {
-        {"/dev/ttyS2", "/dev/ttyS10"},
+        {"/dev/ttyUSB2", "/dev/ttyUSB10"},
         {"COM9", "COM10"},
         {"/dev/ttyUSB0", "/dev/ttyUSB1"},
-        {"/dev/ttyACM3", "/dev/ttyS0"},  // text before the number decides first
-        {"/dev/ttyS10", "/dev/ttyUSB2"},
-        {"/dev/ttyS1", "/dev/ttyS1a"},  // a prefix comes first
-        {"ttyS01", "ttyS1"},            // equal numbers: the plain order keeps it strict
-        {"ttyS99999999999999999999", "ttyS100000000000000000000"},  // beyond any integer type
+        {"/dev/ttyACM3", "/dev/ttyUSB0"},  // text before the number decides first
+        {"/dev/ttyACM10", "/dev/ttyUSB2"},
+        {"/dev/ttyUSB1", "/dev/ttyUSB1a"},  // a prefix comes first
+        {"ttyUSB01", "ttyUSB1"},            // equal numbers: the plain order keeps it strict
+        {"ttyUSB99999999999999999999", "ttyUSB100000000000000000000"},  // beyond any integer
     };
     for (const Case& c : cases) {
         EXPECT_TRUE(naturalLess(c.less, c.more)) << c.less << " < " << c.more;
@@ -31,12 +31,12 @@ TEST(NaturalOrder, NumbersInNamesCompareAsNumbers) {
 
 TEST(NaturalOrder, EnumerateComPortsListsTheNamesInNaturalOrder) {
     const PortLister lister = [] {
-        return std::vector<std::string>{"/dev/ttyUSB10", "/dev/ttyS10", "/dev/ttyUSB2",
-                                        "/dev/ttyS2", "/dev/ttyACM0"};
+        return std::vector<std::string>{"/dev/ttyUSB10", "/dev/ttyACM10", "/dev/ttyUSB2",
+                                        "/dev/ttyACM2", "/dev/ttyAMA0"};
     };
     EXPECT_EQ(EnumerateComPorts(lister),
-              (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB2",
-                                        "/dev/ttyUSB10"}));
+              (std::vector<std::string>{"/dev/ttyACM2", "/dev/ttyACM10", "/dev/ttyAMA0",
+                                        "/dev/ttyUSB2", "/dev/ttyUSB10"}));
     EXPECT_TRUE(EnumerateComPorts([] { return std::vector<std::string>{}; }).empty());
 }
 
