@@ -17,6 +17,7 @@
 #include "documents/comm_settings.h"
 #include "ui/look.h"
 #include "ui/messages.h"
+#include "ui/naming.h"
 
 namespace velmora::ui {
 
@@ -27,17 +28,11 @@ constexpr int kClientHeight = 467;
 constexpr int kFieldLeft = 100;
 constexpr int kFieldWidth = 130;
 
-template <class Widget>
-Widget* named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-// A field's label, its buddy: a screen reader names the field by it.
+// A field's label, naming it for a screen reader too.
 QLabel* label(const char* text, QWidget* field, int x, int y) {
     auto* l = new QLabel(QString::fromUtf8(text), field->parentWidget());
     l->move(x, y);
-    l->setBuddy(field);
+    labelFor(l, field);
     return l;
 }
 

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "ui/messages.h"
+#include "ui/naming.h"
 
 namespace velmora::ui {
 
@@ -77,23 +78,11 @@ constexpr int kRightColumn = 312;
 // The node list's tab stops, in dialog units of its font (a quarter of the average width).
 constexpr int kTabStopDialogUnits = 42;
 
-template <class Widget>
-Widget* named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
 QLabel* label(const QString& text, QWidget* parent, int x, int y) {
     auto* l = new QLabel(text, parent);
     l->move(x, y);
     l->adjustSize();
     return l;
-}
-
-// A field's label names it on screen and for assistive tools.
-void labelFor(QLabel* label, QWidget* field) {
-    label->setBuddy(field);
-    field->setAccessibleName(label->text().trimmed());
 }
 
 QPushButton* button(const char* text, const char* name, QWidget* parent, int x, int y) {
