@@ -1,6 +1,8 @@
 #include "app/about_dialog.h"
 
+#include <QFont>
 #include <QLabel>
+#include <QPalette>
 #include <QPushButton>
 
 #include "ui/look.h"
@@ -21,7 +23,13 @@ LinkLabel* makeLink(QWidget* parent, const char* name, const QString& text, QRec
     label->setObjectName(QLatin1String(name));
     label->setText(text);
     label->setGeometry(geometry);
-    label->setStyleSheet(QStringLiteral("color: blue; text-decoration: underline;"));
+    // Blue and underlined as a link; the rest of the font and palette comes from the dialog.
+    QPalette palette;
+    palette.setColor(QPalette::WindowText, Qt::blue);
+    label->setPalette(palette);
+    QFont font;
+    font.setUnderline(true);
+    label->setFont(font);
     return label;
 }
 

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/application.h"
+#include "ui/after_first_paint.h"
 #include "ui/look.h"
 #include "ui/messages.h"
 #include "ui/qt_path.h"
@@ -26,8 +27,6 @@ int main(int argc, char* argv[]) {
     // window caption on some desktops.
     QApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
 
-    QApplication::setWindowIcon(QIcon(logoPixmap(64)));
-
     QtMessageSink messages;
     // The main window (running the workspace start-up); each dialog is made on its first use.
     const std::filesystem::path programFolder = toPath(QApplication::applicationDirPath());
@@ -40,6 +39,9 @@ int main(int argc, char* argv[]) {
         frame.moveCenter(screen->availableGeometry().center());
         FVelmoraFirmWare.move(frame.topLeft());
     }
+    // The logo becomes the windows' icon once the main window is on the screen: drawing it is
+    // not worth keeping the window from showing.
+    afterFirstPaint(FVelmoraFirmWare, [] { QApplication::setWindowIcon(QIcon(logoPixmap(64))); });
     FVelmoraFirmWare.show();
     return app.exec();
 }

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QLabel>
+#include <QPalette>
 #include <QPushButton>
 
 #include "ui/look.h"
@@ -31,11 +32,19 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& icon,
     return button;
 }
 
+// The step numbers and the maker's address are grey: a palette colour, as the look uses no style
+// sheet (a sheet restyles every widget of the window when it is first shown).
+void greyText(QLabel& label) {
+    QPalette palette = label.palette();
+    palette.setColor(QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+    label.setPalette(palette);
+}
+
 QLabel* makeStepLabel(QWidget* parent, int step) {
     auto* label = new QLabel(QStringLiteral("Step %1").arg(step), parent);
     label->setObjectName(QStringLiteral("Step%1").arg(step));
     label->setFont(lookFont(8, true));
-    label->setStyleSheet(QStringLiteral("color: #808080;"));
+    greyText(*label);
     label->setGeometry(12, kFirstRow + (step - 1) * kRowStep + 5, 60, 16);
     return label;
 }
@@ -84,12 +93,7 @@ TFVelmoraFirmWare::TFVelmoraFirmWare(Workspace& workspace, MessageSink& messages
         step.button->setProperty("step", true);
         step.button->setGeometry(step.column, kFirstRow + step.row * kRowStep, 145, 26);
     }
-    // After the "step" properties, and in one go: the style sheet's property selectors are
-    // matched when it is set, and a sheet set twice loses them.
-    applyLook(*this,
-              QStringLiteral("QPushButton[step=\"true\"] { text-align: left; padding-left: 8px; }"
-                             "QPushButton[step=\"true\"]:pressed { background: %1; }")
-                  .arg(QLatin1String(kPressedColour)));
+    applyLook(*this);
     about->setToolTip(QStringLiteral("About"));
     about->setAccessibleName(QStringLiteral("About"));
     about->setGeometry(kWidth - 54, 6, 21, 19);
@@ -99,7 +103,7 @@ TFVelmoraFirmWare::TFVelmoraFirmWare(Workspace& workspace, MessageSink& messages
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setText(makerWebAddress());
     Label1->setFont(lookFont(8, true));
-    Label1->setStyleSheet(QStringLiteral("color: #808080;"));
+    greyText(*Label1);
     Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Label1->setGeometry(kWidth - 212, kFirstRow + 3 * kRowStep, 200, 26);
 

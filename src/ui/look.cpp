@@ -1,14 +1,24 @@
 #include "ui/look.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QHash>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPalette>
 #include <QPixmapCache>
 #include <QPointer>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOption>
 #include <QSvgRenderer>
 #include <QWidget>
+
+#include <algorithm>
+#include <utility>
 
 // Resources of a static library are registered explicitly, outside any namespace.
 static void registerVelmoraResources() { Q_INIT_RESOURCE(velmora); }
@@ -17,13 +27,16 @@ namespace velmora::ui {
 
 namespace {
 
+void registerResources() {
+    static const bool registered = (registerVelmoraResources(), true);
+    (void)registered;
+}
+
 // The parsed picture of an SVG resource, parsed on its first use and kept for the run: the
 // application object owns it. Null when the resource is missing or not a picture.
 QSvgRenderer* parsedSvg(const QString& resource) {
-    static const bool registered = (registerVelmoraResources(), true);
-    (void)registered;
+    registerResources();
     static QHash<QString, QPointer<QSvgRenderer>> parsed;
-    // An unknown name is no picture, and not worth the toolkit's warning about a missing file.
     if (!QFile::exists(resource)) return nullptr;
     QPointer<QSvgRenderer>& renderer = parsed[resource];
     if (!renderer) renderer = new QSvgRenderer(resource, QCoreApplication::instance());
@@ -37,7 +50,7 @@ QPixmap renderSvg(const QString& resource, int size) {
     QPixmap pixmap;
     if (QPixmapCache::find(key, &pixmap)) return pixmap;
     QSvgRenderer* renderer = parsedSvg(resource);
-    if (!renderer) return {};
+    if (!renderer || size <= 0) return {};
     pixmap = QPixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
@@ -46,6 +59,118 @@ QPixmap renderSvg(const QString& resource, int size) {
     QPixmapCache::insert(key, pixmap);
     return pixmap;
 }
+
+// An icon drawn from its SVG only when a window paints it, and only at the pixel sizes asked
+// for: a window that is never shown parses and draws nothing, and a screen with a scale factor
+// gets sharp pictures instead of enlarged small ones.
+class SvgIconEngine : public QIconEngine {
+public:
+    explicit SvgIconEngine(QString resource) : resource_(std::move(resource)) {}
+
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const int side = std::min(size.width(), size.height());
+        return {side, side};
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
+        const QPixmap normal = renderSvg(resource_, std::min(size.width(), size.height()));
+        if (mode == QIcon::Normal || normal.isNull()) return normal;
+        // Greyed out (or highlighted) the way the style draws any other icon in that state.
+        QStyleOption option;
+        option.palette = QGuiApplication::palette();
+        return QApplication::style()->generatedIconPixmap(mode, normal, &option);
+    }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        const qreal scale = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
+        QPixmap picture = pixmap(rect.size() * scale, mode, state);
+        picture.setDevicePixelRatio(scale);
+        painter->drawPixmap(rect, picture);
+    }
+
+    QIconEngine* clone() const override { return new SvgIconEngine(resource_); }
+    QString key() const override { return QStringLiteral("velmora-svg"); }
+
+private:
+    QString resource_;
+};
+
+// The buttons of the look: flat on the window's background, a thin border under the pointer and
+// while focused, rounded corners; a step button (property "step") has its text to the left and
+// turns orange while pressed. Every other control keeps the platform's style.
+class LookStyle : public QProxyStyle {
+public:
+    static constexpr int kBorder = 1;
+    static constexpr int kPaddingX = 4;
+    static constexpr int kPaddingY = 2;
+    static constexpr int kStepPaddingLeft = 8;
+    static constexpr int kIconSpacing = 4;
+
+    void polish(QWidget* widget) override {
+        QProxyStyle::polish(widget);
+        if (qobject_cast<QPushButton*>(widget)) widget->setAttribute(Qt::WA_Hover, true);
+    }
+    using QProxyStyle::polish;
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+        if (element != CE_PushButton || !button) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        const bool step = widget && widget->property("step").toBool();
+        const bool enabled = button->state & State_Enabled;
+        const bool hovered = enabled && (button->state & State_MouseOver);
+        const bool pressed = button->state & (State_Sunken | State_On);
+        const bool focused = button->state & State_HasFocus;
+
+        QColor fill(kBackgroundColour);
+        if (step && pressed) {
+            fill = QColor(kPressedColour);
+        } else if (hovered) {
+            fill = QColor(kHoverColour);
+        }
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, true);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(fill);
+        painter->drawRoundedRect(QRectF(button->rect), 2, 2);
+        if (hovered || focused) {
+            painter->setPen(QPen(QColor(kHoverBorderColour), kBorder));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRoundedRect(QRectF(button->rect).adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
+        }
+        painter->restore();
+
+        const QRect contents = button->rect.adjusted(
+            kBorder + (step ? kStepPaddingLeft : kPaddingX), kBorder + kPaddingY,
+            -(kBorder + kPaddingX), -(kBorder + kPaddingY));
+        const QSize iconSize = button->icon.isNull() ? QSize() : button->iconSize;
+        const int textWidth = button->fontMetrics.horizontalAdvance(button->text);
+        const int gap = (!iconSize.isEmpty() && !button->text.isEmpty()) ? kIconSpacing : 0;
+        const int width = iconSize.width() + gap + textWidth;
+        int x = step ? contents.left() : contents.left() + (contents.width() - width) / 2;
+        if (!iconSize.isEmpty()) {
+            const QRect iconRect(x, contents.top() + (contents.height() - iconSize.height()) / 2,
+                                 iconSize.width(), iconSize.height());
+            button->icon.paint(painter, iconRect, Qt::AlignCenter,
+                               enabled ? QIcon::Normal : QIcon::Disabled);
+            x += iconSize.width() + gap;
+        }
+        int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic;
+        if (!proxy()->styleHint(SH_UnderlineShortcut, button, widget)) flags |= Qt::TextHideMnemonic;
+        proxy()->drawItemText(painter, QRect(x, contents.top(), contents.right() - x + 1,
+                                             contents.height()),
+                              flags, button->palette, enabled, button->text, QPalette::ButtonText);
+    }
+
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override {
+        if (type != CT_PushButton) return QProxyStyle::sizeFromContents(type, option, size, widget);
+        return size + QSize(2 * (kBorder + kPaddingX), 2 * (kBorder + kPaddingY));
+    }
+};
 
 }  // namespace
 
@@ -57,7 +182,8 @@ QFont lookFont(int pointSize, bool bold) {
     return font;
 }
 
-void applyLook(QWidget& window, const QString& moreStyle) {
+void applyLook(QWidget& window) {
+    if (!dynamic_cast<LookStyle*>(QApplication::style())) QApplication::setStyle(new LookStyle);
     QPalette palette = window.palette();
     const QColor background(kBackgroundColour);
     const QColor text(kTextColour);
@@ -69,24 +195,14 @@ void applyLook(QWidget& window, const QString& moreStyle) {
     window.setPalette(palette);
     window.setAutoFillBackground(true);
     window.setFont(lookFont());
-    window.setStyleSheet(
-        QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid transparent;"
-                       " border-radius: 2px; padding: 2px 4px; }"
-                       "QPushButton:hover { background: #ECE9D2; border-color: #C9C4A3; }"
-                       "QPushButton:focus { border-color: #C9C4A3; }")
-            .arg(QLatin1String(kBackgroundColour), QLatin1String(kTextColour)) +
-        moreStyle);
 }
 
 QIcon lookIcon(const QString& name) {
     const QString resource = QStringLiteral(":/icons/%1.svg").arg(name);
-    QIcon icon;
-    for (const int size : {16, 32}) {
-        const QPixmap pixmap = renderSvg(resource, size);
-        if (pixmap.isNull()) return {};
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    registerResources();
+    // An unknown name is no picture, and not worth the toolkit's warning about a missing file.
+    if (!QFile::exists(resource)) return {};
+    return QIcon(new SvgIconEngine(resource));
 }
 
 QPixmap logoPixmap(int size) { return renderSvg(QStringLiteral(":/logo.svg"), size); }

@@ -14,17 +14,22 @@ inline constexpr const char* kBackgroundColour = "#F8F7ED";
 inline constexpr const char* kTextColour = "#333333";
 // The colour of a step button while it is pressed.
 inline constexpr const char* kPressedColour = "#FF8000";
+// A button under the pointer: its background and border; the border also marks the focus.
+inline constexpr const char* kHoverColour = "#ECE9D2";
+inline constexpr const char* kHoverBorderColour = "#C9C4A3";
 
 // Verdana at `pointSize`, falling back to a common sans font where Verdana is missing.
 QFont lookFont(int pointSize = 8, bool bold = false);
 
 // Gives `window` the shared look: background, text colour, font, flat buttons highlighted
-// under the pointer; `moreStyle` adds style-sheet rules of the window's own.
-void applyLook(QWidget& window, const QString& moreStyle = QString());
+// under the pointer. A button with the property "step" set is a step of the main window: its
+// text to the left, orange while pressed. Drawn by the application's style, which the first
+// call installs: no style sheet, whose restyling of every widget would slow each first showing.
+void applyLook(QWidget& window);
 
 // The icon `name` of the compiled-in set (new, open, communication, network, modbus, update,
-// about, ok, cancel, refresh, next) at 16 and 32 pixels, its SVG parsed once for the run; a null
-// icon for an unknown name.
+// about, ok, cancel, refresh, next), drawn at the sizes windows ask for when they paint it, its
+// SVG parsed once for the run on that first use; a null icon for an unknown name.
 QIcon lookIcon(const QString& name);
 
 // The logo drawn at `size` x `size` pixels, its SVG parsed once for the run.

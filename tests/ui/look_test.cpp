@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QSvgRenderer>
+#include <QWidget>
 
 namespace velmora::ui {
 namespace {
@@ -12,21 +19,29 @@ qsizetype parsedPictures() {
     return QCoreApplication::instance()->findChildren<QSvgRenderer*>().size();
 }
 
-// Every icon comes at the two sizes the windows draw; its SVG is parsed on first use only, and
-// later uses draw nothing again. (No other test of this program uses "refresh" or "next".)
-TEST(LookIcon, ParsesEachSvgOnceAndGivesBothSizes) {
+// An icon costs nothing until a window draws it; then its SVG is parsed once and drawn at each
+// size asked for, and later uses draw nothing again. (No other test of this program uses
+// "refresh" or "next".)
+TEST(LookIcon, ParsesEachSvgOnceOnFirstDrawingAndDrawsTheSizesAskedFor) {
     const qsizetype before = parsedPictures();
     const QIcon refresh = lookIcon("refresh");
     ASSERT_FALSE(refresh.isNull());
-    EXPECT_EQ(refresh.availableSizes(), (QList<QSize>{QSize(16, 16), QSize(32, 32)}));
+    EXPECT_EQ(parsedPictures(), before);
+
+    const QPixmap small = refresh.pixmap(16);
+    EXPECT_EQ(small.size(), QSize(16, 16));
+    EXPECT_EQ(parsedPictures(), before + 1);
+    EXPECT_EQ(refresh.pixmap(24).size(), QSize(24, 24));
+    EXPECT_EQ(refresh.pixmap(QSize(32, 20)).size(), QSize(20, 20));
+    EXPECT_EQ(lookIcon("refresh").pixmap(16).cacheKey(), small.cacheKey());
     EXPECT_EQ(parsedPictures(), before + 1);
 
-    const QIcon again = lookIcon("refresh");
-    EXPECT_EQ(parsedPictures(), before + 1);
-    EXPECT_EQ(again.pixmap(16).cacheKey(), refresh.pixmap(16).cacheKey());
-    EXPECT_EQ(again.pixmap(32).cacheKey(), refresh.pixmap(32).cacheKey());
+    // A disabled button's icon is the style's greyed picture, not the coloured one.
+    const QImage disabled = refresh.pixmap(QSize(16, 16), QIcon::Disabled).toImage();
+    EXPECT_EQ(disabled.size(), QSize(16, 16));
+    EXPECT_NE(disabled, small.toImage());
 
-    EXPECT_FALSE(lookIcon("next").isNull());
+    EXPECT_FALSE(lookIcon("next").pixmap(16).isNull());
     EXPECT_EQ(parsedPictures(), before + 2);
     EXPECT_TRUE(lookIcon("no-such-icon").isNull());
 }
@@ -36,6 +51,87 @@ TEST(LogoPixmap, DrawsTheLogoAtEachSizeFromOneParse) {
     EXPECT_EQ(logoPixmap(64).size(), QSize(64, 64));
     EXPECT_EQ(logoPixmap(81).size(), QSize(81, 81));
     EXPECT_LE(parsedPictures(), before + 1);
+}
+
+// A look window's button drawn by the application's style in the given state, 145 x 26.
+QImage drawnButton(QWidget& window, bool step, QStyle::State state, const QString& text = {}) {
+    QPushButton button(text, &window);
+    button.setProperty("step", step);
+    button.resize(145, 26);
+    QStyleOptionButton option;
+    option.initFrom(&button);
+    option.rect = QRect(0, 0, 145, 26);
+    option.state = state;
+    option.text = text;
+    QImage image(option.rect.size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QApplication::style()->drawControl(QStyle::CE_PushButton, &option, &painter, &button);
+    return image;
+}
+
+TEST(LookStyle, DrawsButtonsInEachStateWithTheLooksColours) {
+    QWidget window;
+    applyLook(window);
+    const QColor background(kBackgroundColour);
+    const QColor hover(kHoverColour);
+    const QColor border(kHoverBorderColour);
+    const QColor pressed(kPressedColour);
+    const struct {
+        const char* name;
+        bool step;
+        QStyle::State state;
+        QColor fill;
+        QColor edge;
+    } cases[] = {
+        {"resting", false, QStyle::State_Enabled, background, background},
+        {"under the pointer", false, QStyle::State_Enabled | QStyle::State_MouseOver, hover,
+         border},
+        {"focused", false, QStyle::State_Enabled | QStyle::State_HasFocus, background, border},
+        {"pressed", false,
+         QStyle::State_Enabled | QStyle::State_Sunken | QStyle::State_MouseOver, hover, border},
+        {"step pressed", true,
+         QStyle::State_Enabled | QStyle::State_Sunken | QStyle::State_MouseOver, pressed, border},
+        {"disabled under the pointer", false, QStyle::State_MouseOver, background, background},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QImage image = drawnButton(window, c.step, c.state);
+        EXPECT_EQ(image.pixelColor(72, 13), c.fill);
+        EXPECT_EQ(image.pixelColor(72, 0), c.edge);
+        EXPECT_EQ(image.pixelColor(0, 13), c.edge);
+    }
+}
+
+// The first column holding text, or -1.
+int firstInkColumn(const QImage& image) {
+    const QColor fill = image.pixelColor(image.width() - 3, image.height() / 2);
+    for (int x = 2; x < image.width() - 2; ++x) {
+        for (int y = 2; y < image.height() - 2; ++y) {
+            if (image.pixelColor(x, y) != fill) return x;
+        }
+    }
+    return -1;
+}
+
+TEST(LookStyle, PutsAStepButtonsTextToTheLeftAndOthersInTheMiddle) {
+    QWidget window;
+    applyLook(window);
+    const int step = firstInkColumn(drawnButton(window, true, QStyle::State_Enabled, "Step"));
+    const int plain = firstInkColumn(drawnButton(window, false, QStyle::State_Enabled, "Step"));
+    EXPECT_GE(step, 8);
+    EXPECT_LE(step, 12);
+    EXPECT_GT(plain, 50);
+}
+
+TEST(LookStyle, IsInstalledOnceForTheWholeApplication) {
+    QWidget first;
+    applyLook(first);
+    QStyle* style = QApplication::style();
+    QWidget second;
+    applyLook(second);
+    EXPECT_EQ(QApplication::style(), style);
+    EXPECT_TRUE(first.styleSheet().isEmpty());
 }
 
 }  // namespace
