@@ -126,6 +126,10 @@ void writeDNetNetworkFile(const std::filesystem::path& path, const std::vector<D
     writeFileAtomically(path, dnetNetworkDocument(rows));
 }
 
+namespace {
+
+// Reads one node row: "ID", "NB_IN" and "NB_OUT" in that order, each present and an integer
+// text. Throws velmora::Error saying what failed ("attribute \"NB_OUT\" is missing").
 DNetNodeRow readDNetNodeRow(const XmlStreamElement& row) {
     DNetNodeRow node;
     const auto field = [&row](DNetField field, std::string& text) {
@@ -138,8 +142,6 @@ DNetNodeRow readDNetNodeRow(const XmlStreamElement& row) {
     node.bytesOut = field(kDNetBytesOut, node.outText);
     return node;
 }
-
-namespace {
 
 // Takes the children of the root as node rows until one fails or the limit is reached.
 class NodeRowsReader : public XmlStreamHandler {

@@ -94,10 +94,6 @@ struct DNetNodeRow {
     bool operator==(const DNetNodeRow&) const = default;
 };
 
-// Reads one node row: "ID", "NB_IN" and "NB_OUT" in that order, each present and an integer
-// text. Throws velmora::Error saying what failed ("attribute \"NB_OUT\" is missing").
-DNetNodeRow readDNetNodeRow(const XmlStreamElement& row);
-
 // The node rows of DNET_Net.xml in order, up to the first child of the root that fails.
 struct DNetNodeRows {
     std::vector<DNetNodeRow> rows;

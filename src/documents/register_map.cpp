@@ -20,16 +20,45 @@ constexpr char kEntriesMessage[] = "Error in reading file SDOPDO XML";
 constexpr char kIndexInUseMessage[] = "Index or Subindex Not Valid";
 constexpr std::int32_t kHighestIndex = 65535;
 
-// What each half of the map is called in DefReg.xml and which DeviceNet count sizes its nodes.
+// What each half of the map is called in DefReg.xml.
 struct SideFormat {
     MapSide side;
     const char* listElement;
-    const char* byteCountAttribute;
 };
 constexpr std::array<SideFormat, 2> kSides{{
-    {MapSide::Read, names::kReadList, names::kNodeBytesOut},
-    {MapSide::Write, names::kWriteList, names::kNodeBytesIn},
+    {MapSide::Read, names::kReadList},
+    {MapSide::Write, names::kWriteList},
 }};
+
+// A register row of DefReg.xml placed on a node; the texts live as long as the row read.
+struct RegisterRowPlace {
+    std::int32_t node = 0;  // "NrDNNode": the node's position in DNET_Net.xml, from 1
+    std::string_view index;
+    std::string_view posComp;
+};
+
+// The one placement rule of a register row on `nodeCount` nodes: none when "NrDNNode" is above
+// the count (nothing more of the row is read); refused below 1; then "Index" and "PosComp" are
+// read in that order. Throws velmora::Error saying what failed ("attribute \"PosComp\" is
+// missing").
+std::optional<RegisterRowPlace> placeRegisterRow(const XmlStreamElement& row, std::size_t nodeCount,
+                                                 RegisterValues values) {
+    const std::int32_t node = integerAttribute(row, names::kNrDNNode);
+    // A row of a node that is no longer in the DeviceNet list is dropped silently.
+    if (static_cast<std::int64_t>(node) > static_cast<std::int64_t>(nodeCount)) return std::nullopt;
+    if (node < 1) {
+        throw Error(std::string("attribute \"") + names::kNrDNNode + "\" is " +
+                    std::to_string(node) + ", but node positions start at 1");
+    }
+    RegisterRowPlace place{node, {}, {}};
+    const auto value = [&](const char* name) {
+        if (values == RegisterValues::Integers) integerAttribute(row, name);
+        return requiredAttribute(row, name);
+    };
+    place.index = value(names::kIndex);
+    place.posComp = value(names::kPosComp);
+    return place;
+}
 
 // Takes the rows of the first list of each name under the root until one fails.
 class RegisterRowsReader : public XmlStreamHandler {
@@ -42,7 +71,7 @@ public:
         if (element.depth() == 2) {
             list_ = nullptr;
             for (const SideFormat& format : kSides) {
-                RegisterListRows& list = listOf(format.side);
+                RegisterListRows& list = rows_.list(format.side);
                 if (!list.present && element.name() == format.listElement) {
                     list.present = true;
                     list_ = &list;
@@ -51,7 +80,6 @@ public:
             }
         } else if (element.depth() == 3) {
             take([&] {
-                if (!nodeCount_) failWithoutNodes();
                 if (const auto place = placeRegisterRow(element, *nodeCount_, values_)) {
                     list_->rows.push_back({number_, place->node, std::string(place->index),
                                            std::string(place->posComp)});
@@ -61,27 +89,20 @@ public:
     }
     void otherNode(int depth, std::string_view name) override {
         if (depth == 3) {
-            take([&] {
-                if (!nodeCount_) failWithoutNodes();
-                throw Error(notAnElement(name));
-            });
+            take([&] { throw Error(notAnElement(name)); });
         }
     }
 
     RegisterRows take() { return std::move(rows_); }
 
 private:
-    RegisterListRows& listOf(MapSide side) {
-        return side == MapSide::Read ? rows_.read : rows_.write;
-    }
-    [[noreturn]] static void failWithoutNodes() {
-        throw Error("There are no DeviceNet nodes to place registers on");
-    }
+    // Runs `step` on the next child of the list being read; without nodes every child fails.
     template <typename Step>
     void take(Step step) {
         if (list_ == nullptr || list_->fault || list_->rows.size() >= limit_) return;
         ++number_;
         try {
+            if (!nodeCount_) throw Error("There are no DeviceNet nodes to place registers on");
             step();
         } catch (const Error& e) {
             list_->fault = RowFault{number_, e.what()};
@@ -119,7 +140,7 @@ void placeEntries(const std::filesystem::path& defRegFile, RegisterMap& map) {
     if (map.nodeLists) nodeCount = map.nodeLists->DNNodeListRead.size();
     RegisterRows read = readRegisterRows(defRegFile, nodeCount, RegisterValues::Texts);
     for (const SideFormat& format : kSides) {
-        RegisterListRows& list = format.side == MapSide::Read ? read.read : read.write;
+        RegisterListRows& list = read.list(format.side);
         if (!list.present) {
             throw Error(std::string("Element \"") + format.listElement + "\" is missing");
         }
@@ -204,25 +225,6 @@ void TClDNNode::replaceEntry(std::size_t position, std::string index, std::strin
 void TClDNNode::removeEntry(std::size_t position) {
     requireEntry(*this, position);
     IndMBList.erase(IndMBList.begin() + static_cast<std::ptrdiff_t>(position));
-}
-
-std::optional<RegisterRowPlace> placeRegisterRow(const XmlStreamElement& row, std::size_t nodeCount,
-                                                 RegisterValues values) {
-    const std::int32_t node = integerAttribute(row, names::kNrDNNode);
-    // A row of a node that is no longer in the DeviceNet list is dropped silently.
-    if (static_cast<std::int64_t>(node) > static_cast<std::int64_t>(nodeCount)) return std::nullopt;
-    if (node < 1) {
-        throw Error(std::string("attribute \"") + names::kNrDNNode + "\" is " +
-                    std::to_string(node) + ", but node positions start at 1");
-    }
-    RegisterRowPlace place{node, {}, {}};
-    const auto value = [&](const char* name) {
-        if (values == RegisterValues::Integers) integerAttribute(row, name);
-        return requiredAttribute(row, name);
-    };
-    place.index = value(names::kIndex);
-    place.posComp = value(names::kPosComp);
-    return place;
 }
 
 RegisterRows readRegisterRows(const std::filesystem::path& defRegFile,
@@ -315,7 +317,7 @@ std::int32_t ByteChoiceCount(std::int32_t nByte) {
 
 PosCompChoices PosCompTextChoices(std::string_view posComp) {
     if (const auto value = parseIntegerText(posComp)) return UnpackPosComp(*value);
-    throw Error("PosComp \"" + std::string(posComp) + "\" is not an integer");
+    throw Error("PosComp " + quotedValue(posComp) + " is not an integer");
 }
 
 std::optional<std::string> PosCompText(std::int32_t high, std::int32_t low) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -13,7 +12,6 @@
 #include <vector>
 
 #include "documents/row_reading.h"
-#include "documents/xml_document.h"
 
 namespace velmora {
 
@@ -90,20 +88,6 @@ struct RegisterMap {
 // integer texts, as the composer packs them.
 enum class RegisterValues { Texts, Integers };
 
-// A register row of DefReg.xml placed on a node; the texts live as long as the row read.
-struct RegisterRowPlace {
-    std::int32_t node = 0;  // "NrDNNode": the node's position in DNET_Net.xml, from 1
-    std::string_view index;
-    std::string_view posComp;
-};
-
-// The one placement rule of a register row on `nodeCount` nodes: none when "NrDNNode" is above
-// the count (nothing more of the row is read); refused below 1; then "Index" and "PosComp" are
-// read in that order. Throws velmora::Error saying what failed ("attribute \"PosComp\" is
-// missing").
-std::optional<RegisterRowPlace> placeRegisterRow(const XmlStreamElement& row, std::size_t nodeCount,
-                                                 RegisterValues values);
-
 // One placed row of a list, kept beyond the reading.
 struct PlacedRegisterRow {
     std::size_t row = 0;  // among the list's children, from 1
@@ -126,9 +110,7 @@ struct RegisterRows {
     RegisterListRows read;
     RegisterListRows write;
 
-    const RegisterListRows& list(MapSide side) const {
-        return side == MapSide::Read ? read : write;
-    }
+    RegisterListRows& list(MapSide side) { return side == MapSide::Read ? read : write; }
 };
 
 // The rows of the first "Modbus_Read" and the first "Modbus_Write" under the root of DefReg.xml,

@@ -184,7 +184,7 @@ void refuseExternalEntities() {
 // No project comes near this size; a larger file would cost gigabytes before the parser gives up.
 [[noreturn]] void failTooLarge(const std::filesystem::path& path) {
     throw Error("The document is larger than " + std::to_string(kMaxDocumentBytes >> 20) +
-                " MiB and is not read: " + path.string());
+                " MiB and is not read: " + pathText(path));
 }
 
 // The whole content of the file at `path`.
@@ -722,7 +722,7 @@ void XmlMarkupWriter::open(std::string_view name) {
 
 void XmlMarkupWriter::attribute(std::string_view name, std::string_view value) {
     if (holdsNonXmlCharacter(value)) {
-        failNonXmlCharacter("value of attribute \"" + std::string(name) + "\"");
+        failNonXmlCharacter("value of attribute " + quotedValue(name));
     }
     out_.append(" ").append(name).append("=\"");
     for (const char c : value) {

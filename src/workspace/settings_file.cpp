@@ -102,12 +102,12 @@ struct Place {
     std::size_t section = std::string_view::npos;
     std::size_t key = std::string_view::npos;
     std::size_t lastFilled = std::string_view::npos;  // the section's last non-blank line
-    bool ended = false;                               // a later section was reached
     std::string value;                                // the key's value as written, trimmed
 };
 
 // Where the section and its key sit, found by reading `in` from its current position to the
-// end. Lines are counted from 0. `newline` receives the ending of the first line that has one.
+// end of that section. Lines are counted from 0. `newline` receives the ending of the first line
+// that has one.
 Place locate(std::istream& in, std::string_view section, std::string_view key,
              std::string* newline = nullptr) {
     Place place;
@@ -117,16 +117,13 @@ Place locate(std::istream& in, std::string_view section, std::string_view key,
         const Line line{whole};
         if (newline && newline->empty()) *newline = line.ending();
         if (line.isSection()) {
-            // Reading stops after the first matching section, unless the whole text is needed.
-            if (place.section != std::string_view::npos && !newline) break;
-            if (place.section == std::string_view::npos && sameName(line.sectionName(), section)) {
-                place.section = place.lastFilled = i;
-            } else if (place.section != std::string_view::npos) {
-                place.ended = true;
-            }
+            // Reading stops at the section after the matching one. Only the last line of a text
+            // lacks an ending, so `newline` is known by then.
+            if (place.section != std::string_view::npos) break;
+            if (sameName(line.sectionName(), section)) place.section = place.lastFilled = i;
             continue;
         }
-        if (place.section == std::string_view::npos || place.ended) continue;
+        if (place.section == std::string_view::npos) continue;
         if (!line.content().empty()) place.lastFilled = i;
         const auto name = line.keyName();
         if (place.key == std::string_view::npos && name && sameName(*name, key)) {

@@ -51,7 +51,7 @@ TEST(WriteFileAtomically, CreatesAndReplacesWithoutLeavingTemporaryFiles) {
     EXPECT_EQ(readText(file), "first, and longer than the second");
     writeFileAtomically(file, "second");
     EXPECT_EQ(readText(file), "second");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    EXPECT_EQ(entries(dir.path()), 1u);
 }
 
 TEST(WriteFileAtomically, MissingFolderFailsWithTheReasonAndPath) {
@@ -74,7 +74,7 @@ TEST(WriteFileAtomically, ReadOnlyTargetFailsAndStaysWhole) {
     fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     EXPECT_THROW(writeFileAtomically(file, "new"), Error);
     EXPECT_EQ(readText(file), "old content");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    EXPECT_EQ(entries(dir.path()), 1u);
 }
 
 TEST(WriteFileAtomically, KeepsTheTargetsPermissions) {
@@ -115,7 +115,7 @@ TEST(WriteFileAtomically, FoldersOfAnyNameAreWrittenAndNamedInFailures) {
         writeFileAtomically(folder / "doc.xml", "first");
         writeFileAtomically(folder / "doc.xml", "second");
         EXPECT_EQ(readText(folder / "doc.xml"), "second");
-        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+        EXPECT_EQ(entries(folder), 1u);
         try {
             writeFileAtomically(folder / "gone" / "doc.xml", "x");
             ADD_FAILURE() << "expected an error";

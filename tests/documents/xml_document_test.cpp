@@ -4,12 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "core/atomic_file.h"
 #include "core/error.h"
+#include "core/path_text.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -386,7 +387,7 @@ TEST(XmlDocumentLoading, RefusesADocumentOver64MiBBeforeParsingAndNamesIt) {
         FAIL() << "expected an error";
     } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()),
-                  "The document is larger than 64 MiB and is not read: " + file.string());
+                  "The document is larger than 64 MiB and is not read: " + pathText(file));
     }
     // The streaming reader of the large row documents refuses it the same way.
     struct Ignore : XmlStreamHandler {
@@ -398,7 +399,7 @@ TEST(XmlDocumentLoading, RefusesADocumentOver64MiBBeforeParsingAndNamesIt) {
         FAIL() << "expected an error";
     } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()),
-                  "The document is larger than 64 MiB and is not read: " + file.string());
+                  "The document is larger than 64 MiB and is not read: " + pathText(file));
     }
     fs::resize_file(file, kMaxDocumentBytes);  // the largest that is read (and fails to parse)
     try {
