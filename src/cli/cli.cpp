@@ -11,8 +11,8 @@
 
 #include "cli/check_report.h"
 #include "cli/image_report.h"
-#include "cli/json_text.h"
 #include "cli/map_report.h"
+#include "cli/report_text.h"
 #include "cli/simulate.h"
 #include "core/atomic_file.h"
 #include "core/error.h"
@@ -239,10 +239,6 @@ std::optional<int> helpOrUsageError(const Parsed& parsed, const Command& command
         return kExitOk;
     }
     return std::nullopt;
-}
-
-std::string plural(std::size_t count, std::string_view word) {
-    return std::to_string(count) + " " + std::string(word) + (count == 1 ? "" : "s");
 }
 
 // The project folder named by `operand`, or the failure to report.
