@@ -32,7 +32,8 @@ constexpr std::string_view kProgram = "velmora-cli";
 
 constexpr std::string_view kMainUsage = "Usage: velmora-cli COMMAND [OPTION]... ARGUMENT\n";
 constexpr std::string_view kMainHelp =
-    "Composes and inspects configuration images of a Velmora project.\n"
+    "Composes and inspects configuration images of a Velmora project, checks the project,\n"
+    "prints its register map and serves its registers as the gateway would.\n"
     "\n"
     "Commands:\n"
     "  compose PROJECT_DIR [--output FILE]  compose the image from the project's documents\n"
