@@ -3,6 +3,7 @@
 // write maps, at even indexes only so that every odd index is free.
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -59,6 +60,18 @@ inline LargeMapFiles writeLargeMap(const std::string& name, int firstNodeReadReg
     }
     SaveRegisterMap(map, made.defReg);
     return made;
+}
+
+// The body of a benchmark's main(): runs the benchmarks the command line selects, then removes
+// the folder of `files()`.
+inline int runBenchmarks(int argc, char** argv, const LargeMapFiles& (*files)()) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ignored;
+    std::filesystem::remove_all(files().folder, ignored);
+    return 0;
 }
 
 }  // namespace velmora::bench

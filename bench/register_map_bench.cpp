@@ -49,12 +49,4 @@ BENCHMARK(BM_SaveRegisterMap)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::error_code ignored;
-    std::filesystem::remove_all(files().folder, ignored);
-    return 0;
-}
+int main(int argc, char** argv) { return velmora::bench::runBenchmarks(argc, argv, files); }

@@ -66,11 +66,5 @@ int main(int argc, char** argv) {
     velmora::ui::TFInfopdoMB made([] { return files().dnet; }, [] { return files().defReg; },
                                   messages);
     theDialog = &made;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::error_code ignored;
-    std::filesystem::remove_all(files().folder, ignored);
-    return 0;
+    return velmora::bench::runBenchmarks(argc, argv, files);
 }

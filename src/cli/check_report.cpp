@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/json_text.h"
+#include "cli/report_text.h"
 
 namespace velmora::cli {
 
@@ -11,10 +11,6 @@ namespace {
 
 std::string_view severityName(Severity severity) {
     return severity == Severity::Error ? "error" : "warning";
-}
-
-std::string plural(std::size_t count, std::string_view word) {
-    return std::to_string(count) + " " + std::string(word) + (count == 1 ? "" : "s");
 }
 
 }  // namespace

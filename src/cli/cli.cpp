@@ -11,8 +11,8 @@
 
 #include "cli/check_report.h"
 #include "cli/image_report.h"
-#include "cli/json_text.h"
 #include "cli/map_report.h"
+#include "cli/report_text.h"
 #include "cli/simulate.h"
 #include "core/atomic_file.h"
 #include "core/error.h"
@@ -32,7 +32,8 @@ constexpr std::string_view kProgram = "velmora-cli";
 
 constexpr std::string_view kMainUsage = "Usage: velmora-cli COMMAND [OPTION]... ARGUMENT\n";
 constexpr std::string_view kMainHelp =
-    "Composes and inspects configuration images of a Velmora project.\n"
+    "Composes and inspects configuration images of a Velmora project, checks the project,\n"
+    "prints its register map and serves its registers as the gateway would.\n"
     "\n"
     "Commands:\n"
     "  compose PROJECT_DIR [--output FILE]  compose the image from the project's documents\n"
@@ -239,10 +240,6 @@ std::optional<int> helpOrUsageError(const Parsed& parsed, const Command& command
         return kExitOk;
     }
     return std::nullopt;
-}
-
-std::string plural(std::size_t count, std::string_view word) {
-    return std::to_string(count) + " " + std::string(word) + (count == 1 ? "" : "s");
 }
 
 // The project folder named by `operand`, or the failure to report.

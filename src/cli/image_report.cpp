@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/json_text.h"
+#include "cli/report_text.h"
 #include "image/image_format.h"
 
 namespace velmora::cli {
@@ -25,10 +25,6 @@ std::string byteChoice(std::uint16_t choice) {
 std::optional<int> nodeId(const DecodedImage& image, std::uint8_t position) {
     if (position >= image.nodes.size()) return std::nullopt;
     return image.nodes[position].id;
-}
-
-std::string plural(std::size_t count, std::string_view word) {
-    return std::to_string(count) + " " + std::string(word) + (count == 1 ? "" : "s");
 }
 
 // A coded parameter with its meaning.

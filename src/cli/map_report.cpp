@@ -2,12 +2,12 @@
 
 #include <array>
 #include <map>
+#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "documents/comm_settings.h"
-#include "image/image_format.h"
 
 namespace velmora::cli {
 

@@ -31,7 +31,6 @@ struct Place {
                         place.row, what);
 }
 
-
 std::int32_t integerElement(const XmlNode& root, const char* name, const Place& place) {
     const auto element = root.child(name);
     if (!element) fail(place, "element " + quotedValue(name) + " is missing");

@@ -17,9 +17,10 @@ struct CompositionSummary {
 };
 
 // Rewrites `image` from offset 0 out of DNET_Net.xml, DefReg.xml and pargen.xml of `projectDir`;
-// a missing document leaves its section empty. Throws velmora::Error naming the document, the
-// list, the row and the element or attribute that failed; the image is then left incomplete.
-// An empty `projectDir` is refused with "Project not valid" before anything is read.
+// a missing document leaves its section empty. Throws velmora::DocumentError naming the document,
+// the list, the row and the element or attribute that failed (for a document that cannot be read
+// or parsed, the reader's text alone, the document in document()); the image is then left
+// incomplete. An empty `projectDir` is refused with "Project not valid" before anything is read.
 CompositionSummary ComposeConfigImage(ConfigImage& image, const std::filesystem::path& projectDir);
 
 // Writes the composed image to `projectDir`/bin/bank.bin through the atomic write helper; the bin

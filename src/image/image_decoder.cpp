@@ -5,7 +5,6 @@
 
 #include "core/atomic_file.h"
 #include "core/error.h"
-#include "core/path_text.h"
 #include "image/image_format.h"
 
 namespace velmora {

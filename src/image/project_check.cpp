@@ -9,6 +9,7 @@
 #include <set>
 #include <string_view>
 #include <tuple>
+#include <utility>
 
 #include "core/error.h"
 #include "documents/comm_settings.h"
@@ -16,6 +17,7 @@
 #include "documents/devicenet_network.h"
 #include "documents/integer_text.h"
 #include "documents/register_map.h"
+#include "documents/row_reading.h"
 #include "documents/xml_document.h"
 #include "image/composer.h"
 #include "image/image_format.h"
@@ -40,16 +42,16 @@ std::string plural(std::size_t count, std::string_view word) {
     return std::to_string(count) + " " + std::string(word) + (count == 1 ? "" : "s");
 }
 
-// Byte numbers as ranges: "1-3, 6".
-std::string ranges(const std::vector<std::int32_t>& bytes) {
+// Byte numbers from first to last.
+using ByteRange = std::pair<std::int32_t, std::int32_t>;
+
+// Byte ranges as text: "1-3, 6".
+std::string rangesText(const std::vector<ByteRange>& ranges) {
     std::string s;
-    for (std::size_t i = 0; i < bytes.size();) {
-        std::size_t j = i;
-        while (j + 1 < bytes.size() && bytes[j + 1] == bytes[j] + 1) ++j;
+    for (const auto& [first, last] : ranges) {
         if (!s.empty()) s += ", ";
-        s += std::to_string(bytes[i]);
-        if (j > i) s += "-" + std::to_string(bytes[j]);
-        i = j + 1;
+        s += std::to_string(first);
+        if (last > first) s += "-" + std::to_string(last);
     }
     return s;
 }
@@ -262,7 +264,6 @@ private:
             };
             // Each attribute's text, or none after telling why it cannot be used.
             const auto integer = [&](const char* name) -> std::optional<std::int32_t> {
-                if (!row.isElement()) return std::nullopt;
                 const auto text = row.attribute(name);
                 if (!text) {
                     error("attribute " + quotedValue(name) + " is missing");
@@ -276,7 +277,7 @@ private:
                 return value;
             };
             if (!row.isElement()) {
-                error("node " + quotedValue(row.name()) + " is not an element");
+                error(notAnElement(row.name()));
                 continue;
             }
             const auto node = integer(fmt::kRowNode);
@@ -332,24 +333,31 @@ private:
         reportUncarried(listName, count, rowOfByte);
     }
 
-    // Per node, the bytes of one side that no register carries, as ranges.
+    // Per node, the bytes of one side that no register carries, as ranges. They are the gaps
+    // between the carried bytes, so a byte count typed by hand (up to 2^31 - 1) is never walked.
     void reportUncarried(const char* listName, std::optional<std::int32_t> NodeValues::*count,
                          const std::map<std::pair<std::int32_t, std::int32_t>, std::size_t>& used) {
         for (std::size_t i = 0; i < nodes_.size(); ++i) {
             const auto bytes = nodes_[i].*count;
             if (!bytes || *bytes <= 0) continue;
             const auto position = static_cast<std::int32_t>(i + 1);
-            std::vector<std::int32_t> free;
-            for (std::int32_t b = 1; b <= *bytes; ++b) {
-                if (!used.contains({position, b})) free.push_back(b);
+            std::vector<ByteRange> free;
+            std::int32_t next = 1;  // the first byte not yet known to be carried
+            for (auto at = used.lower_bound({position, 1});
+                 at != used.end() && at->first.first == position; ++at) {
+                const std::int32_t carried = at->first.second;
+                if (carried > next) free.emplace_back(next, carried - 1);
+                next = carried + 1;
             }
+            if (next <= *bytes) free.emplace_back(next, *bytes);
             if (free.empty()) continue;
+            const bool oneByte = free.size() == 1 && free[0].first == free[0].second;
             const std::string id = nodes_[i].id ? std::to_string(*nodes_[i].id) : "?";
             problems_.add(Severity::Warning, fmt::kDefRegFile, listName, kNodePlaceRow,
                           std::string(listName) + " node " + std::to_string(position),
-                          "no register carries " +
-                              std::string(free.size() == 1 ? "byte " : "bytes ") + ranges(free) +
-                              " of node " + std::to_string(position) + " (ID " + id + ")");
+                          "no register carries " + std::string(oneByte ? "byte " : "bytes ") +
+                              rangesText(free) + " of node " + std::to_string(position) + " (ID " +
+                              id + ")");
         }
     }
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/cli_run.h"
-#include "cli/json_text.h"
+#include "cli/report_text.h"
 #include "core/path_text.h"
 #include "image/example_project.h"
 #include "support/temp_dir.h"

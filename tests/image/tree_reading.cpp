@@ -81,7 +81,6 @@ using Place = std::tuple<std::string, std::string, std::size_t>;
     throw DocumentError(std::get<0>(place), std::get<1>(place), std::get<2>(place), what);
 }
 
-
 std::int32_t integerAttribute(const XmlNode& row, const char* name, const Place& place) {
     if (!row.isElement()) fail(place, "node " + quotedValue(row.name()) + " is not an element");
     const auto text = row.attribute(name);
@@ -99,8 +98,8 @@ struct Fields {
 
     void room(std::uint32_t size, const Place& place) const {
         if (end + size > image.size()) {
-            fail(place, "the configuration image would exceed " + std::to_string(image.size()) +
-                            " bytes");
+            fail(place,
+                 "the configuration image would exceed " + std::to_string(image.size()) + " bytes");
         }
     }
     void at(std::uint32_t offset, std::uint32_t value, std::uint32_t width) {
@@ -143,8 +142,7 @@ std::size_t appendNodeTable(Fields& out, const XmlNode& root) {
     return number;
 }
 
-void appendMap(Fields& out, const XmlNode& root, const char* listName,
-               std::uint8_t nodeCount) {
+void appendMap(Fields& out, const XmlNode& root, const char* listName, std::uint8_t nodeCount) {
     const auto list = root.child(listName);
     if (!list) {
         fail(Place{fmt::kDefRegFile, "", 0},

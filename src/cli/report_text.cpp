@@ -1,4 +1,4 @@
-#include "cli/json_text.h"
+#include "cli/report_text.h"
 
 namespace velmora::cli {
 
@@ -27,6 +27,10 @@ std::string jsonString(std::string_view text) {
         }
     }
     return s + "\"";
+}
+
+std::string plural(std::size_t count, std::string_view word) {
+    return std::to_string(count) + " " + std::string(word) + (count == 1 ? "" : "s");
 }
 
 }  // namespace velmora::cli
