@@ -260,9 +260,10 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
         for (const std::string& warning : gateway.warnings()) failure(err, source + ": " + warning);
         std::optional<FileWatch> dataWatch;
         if (options.data) {
-            gateway.setOutputs(readNodeData(*options.data, image.nodes));
+            // The stamp is taken first, so that a change made while the file is read is seen.
             dataWatch.emplace(*options.data);
             dataWatch->changed();
+            gateway.setOutputs(readNodeData(*options.data, image.nodes));
         }
 
         ServerEvents events;
@@ -296,6 +297,9 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
         serveModbus(settings, gateway, events);
         logLine("stopped");
         return kExitOk;
+    } catch (const DocumentError& e) {
+        // A document that does not compose is named, as 'compose' names it.
+        return failure(err, e.located());
     } catch (const std::exception& e) {
         return failure(err, e.what());
     }
