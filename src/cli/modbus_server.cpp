@@ -1,6 +1,5 @@
 #include "cli/modbus_server.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <modbus/modbus.h>
 #include <netdb.h>
