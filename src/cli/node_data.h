@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <utility>
 
 #include "cli/simulated_gateway.h"
 #include "image/image_decoder.h"

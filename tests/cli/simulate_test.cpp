@@ -28,7 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// The worked example's nodes with a fuller map: read registers 0, 1, 2, 3 and 5 (4 is a gap; the
+// The example project's nodes with a fuller map: read registers 0, 1, 2, 3 and 5 (4 is a gap; the
 // example's row 7 names node 3 of 2 and is dropped), write registers 100 to 102.
 constexpr std::string_view kMap =
     R"(<InfoMod><Modbus_Read><row Index="0" NrDNNode="1" PosComp="0"/>)"

@@ -19,7 +19,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Kind = Answer::Kind;
 
-// The worked example's two nodes (ID 5: 4 in, 2 out; ID 9: 8 in, 6 out) with a fuller map.
+// The example project's two nodes (ID 5: 4 in, 2 out; ID 9: 8 in, 6 out) with a fuller map.
 DecodedImage exampleImage() {
     DecodedImage image;
     image.nodes = {{5, 4, 2, 0, 0}, {9, 8, 6, 4, 2}};
