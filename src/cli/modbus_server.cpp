@@ -1,6 +1,5 @@
 #include "cli/modbus_server.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <modbus/modbus.h>
 #include <netdb.h>
@@ -12,11 +11,11 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstring>
 #include <memory>
 #include <span>
 #include <vector>
 
+#include "core/atomic_file.h"
 #include "core/error.h"
 
 namespace velmora::cli {
@@ -41,7 +40,7 @@ extern "C" void onStopSignal(int) {
 class StopSignals {
 public:
     StopSignals() {
-        if (::pipe(fds_) != 0) throw Error("Cannot create a pipe: " + std::string(strerror(errno)));
+        if (::pipe(fds_) != 0) throw Error("Cannot create a pipe: " + systemErrorText(errno));
         for (const int fd : fds_) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         ::fcntl(fds_[1], F_SETFL, O_NONBLOCK);
         stopPipeWrite = fds_[1];
@@ -148,8 +147,7 @@ fd_set waitReadable(const std::vector<int>& fds) {
     }
     timeval timeout{0, static_cast<suseconds_t>(kIdleEvery.count() * 1000)};
     if (::select(highest + 1, &readable, nullptr, nullptr, &timeout) < 0) {
-        if (errno != EINTR)
-            throw Error("Waiting for requests failed: " + std::string(strerror(errno)));
+        if (errno != EINTR) throw Error("Waiting for requests failed: " + systemErrorText(errno));
         FD_ZERO(&readable);
     }
     return readable;

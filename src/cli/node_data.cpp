@@ -6,7 +6,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <utility>
 
 #include "core/atomic_file.h"
 #include "core/error.h"

@@ -1,20 +1,16 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <span>
 #include <string_view>
-#include <vector>
+#include <utility>
 
+#include "cli/simulated_gateway.h"
 #include "image/image_decoder.h"
 
 namespace velmora::cli {
-
-// Simulated output bytes by node position (counted from 0); unlisted bytes are 0.
-using NodeOutputs = std::map<std::size_t, std::vector<std::uint8_t>>;
 
 // Reads node data as JSON: an object whose keys are node positions counted from 1, each holding
 // {"out": [bytes]}, for example {"1": {"out": [1, 2]}, "2": {"out": [255]}}. Throws Error
@@ -34,8 +30,6 @@ public:
     // True when the file's modification time or size differs from the previous call's (the
     // first call compares with the state at construction: nothing known).
     bool changed();
-
-    const std::filesystem::path& file() const { return file_; }
 
 private:
     struct Stamp {

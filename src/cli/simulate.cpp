@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <exception>
 #include <filesystem>
@@ -15,6 +14,7 @@
 #include "cli/modbus_server.h"
 #include "cli/node_data.h"
 #include "cli/simulated_gateway.h"
+#include "core/atomic_file.h"
 #include "core/error.h"
 #include "image/composer.h"
 #include "image/image_decoder.h"
@@ -225,7 +225,7 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
     std::ofstream logFile;
     if (options.log) {
         logFile.open(*options.log, std::ios::app);
-        if (!logFile) return failure(err, *options.log + ": " + std::strerror(errno));
+        if (!logFile) return failure(err, *options.log + ": " + systemErrorText(errno));
     }
     std::ostream& log = options.log ? logFile : out;
     const auto logLine = [&](const std::string& text) {
@@ -260,9 +260,10 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
         for (const std::string& warning : gateway.warnings()) failure(err, source + ": " + warning);
         std::optional<FileWatch> dataWatch;
         if (options.data) {
-            gateway.setOutputs(readNodeData(*options.data, image.nodes));
+            // The stamp is taken first, so that a change made while the file is read is seen.
             dataWatch.emplace(*options.data);
             dataWatch->changed();
+            gateway.setOutputs(readNodeData(*options.data, image.nodes));
         }
 
         ServerEvents events;
@@ -296,6 +297,9 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
         serveModbus(settings, gateway, events);
         logLine("stopped");
         return kExitOk;
+    } catch (const DocumentError& e) {
+        // A document that does not compose is named, as 'compose' names it.
+        return failure(err, e.located());
     } catch (const std::exception& e) {
         return failure(err, e.what());
     }

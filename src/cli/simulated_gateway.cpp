@@ -170,7 +170,7 @@ std::uint8_t SimulatedGateway::byteAt(const std::vector<std::uint8_t>& bytes, in
     return at < 0 ? 0 : bytes[static_cast<std::size_t>(at)];
 }
 
-void SimulatedGateway::setOutputs(const std::map<std::size_t, std::vector<std::uint8_t>>& outputs) {
+void SimulatedGateway::setOutputs(const NodeOutputs& outputs) {
     for (std::size_t position = 0; position < nodes_.size(); ++position) {
         std::vector<std::uint8_t>& out = nodes_[position].out;
         std::fill(out.begin(), out.end(), 0);

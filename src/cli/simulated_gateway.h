@@ -27,6 +27,9 @@ inline constexpr std::uint8_t kBroadcastUnit = 0;
 // The unit a Modbus TCP client uses for "whoever is at this address".
 inline constexpr std::uint8_t kTcpAnyUnit = 255;
 
+// Simulated output bytes by node position (counted from 0); unlisted bytes are 0.
+using NodeOutputs = std::map<std::size_t, std::vector<std::uint8_t>>;
+
 // One node byte that a write set, with its value before and after.
 struct ByteChange {
     std::size_t nodePosition = 0;  // counted from 0 in the node table
@@ -70,7 +73,7 @@ public:
 
     // Replaces the nodes' output bytes; a node missing from `outputs` or a byte past its list is 0.
     // Keys are node positions counted from 0; lists are at most the node's output count long.
-    void setOutputs(const std::map<std::size_t, std::vector<std::uint8_t>>& outputs);
+    void setOutputs(const NodeOutputs& outputs);
 
     // The input bytes of the node at `position` (counted from 0), as the writes left them.
     const std::vector<std::uint8_t>& inputs(std::size_t position) const;

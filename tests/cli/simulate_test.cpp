@@ -18,8 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/cli.h"
-#include "cli/simulate.h"
+#include "cli/cli_run.h"
 #include "image/example_project.h"
 #include "support/temp_dir.h"
 
@@ -29,7 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// The worked example's nodes with a fuller map: read registers 0, 1, 2, 3 and 5 (4 is a gap; the
+// The example project's nodes with a fuller map: read registers 0, 1, 2, 3 and 5 (4 is a gap; the
 // example's row 7 names node 3 of 2 and is dropped), write registers 100 to 102.
 constexpr std::string_view kMap =
     R"(<InfoMod><Modbus_Read><row Index="0" NrDNNode="1" PosComp="0"/>)"
@@ -335,63 +334,66 @@ TEST_F(Simulate, RtuSessionOverAPseudoTerminalPair) {
 }
 
 TEST_F(Simulate, RefusesWhatItCannotServe) {
-    const auto run = [](const std::vector<std::string>& args) {
-        std::ostringstream out;
-        std::ostringstream err;
-        const int status = runCli(args, out, err);
-        return std::pair{status, err.str()};
+    // The exit status and standard error of a run in this process.
+    const auto refusal = [](const std::vector<std::string>& args) {
+        const Outcome outcome = run(args);
+        return std::pair{outcome.status, outcome.err};
     };
     test::writeText(dir / "pargen.xml", settings(1));
-    EXPECT_EQ(run({"simulate", dir.path().string(), "--rtu", (dir / "none").string()}),
+    EXPECT_EQ(refusal({"simulate", dir.path().string(), "--rtu", (dir / "none").string()}),
               std::pair(kExitFailure,
                         std::string("velmora-cli: the image asks for the ASCII serial framing, "
                                     "which the simulator cannot speak: only the binary framing "
                                     "(Modbus RTU, JBUS, Binary) is served\n")));
     fs::remove(dir / "pargen.xml");
-    EXPECT_EQ(run({"simulate", dir.path().string(), "--tcp", ":0"}),
+    EXPECT_EQ(refusal({"simulate", dir.path().string(), "--tcp", ":0"}),
               std::pair(kExitFailure,
                         "velmora-cli: " + dir.path().string() +
                             ": the image has no parameter block, so the gateway's Modbus ID is "
                             "unknown (is pargen.xml missing?)\n"));
     test::writeText(dir / "pargen.xml", settings());
     test::writeText(data(), R"({"2": {"out": [1, 2, 3, 4, 5, 6, 7]}})");
-    EXPECT_EQ(run({"simulate", dir.path().string(), "--tcp", ":0", "--data", data().string()}),
+    EXPECT_EQ(refusal({"simulate", dir.path().string(), "--tcp", ":0", "--data", data().string()}),
               std::pair(kExitFailure, "velmora-cli: " + data().string() +
                                           ": /2/out: the node has 6 output bytes, 7 are given\n"));
     test::writeText(data(), kData);
-    EXPECT_EQ(run({"simulate", dir.path().string(), "--rtu", (dir / "none").string()}),
+    EXPECT_EQ(refusal({"simulate", dir.path().string(), "--rtu", (dir / "none").string()}),
               std::pair(kExitFailure, "velmora-cli: Cannot open " + (dir / "none").string() +
                                           ": No such file or directory\n"));
-    EXPECT_EQ(run({"simulate", "--image", (dir / "no.bin").string(), "--tcp", ":0"}).first,
+    EXPECT_EQ(refusal({"simulate", "--image", (dir / "no.bin").string(), "--tcp", ":0"}).first,
               kExitFailure);
-    EXPECT_EQ(run({"simulate", dir.path().string()}),
+    EXPECT_EQ(refusal({"simulate", dir.path().string()}),
               std::pair(kExitUsage,
                         std::string("velmora-cli: missing --tcp HOST:PORT or --rtu DEVICE\n"
                                     "Usage: velmora-cli simulate (PROJECT_DIR | --image FILE) "
                                     "(--tcp HOST:PORT | --rtu DEVICE)\n"
                                     "                            [--data FILE] [--log FILE]\n"
                                     "Try 'velmora-cli simulate --help' for more information.\n")));
+    // A document that cannot be read is named, as compose names it.
+    test::writeText(dir / "DefReg.xml", "<InfoMod><Modbus_Read>");
+    const Outcome broken = run({"simulate", dir.path().string(), "--tcp", ":0"});
+    EXPECT_EQ(broken.status, kExitFailure);
+    EXPECT_EQ(broken.err.rfind("velmora-cli: DefReg.xml: ", 0), 0u) << broken.err;
 }
 
 TEST_F(Simulate, AnAddressInUseIsRefused) {
     const int port = startTcp();
-    std::ostringstream out;
-    std::ostringstream err;
     const std::string address = "127.0.0.1:" + std::to_string(port);
-    EXPECT_EQ(runCli({"simulate", dir.path().string(), "--tcp", address}, out, err), kExitFailure);
-    EXPECT_EQ(err.str(), "velmora-cli: Cannot listen on " + address + ": Address already in use\n");
+    const Outcome outcome = run({"simulate", dir.path().string(), "--tcp", address});
+    EXPECT_EQ(outcome.status, kExitFailure);
+    EXPECT_EQ(outcome.err,
+              "velmora-cli: Cannot listen on " + address + ": Address already in use\n");
 }
 
 TEST(SimulateHelp, CommandIsListedAndExplained) {
-    std::ostringstream out;
-    std::ostringstream err;
-    EXPECT_EQ(runCli({"--help"}, out, err), kExitOk);
-    EXPECT_NE(out.str().find("  simulate PROJECT_DIR (--tcp HOST:PORT | --rtu DEVICE)\n"),
+    const Outcome overview = run({"--help"});
+    EXPECT_EQ(overview.status, kExitOk);
+    EXPECT_NE(overview.out.find("  simulate PROJECT_DIR (--tcp HOST:PORT | --rtu DEVICE)\n"),
               std::string::npos);
-    out.str("");
-    EXPECT_EQ(runCli({"simulate", "--help"}, out, err), kExitOk);
-    EXPECT_EQ(out.str().rfind("Usage: velmora-cli simulate (PROJECT_DIR | --image FILE)", 0), 0u);
-    EXPECT_NE(out.str().find("Exit status: 0 when stopped by a signal"), std::string::npos);
+    const Outcome help = run({"simulate", "--help"});
+    EXPECT_EQ(help.status, kExitOk);
+    EXPECT_EQ(help.out.rfind("Usage: velmora-cli simulate (PROJECT_DIR | --image FILE)", 0), 0u);
+    EXPECT_NE(help.out.find("Exit status: 0 when stopped by a signal"), std::string::npos);
 }
 
 // A master polling 100 registers as fast as it can for three seconds: every request answered,
