@@ -81,7 +81,6 @@ public:
     }
     constexpr bool contains(E m) const { return (mask_ & bit(m)) != 0; }
     constexpr void insert(E m) { mask_ |= bit(m); }
-    constexpr void erase(E m) { mask_ &= ~bit(m); }
     constexpr bool empty() const { return mask_ == 0; }
     constexpr std::uint32_t mask() const { return mask_; }
     constexpr bool operator==(const EnumSet&) const = default;

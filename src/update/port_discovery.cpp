@@ -57,11 +57,6 @@ bool naturalLess(const std::string& a, const std::string& b) {
     return a < b;
 }
 
-std::vector<std::string> sortedNaturally(std::vector<std::string> names) {
-    std::stable_sort(names.begin(), names.end(), naturalLess);
-    return names;
-}
-
 std::vector<std::string> systemPortNames() {
     std::vector<std::string> names;
 #ifdef _WIN32
@@ -75,7 +70,9 @@ std::vector<std::string> systemPortNames() {
 }
 
 std::vector<std::string> EnumerateComPorts(const PortLister& lister) {
-    return sortedNaturally(lister());
+    std::vector<std::string> names = lister();
+    std::stable_sort(names.begin(), names.end(), naturalLess);
+    return names;
 }
 
 }  // namespace velmora::ui

@@ -23,7 +23,4 @@ std::vector<std::string> EnumerateComPorts(const PortLister& lister = systemPort
 // Whether `a` comes before `b` when runs of digits compare as numbers ("ttyS2" before "ttyS10").
 bool naturalLess(const std::string& a, const std::string& b);
 
-// `names` in natural order.
-std::vector<std::string> sortedNaturally(std::vector<std::string> names);
-
 }  // namespace velmora::ui

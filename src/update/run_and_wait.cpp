@@ -52,8 +52,10 @@ public:
         PROCESS_INFORMATION info{};
         if (!CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                             nullptr, &startup, &info)) {
+            // A Win32 code: the C library's errno texts would misname it (5, access denied,
+            // reads as an input/output error there).
             const int code = static_cast<int>(GetLastError());
-            throw StartError(program, code, systemErrorText(code));
+            throw StartError(program, code, std::system_category().message(code));
         }
         CloseHandle(info.hThread);
         process_ = info.hProcess;
@@ -137,8 +139,7 @@ private:
 
 StartError::StartError(const std::filesystem::path& program, int code, const std::string& reason)
     : Error("The updater program " + pathText(program) + " cannot be started: " + reason),
-      code_(code),
-      reason_(reason) {}
+      code_(code) {}
 
 WaitOutcome RunAndWait(const std::filesystem::path& program, const UpdaterArguments& arguments,
                        const WaitTick& tick, std::chrono::milliseconds limit) {

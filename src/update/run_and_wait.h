@@ -21,12 +21,9 @@ public:
     StartError(const std::filesystem::path& program, int code, const std::string& reason);
     // The platform's error code (errno on POSIX, GetLastError on Windows).
     int code() const { return code_; }
-    // The platform's text for the code.
-    const std::string& reason() const { return reason_; }
 
 private:
     int code_;
-    std::string reason_;
 };
 
 // How a wait ended.

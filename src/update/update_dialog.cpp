@@ -12,6 +12,7 @@
 #include "core/path_text.h"
 #include "ui/look.h"
 #include "ui/messages.h"
+#include "ui/naming.h"
 #include "update/port_discovery.h"
 #include "update/run_and_wait.h"
 #include "update/update_wait_window.h"
@@ -72,11 +73,10 @@ TFBootSer::TFBootSer(std::function<UpdatePlaces()> places, MessageSink& messages
     step1 = line("1 - Turn OFF the Device", instructionPage, 18, 30);
     step2 = line("2 - Insert the Boot Jumper (see the manual)", instructionPage, 18, 48);
     step3 = line("3 - Select the  COM port and press the connect button", instructionPage, 18, 66);
-    CB_Com = new QComboBox(instructionPage);
+    CB_Com = named(new QComboBox(instructionPage), "CB_Com");
     CB_Com->setEditable(false);  // a port is chosen from the list, never typed
     CB_Com->setGeometry(30, 86, 150, 24);
-    step3->setBuddy(CB_Com);
-    CB_Com->setAccessibleName(QStringLiteral("COM port"));
+    labelFor(step3, CB_Com);
     updateList = button("", "refresh", instructionPage, 186, 85, 28);
     updateList->setToolTip(QStringLiteral("Update COM Port List"));
     updateList->setAccessibleName(QStringLiteral("Update COM Port List"));
@@ -146,7 +146,7 @@ void TFBootSer::RefreshComPortList() {
 void TFBootSer::ConnectClick() {
     guarded(messages_, [this] {
         PortTested = false;
-        closePort();
+        Comm1.Close();
         try {
             Comm1.setDeviceName(CB_Com->currentText().toStdString());
             Comm1.Open();
@@ -171,7 +171,7 @@ void TFBootSer::NextClick() {
         optionsPage->move(0, 0);
         optionsPage->raise();
         optionsPage->show();
-        closePort();  // the updater needs the port free
+        Comm1.Close();  // the updater needs the port free
     });
 }
 
@@ -212,7 +212,7 @@ void TFBootSer::ExecuteClick() {
 }
 
 void TFBootSer::done(int result) {
-    closePort();
+    Comm1.Close();
     QDialog::done(result);
 }
 
@@ -223,14 +223,6 @@ void TFBootSer::closeEvent(QCloseEvent* event) {
         return;
     }
     QDialog::closeEvent(event);
-}
-
-void TFBootSer::closePort() {
-    try {
-        Comm1.Close();
-    } catch (...) {
-        // Closing reports nothing; whatever happens, the next step goes on.
-    }
 }
 
 }  // namespace velmora::ui

@@ -4,8 +4,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "update/comm_port.h"
 #include "update/port_discovery.h"
@@ -109,8 +107,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void closePort();
-
     std::function<UpdatePlaces()> places_;
     MessageSink& messages_;
     PortLister list_;

@@ -1,6 +1,5 @@
 #include "update/update_wait_window.h"
 
-#include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QScreen>
@@ -35,7 +34,6 @@ void UpdateWaitWindow::begin(const QString& updater, std::chrono::milliseconds l
     Progress->setRange(0, limitSeconds_);
     shownSeconds_ = -1;
     setWaited(std::chrono::milliseconds(0));
-    ending_ = false;
     if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
     show();
     raise();
@@ -49,17 +47,6 @@ void UpdateWaitWindow::setWaited(std::chrono::milliseconds waited) {
     Progress->setValue(seconds);
 }
 
-void UpdateWaitWindow::end() {
-    ending_ = true;
-    hide();
-}
-
-void UpdateWaitWindow::closeEvent(QCloseEvent* event) {
-    if (ending_) {
-        QDialog::closeEvent(event);
-    } else {
-        event->ignore();
-    }
-}
+void UpdateWaitWindow::end() { hide(); }
 
 }  // namespace velmora::ui

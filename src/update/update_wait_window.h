@@ -3,7 +3,6 @@
 #include <QDialog>
 #include <chrono>
 
-class QCloseEvent;
 class QLabel;
 class QProgressBar;
 
@@ -30,16 +29,12 @@ public:
     QProgressBar* Progress;
 
 public slots:
-    // Escape does not end the wait.
+    // Neither Escape nor the close box ends the wait: both come here.
     void reject() override {}
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     int limitSeconds_ = 0;
     int shownSeconds_ = -1;
-    bool ending_ = false;
 };
 
 }  // namespace velmora::ui

@@ -81,7 +81,9 @@ TEST_F(UpdateDialogTest, HasItsCaptionSizeAndTexts) {
         {d.optionsTitle, "Update Device Options"}};
     for (const auto& [label, text] : lines) EXPECT_EQ(label->text(), text);
     EXPECT_FALSE(d.CB_Com->isEditable());
+    EXPECT_EQ(d.CB_Com->objectName(), "CB_Com");
     EXPECT_EQ(d.step3->buddy(), d.CB_Com);
+    EXPECT_EQ(d.CB_Com->accessibleName(), d.step3->text());
     EXPECT_EQ(d.updateList->toolTip(), "Update COM Port List");
     EXPECT_EQ(d.updateList->accessibleName(), "Update COM Port List");
     for (const auto& [b, text] : std::vector<std::pair<QPushButton*, QString>>{
@@ -245,6 +247,16 @@ TEST_F(UpdateDialogTest, AnUpdaterThatCannotStartIsShownWithItsPathAndReason) {
                                                 " cannot be started: No such file or directory"}}));
     EXPECT_TRUE(onOptionsPage());
     EXPECT_FALSE(dialog().waitWindow->isVisible());
+}
+
+TEST(UpdateWaitWindowTest, NeitherTheCloseBoxNorEscapeEndsTheWait) {
+    UpdateWaitWindow w;
+    w.begin("Ser_48203_Update", std::chrono::seconds(150));
+    EXPECT_FALSE(w.close());
+    QTest::keyClick(&w, Qt::Key_Escape);
+    EXPECT_TRUE(w.isVisible());
+    w.end();
+    EXPECT_FALSE(w.isVisible());
 }
 
 // Counts the paint events of a widget.
