@@ -1,12 +1,10 @@
 #include "editors/pargen_dialog.h"
 
 #include <QComboBox>
-#include <QFont>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>

@@ -84,14 +84,12 @@ TextGrid::TextGrid(int rows, int columns, QWidget* parent)
         connect(model_, &QAbstractItemModel::headerDataChanged, corner,
                 qOverload<>(&QWidget::update));
     }
-    // A heading that changes may need a wider column.
+    // A heading that changes may need a wider column. Every heading, the corner's included, is a
+    // cell of row 0 and so announced as a horizontal one.
     connect(model_, &QAbstractItemModel::headerDataChanged, this,
             [this](Qt::Orientation orientation, int first, int last) {
-                if (orientation == Qt::Horizontal) {
-                    for (int column = first; column <= last; ++column) fitColumn(column);
-                } else if (first == 0) {
-                    fitColumn(0);
-                }
+                if (orientation != Qt::Horizontal) return;
+                for (int column = first; column <= last; ++column) fitColumn(column);
             });
     if (rows > 1 && columns > 1) setCurrentIndex(model_->index(1, 1));
 }
@@ -106,7 +104,7 @@ int TextGrid::headingWidth(int column) const {
     const QHeaderView* header = column == 0 ? verticalHeader() : horizontalHeader();
     const Qt::Orientation orientation = column == 0 ? Qt::Vertical : Qt::Horizontal;
     // The model's heading font leaves family and size to the header's own font, as painting does.
-    const QFont font = model_->headerData(column == 0 ? 0 : column, orientation, Qt::FontRole)
+    const QFont font = model_->headerData(column, orientation, Qt::FontRole)
                            .value<QFont>()
                            .resolve(header->font());
     QStyleOptionHeader option;

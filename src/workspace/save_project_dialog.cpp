@@ -6,6 +6,7 @@
 
 #include "ui/look.h"
 #include "ui/messages.h"
+#include "ui/naming.h"
 #include "workspace/workspace.h"
 
 namespace velmora::ui {
@@ -21,7 +22,7 @@ TFsaveproj::TFsaveproj(Workspace& workspace, MessageSink& messages, QWidget* par
     setObjectName(QStringLiteral("Fsaveproj"));
     Label1->setObjectName(QStringLiteral("Label1"));
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    Label1->setBuddy(Edit1);
+    labelFor(Label1, Edit1);
     bitbtn1->setObjectName(QStringLiteral("bitbtn1"));
     bitbtn2->setObjectName(QStringLiteral("bitbtn2"));
 

@@ -142,8 +142,7 @@ TEST_F(ApplicationTest, DialogsMadeOnFirstUseKeepTheirStateBetweenShowings) {
 }
 
 TEST_F(ApplicationTest, StepButtonsOpenTheirDialogsOnTheRestoredProject) {
-    fs::create_directories(dir / "PROJECTS" / "Plant1" / "bin");
-    test::writeText(dir / "Velmora_DNETM2MRTUs.ini", "[lastproj]\nprojectname=Plant1\n");
+    restoreProject("Plant1");
     Application& a = start();
 
     a.FVelmoraFirmWare.btn_Prm_Gen->click();
@@ -255,24 +254,9 @@ TEST_F(ApplicationTest, TheWholeUpdateRoadReachesTheUpdater) {
     EXPECT_TRUE(ports->open.empty());
 }
 
-TEST_F(ApplicationTest, DefineModbusWithoutAProjectFolderSaysProjectNotValid) {
-    fs::create_directories(dir / "PROJECTS" / "Plant1");
-    test::writeText(dir / "Velmora_DNETM2MRTUs.ini", "[lastproj]\nprojectname=Plant1\n");
-    Application& a = start();
-    fs::remove_all(dir / "PROJECTS" / "Plant1");
-    a.FVelmoraFirmWare.setFolderPicker(
-        [](const QString&, const fs::path&, const fs::path&) { return std::nullopt; });
-    a.FVelmoraFirmWare.openClick();
-    a.FVelmoraFirmWare.btn_DefMod->click();
-    EXPECT_TRUE(shown.empty());
-    EXPECT_EQ(recorder.messages,
-              (std::vector<test::MessageRecorder::Message>{{Kind::Plain, "Project not valid"}}));
-}
-
 TEST_F(ApplicationTest, RegistersConfirmedInDefineModbusReachTheNextImage) {
+    restoreProject("Plant1");
     const fs::path project = dir / "PROJECTS" / "Plant1";
-    fs::create_directories(project / "bin");
-    test::writeText(dir / "Velmora_DNETM2MRTUs.ini", "[lastproj]\nprojectname=Plant1\n");
     test::writeText(project / "DNET_Net.xml",
                     "<DNET_Net><row ID=\"5\" NB_IN=\"4\" NB_OUT=\"2\" Mnemonic=\"\"/>"
                     "<row ID=\"9\" NB_IN=\"1\" NB_OUT=\"6\" Mnemonic=\"\"/></DNET_Net>");

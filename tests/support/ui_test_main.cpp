@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <optional>
