@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing Velmora need, when missing;
-# given package names, installs those instead.
+# Installs the Debian packages that building, running and testing Velmora need, when missing:
+# the Windows check's cross compilers and Wine too.
 set -euo pipefail
 
 packages=(
@@ -11,15 +11,11 @@ packages=(
   mbpoll socat
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
-  g++-mingw-w64-x86-64
+  gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix wine64 googletest
   fonts-dejavu-core
   xvfb at-spi2-core dbus python3-pyatspi xdotool imagemagick
   dpkg-dev file desktop-file-utils appstream
 )
-if [ $# -gt 0 ]; then
-  packages=("$@")
-fi
-
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

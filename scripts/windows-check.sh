@@ -17,8 +17,7 @@ say() { echo "windows-check: $*"; }
 
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
 
-bash scripts/setup.sh cmake ninja-build pkg-config dpkg-dev googletest \
-  gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix wine64
+bash scripts/setup.sh
 mkdir -p "$deps"
 
 # Adds deb-src entries for the machine's own Debian suites when no source entry is configured.

@@ -3,7 +3,7 @@ their messages, and nothing refused is written."""
 
 import os
 
-from velmora_e2e import CAPTION, E2EFailure, expect_equal, run
+from velmora_e2e import E2EFailure, expect_equal, run
 
 GATEWAY_TITLE = "Firmware Velmora"
 

@@ -2,7 +2,7 @@
 
 import os
 
-from velmora_e2e import CAPTION, expect_equal, run
+from velmora_e2e import CAPTION, E2EFailure, expect_equal, run
 
 
 def scenario(s):
@@ -14,7 +14,7 @@ def scenario(s):
     with open(os.path.join(s.install_folder(), "Velmora_DNETM2MRTUs.ini")) as f:
         settings = f.read()
     if "projectname=Plant1" not in settings:
-        raise AssertionError(f"settings file holds {settings!r}")
+        raise E2EFailure(f"the settings file holds {settings!r}")
 
     s.start()
     s.window(CAPTION + " :/Plant1")

@@ -231,12 +231,10 @@ class Session:
         walk(root)
         return found
 
-    def find(self, root, role, name, index=0):
-        """The index-th showing control of `role` named `name` below `root`."""
-        def probe():
-            matches = [c for c in self.all(root, role, name) if self.showing(c)]
-            return matches[index] if len(matches) > index else None
-        return wait_for(f"{role} '{name}'", probe)
+    def find(self, root, role, name):
+        """The first showing control of `role` named `name` below `root`."""
+        return wait_for(f"{role} '{name}'", lambda: next(
+            (c for c in self.all(root, role, name) if self.showing(c)), None))
 
     def field(self, root, label, index=0):
         """The field (edit field, drop-down list, list) whose label is the index-th showing
@@ -266,15 +264,14 @@ class Session:
 
     # -- acting as a person --------------------------------------------------------------
 
-    def click(self, control, double=False, at_right=False):
+    def click(self, control, at_right=False):
         """Clicks the middle of `control` (or near its right end, where a drop-down list has
         its arrow) with the pointer."""
         box = control.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
         x = box.x + (box.width - 8 if at_right else box.width // 2)
         y = box.y + box.height // 2
         trace(f"click {control.getRoleName()} '{control.name}' at {x}, {y}")
-        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click",
-                        "--repeat", "2" if double else "1", "1"], check=True)
+        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
 
     def type(self, text):
         trace(f"type '{text}'")
@@ -284,9 +281,9 @@ class Session:
         trace(f"key {' '.join(keys)}")
         subprocess.run(["xdotool", "key", "--delay", "30", *keys], check=True)
 
-    def press(self, root, name, index=0):
+    def press(self, root, name):
         """Presses the button `name` with the pointer."""
-        self.click(self.find(root, "push button", name, index))
+        self.click(self.find(root, "push button", name))
 
     def fill(self, field, text):
         """Replaces the text of an edit field by typing, as a person does."""
