@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "cli/check_report.h"
+#include "cli/command_line.h"
 #include "cli/image_report.h"
 #include "cli/map_report.h"
 #include "cli/report_text.h"
@@ -27,8 +28,6 @@ namespace velmora::cli {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr std::string_view kProgram = "velmora-cli";
 
 constexpr std::string_view kMainUsage = "Usage: velmora-cli COMMAND [OPTION]... ARGUMENT\n";
 constexpr std::string_view kMainHelp =
@@ -115,30 +114,10 @@ constexpr std::string_view kMapHelp =
 // The standard output named as a file.
 constexpr std::string_view kStandardOutput = "-";
 
-// A usage error: the reason, the command's usage line and where to find more.
-int usageError(std::ostream& err, std::string_view usage, const std::string& reason,
-               std::string_view command = {}) {
-    err << kProgram << ": " << reason << "\n"
-        << usage << "Try '" << kProgram << " "
-        << (command.empty() ? "" : std::string(command) + " ") << "--help' for more information.\n";
-    return kExitUsage;
-}
-
-int failure(std::ostream& err, std::string_view message) {
-    err << kProgram << ": " << message << "\n";
-    return kExitFailure;
-}
-
 // A failure on standard error and, for a JSON consumer, as one object on standard output.
-int failure(std::ostream& out, std::ostream& err, bool json, std::string_view message) {
+int failureAlsoAsJson(std::ostream& out, std::ostream& err, bool json, std::string_view message) {
     if (json) out << "{\"error\": " << jsonString(message) << "}\n";
     return failure(err, message);
-}
-
-// The text of a failure; one in a document names the document first.
-std::string failureText(const std::exception& e) {
-    if (const auto* located = dynamic_cast<const DocumentError*>(&e)) return located->located();
-    return e.what();
 }
 
 // What a command accepts and how it explains itself.
@@ -242,15 +221,6 @@ std::optional<int> helpOrUsageError(const Parsed& parsed, const Command& command
     return std::nullopt;
 }
 
-// The project folder named by `operand`, or the failure to report.
-std::optional<std::string> notAProject(const std::string& operand) {
-    std::error_code ec;
-    if (!operand.empty() && !fs::is_directory(pathFromText(operand), ec)) {
-        return "not a project folder: " + operand;
-    }
-    return std::nullopt;
-}
-
 // Writes `bytes` to `target`, or to `out` when it names the standard output.
 void writeTarget(const std::string& target, std::string_view bytes, std::ostream& out) {
     if (target == kStandardOutput) {
@@ -311,7 +281,7 @@ int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     try {
         image = decodeConfigImageFile(pathFromText(file));
     } catch (const std::exception& e) {
-        return failure(out, err, parsed.json, file + ": " + e.what());
+        return failureAlsoAsJson(out, err, parsed.json, file + ": " + e.what());
     }
     if (parsed.json) {
         writeImageJson(image, out);
@@ -326,13 +296,13 @@ int check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     const Parsed parsed = parseCommand(args, kCheck);
     if (const auto status = helpOrUsageError(parsed, kCheck, out, err)) return *status;
     if (const auto problem = notAProject(parsed.operand)) {
-        return failure(out, err, parsed.json, *problem);
+        return failureAlsoAsJson(out, err, parsed.json, *problem);
     }
     std::vector<ProjectProblem> problems;
     try {
         problems = checkProject(pathFromText(parsed.operand));
     } catch (const std::exception& e) {
-        return failure(out, err, parsed.json, failureText(e));
+        return failureAlsoAsJson(out, err, parsed.json, failureText(e));
     }
     if (parsed.json) {
         writeCheckJson(problems, out);

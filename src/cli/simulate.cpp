@@ -11,18 +11,18 @@
 #include <string_view>
 
 #include "cli/cli.h"
+#include "cli/command_line.h"
 #include "cli/modbus_server.h"
 #include "cli/node_data.h"
 #include "cli/simulated_gateway.h"
 #include "core/atomic_file.h"
 #include "core/error.h"
+#include "core/path_text.h"
 #include "image/composer.h"
 #include "image/image_decoder.h"
 #include "image/image_format.h"
 
 namespace velmora::cli {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -61,17 +61,6 @@ constexpr std::string_view kHelp =
     "the device cannot be used; 2 for a usage error.\n";
 
 constexpr std::string_view kDefaultHost = "127.0.0.1";
-
-int usageError(std::ostream& err, const std::string& reason) {
-    err << "velmora-cli: " << reason << "\n"
-        << kUsage << "Try 'velmora-cli simulate --help' for more information.\n";
-    return kExitUsage;
-}
-
-int failure(std::ostream& err, const std::string& message) {
-    err << "velmora-cli: " << message << "\n";
-    return kExitFailure;
-}
 
 bool isPort(std::string_view text) {
     if (text.empty() || text.size() > 5) return false;
@@ -122,11 +111,9 @@ DecodedImage loadImage(const SimulateOptions& options) {
             throw Error(*options.image + ": " + e.what());
         }
     }
-    std::error_code ec;
-    if (!fs::is_directory(options.project, ec))
-        throw Error("not a project folder: " + options.project);
+    if (const auto problem = notAProject(options.project)) throw Error(*problem);
     ConfigImage image;
-    ComposeConfigImage(image, options.project);
+    ComposeConfigImage(image, pathFromText(options.project));
     return decodeConfigImage(image.bytes());
 }
 
@@ -216,7 +203,7 @@ SimulateOptions parseSimulateArgs(const std::vector<std::string>& args) {
 
 int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const SimulateOptions options = parseSimulateArgs(args);
-    if (!options.error.empty()) return usageError(err, options.error);
+    if (!options.error.empty()) return usageError(err, kUsage, options.error, "simulate");
     if (options.help) {
         out << kUsage << "\n" << kHelp;
         return kExitOk;
@@ -297,11 +284,9 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
         serveModbus(settings, gateway, events);
         logLine("stopped");
         return kExitOk;
-    } catch (const DocumentError& e) {
-        // A document that does not compose is named, as 'compose' names it.
-        return failure(err, e.located());
     } catch (const std::exception& e) {
-        return failure(err, e.what());
+        // A document that does not compose is named, as 'compose' names it.
+        return failure(err, failureText(e));
     }
 }
 

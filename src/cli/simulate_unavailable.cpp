@@ -1,11 +1,10 @@
-#include "cli/cli.h"
+#include "cli/command_line.h"
 #include "cli/simulate.h"
 
 namespace velmora::cli {
 
 int simulate(const std::vector<std::string>&, std::ostream&, std::ostream& err) {
-    err << "velmora-cli: simulate is not available in this build (it needs libmodbus)\n";
-    return kExitFailure;
+    return failure(err, "simulate is not available in this build (it needs libmodbus)");
 }
 
 }  // namespace velmora::cli
