@@ -1,6 +1,4 @@
 #include <QApplication>
-#include <QGuiApplication>
-#include <QScreen>
 
 #include <cstdio>
 #include <memory>
@@ -34,11 +32,7 @@ int main(int argc, char* argv[]) {
                                                      messages, programFolder);
     TFVelmoraFirmWare& FVelmoraFirmWare = application->FVelmoraFirmWare;
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = FVelmoraFirmWare.frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        FVelmoraFirmWare.move(frame.topLeft());
-    }
+    centreOnScreen(FVelmoraFirmWare);
     // The logo becomes the windows' icon once the main window is on the screen: drawing it is
     // not worth keeping the window from showing.
     afterFirstPaint(FVelmoraFirmWare, [] { QApplication::setWindowIcon(QIcon(logoPixmap(64))); });

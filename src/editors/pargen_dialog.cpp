@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <limits>
 #include <string_view>
@@ -143,7 +142,7 @@ void TFpargen::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // A window system's own show (restoring a minimised window) is not a new showing.
     if (event->spontaneous()) return;
-    if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
     FormShow();
 }
 

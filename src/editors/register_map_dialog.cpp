@@ -1,7 +1,6 @@
 #include "editors/register_map_dialog.h"
 
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QTabWidget>
 #include <utility>
@@ -81,7 +80,7 @@ void TFInfopdoMB::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // A window system's own show (restoring a minimised window) is not a new showing.
     if (event->spontaneous()) return;
-    if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
     FormShow();
 }
 

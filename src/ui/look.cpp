@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOption>
 #include <QSvgRenderer>
@@ -81,7 +82,8 @@ public:
         return QApplication::style()->generatedIconPixmap(mode, normal, &option);
     }
 
-    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
         const qreal scale = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
         QPixmap picture = pixmap(rect.size() * scale, mode, state);
         picture.setDevicePixelRatio(scale);
@@ -159,9 +161,10 @@ public:
             x += iconSize.width() + gap;
         }
         int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic;
-        if (!proxy()->styleHint(SH_UnderlineShortcut, button, widget)) flags |= Qt::TextHideMnemonic;
-        proxy()->drawItemText(painter, QRect(x, contents.top(), contents.right() - x + 1,
-                                             contents.height()),
+        if (!proxy()->styleHint(SH_UnderlineShortcut, button, widget))
+            flags |= Qt::TextHideMnemonic;
+        proxy()->drawItemText(painter,
+                              QRect(x, contents.top(), contents.right() - x + 1, contents.height()),
                               flags, button->palette, enabled, button->text, QPalette::ButtonText);
     }
 
@@ -195,6 +198,14 @@ void applyLook(QWidget& window) {
     window.setPalette(palette);
     window.setAutoFillBackground(true);
     window.setFont(lookFont());
+}
+
+void centreOnScreen(QWidget& window) {
+    const QScreen* screen = window.screen();
+    if (!screen) return;
+    QRect frame = window.frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window.move(frame.topLeft());
 }
 
 QIcon lookIcon(const QString& name) {

@@ -27,6 +27,9 @@ QFont lookFont(int pointSize = 8, bool bold = false);
 // call installs: no style sheet, whose restyling of every widget would slow each first showing.
 void applyLook(QWidget& window);
 
+// Moves `window` so that it stands in the middle of its screen's available area.
+void centreOnScreen(QWidget& window);
+
 // The icon `name` of the compiled-in set (new, open, communication, network, modbus, update,
 // about, ok, cancel, refresh, next), drawn at the sizes windows ask for when they paint it, its
 // SVG parsed once for the run on that first use; a null icon for an unknown name.

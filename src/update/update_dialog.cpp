@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 
 #include "core/path_text.h"
@@ -125,7 +124,7 @@ void TFBootSer::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // A window system's own show (restoring a minimised window) is not a new showing.
     if (event->spontaneous()) return;
-    if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
     FormShow();
 }
 

@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QProgressBar>
-#include <QScreen>
 
 #include "ui/look.h"
 
@@ -34,7 +33,7 @@ void UpdateWaitWindow::begin(const QString& updater, std::chrono::milliseconds l
     Progress->setRange(0, limitSeconds_);
     shownSeconds_ = -1;
     setWaited(std::chrono::milliseconds(0));
-    if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
     show();
     raise();
 }

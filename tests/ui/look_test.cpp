@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QSvgRenderer>
@@ -88,8 +89,8 @@ TEST(LookStyle, DrawsButtonsInEachStateWithTheLooksColours) {
         {"under the pointer", false, QStyle::State_Enabled | QStyle::State_MouseOver, hover,
          border},
         {"focused", false, QStyle::State_Enabled | QStyle::State_HasFocus, background, border},
-        {"pressed", false,
-         QStyle::State_Enabled | QStyle::State_Sunken | QStyle::State_MouseOver, hover, border},
+        {"pressed", false, QStyle::State_Enabled | QStyle::State_Sunken | QStyle::State_MouseOver,
+         hover, border},
         {"step pressed", true,
          QStyle::State_Enabled | QStyle::State_Sunken | QStyle::State_MouseOver, pressed, border},
         {"disabled under the pointer", false, QStyle::State_MouseOver, background, background},
@@ -122,6 +123,16 @@ TEST(LookStyle, PutsAStepButtonsTextToTheLeftAndOthersInTheMiddle) {
     EXPECT_GE(step, 8);
     EXPECT_LE(step, 12);
     EXPECT_GT(plain, 50);
+}
+
+TEST(CentreOnScreen, PutsTheWindowInTheMiddleOfItsScreen) {
+    QWidget window;
+    window.resize(200, 100);
+    window.move(0, 0);
+    centreOnScreen(window);
+    ASSERT_NE(window.screen(), nullptr);
+    const QPoint middle = window.screen()->availableGeometry().center();
+    EXPECT_LE((window.frameGeometry().center() - middle).manhattanLength(), 1);
 }
 
 TEST(LookStyle, IsInstalledOnceForTheWholeApplication) {
