@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "cli/simulate.h"
 #include "core/error.h"
 #include "documents/register_map.h"
+#include "support/error_text.h"
 #include "support/temp_dir.h"
 
 namespace velmora::cli {
@@ -46,16 +46,6 @@ Bytes writeMultiplePdu(std::uint16_t first, const std::vector<std::uint16_t>& va
         pdu.push_back(static_cast<std::uint8_t>(v));
     }
     return pdu;
-}
-
-// The text of the Error that `read` throws, or "accepted".
-std::string refusalOf(const std::function<void()>& read) {
-    try {
-        read();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "accepted";
 }
 
 class Gateway : public ::testing::Test {
@@ -206,17 +196,17 @@ TEST(NodeData, RefusesWithPlaceAndReason) {
         {R"({"1": {"Out": [1]}})", "/1/Out: unknown member (a node has \"out\")"},
     };
     for (const auto& [text, message] : cases)
-        EXPECT_EQ(refusalOf([&] { parseNodeData(text, image.nodes); }), message) << text;
+        EXPECT_EQ(test::errorText([&] { parseNodeData(text, image.nodes); }), message) << text;
 }
 
 TEST(NodeData, FileErrorsNameTheFile) {
     test::TempDir dir;
     const DecodedImage image = exampleImage();
     const auto file = dir / "data.json";
-    EXPECT_EQ(refusalOf([&] { readNodeData(file, image.nodes); }),
+    EXPECT_EQ(test::errorText([&] { readNodeData(file, image.nodes); }),
               file.string() + ": No such file or directory");
     test::writeText(file, R"({"1": {"out": [300]}})");
-    EXPECT_EQ(refusalOf([&] { readNodeData(file, image.nodes); }),
+    EXPECT_EQ(test::errorText([&] { readNodeData(file, image.nodes); }),
               file.string() + ": /1/out/0: 300 is not a byte (0 to 255)");
 }
 

@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "core/error.h"
 #include "core/path_text.h"
+#include "support/error_text.h"
 #include "support/temp_dir.h"
 
 #ifdef _WIN32
@@ -32,16 +31,6 @@ using test::writeText;
 std::size_t entries(const fs::path& folder) {
     return static_cast<std::size_t>(
         std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
-}
-
-// The message of the error that `write` throws; "" when it throws none.
-std::string errorOf(const std::function<void()>& write) {
-    try {
-        write();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "";
 }
 
 TEST(WriteFileAtomically, CreatesAndReplacesWithoutLeavingTemporaryFiles) {
@@ -161,7 +150,7 @@ TEST(WriteFileAtomically, RefusesWhatIsNotARegularFileAndReplacesNothing) {
 
     for (const auto& target : {fifo, socketFile, toDevice}) {
         const auto before = fs::status(target).type();
-        EXPECT_EQ(errorOf([&] { writeFileAtomically(target, "x"); }),
+        EXPECT_EQ(test::errorText([&] { writeFileAtomically(target, "x"); }),
                   "Not a regular file: " + target.string());
         EXPECT_EQ(fs::status(target).type(), before) << target;
     }
@@ -195,7 +184,7 @@ TEST(WriteFileAtomically, RefusesADanglingLink) {
     TempDir dir;
     const auto link = dir / "link";
     fs::create_symlink(dir / "missing.xml", link);
-    EXPECT_EQ(errorOf([&] { writeFileAtomically(link, "x"); }),
+    EXPECT_EQ(test::errorText([&] { writeFileAtomically(link, "x"); }),
               "The link leads to no file: " + link.string());
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_FALSE(fs::exists(dir / "missing.xml"));
@@ -240,7 +229,7 @@ TEST(WriteFileAtomically, RefusesAFileThisUserMayNotWriteInAFolderItMayWrite) {
     ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
 
     const std::string refusal = test::inUnprivilegedChild(
-        [&] { return errorOf([&] { writeFileAtomically(file, "nobody's"); }); });
+        [&] { return test::errorText([&] { writeFileAtomically(file, "nobody's"); }); });
     EXPECT_EQ(refusal, systemErrorText(EACCES) + ": " + file.string());
     EXPECT_EQ(readText(file), "root's");
     EXPECT_EQ(entries(dir.path()), 1u);
