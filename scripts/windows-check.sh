@@ -17,7 +17,12 @@ say() { echo "windows-check: $*"; }
 
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
 
-bash scripts/setup.sh
+if [ "${VELMORA_WINE_SANDBOX:-}" != inside ]; then
+  bash scripts/setup.sh
+  # Everything below runs where Wine cannot reach the machine's own serial ports.
+  exec bash scripts/wine-sandbox.sh bash "$0" "$@"
+fi
+VELMORA_WINE_SANDBOX_LIB=1 . scripts/wine-sandbox.sh
 mkdir -p "$deps"
 
 # Adds deb-src entries for the machine's own Debian suites when no source entry is configured.
@@ -107,6 +112,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   say "creating the Wine prefix"
   "$wine" wineboot --init >/dev/null 2>&1 || true
 fi
+# A prefix made before the sandbox existed may still name the console as COM1.
+/usr/lib/wine/wineserver -w
+wine_hide_console_ports "$WINEPREFIX"
+/usr/lib/wine/wineserver -w
+wine_check_ports "$WINEPREFIX"
 
 say "running the tests under Wine"
 failures=0
@@ -159,6 +169,9 @@ if [ "$(tr -d '\r' <"$example/out.txt")" != "velmora-cli $version" ]; then
   say "FAILED: --version printed '$(cat "$example/out.txt")'"
   failures=$((failures + 1))
 fi
+
+/usr/lib/wine/wineserver -w
+wine_check_ports "$WINEPREFIX" || failures=$((failures + 1))
 
 if [ "$failures" -ne 0 ]; then
   say "$failures check(s) failed"
