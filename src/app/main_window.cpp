@@ -8,6 +8,7 @@
 
 #include "ui/look.h"
 #include "ui/messages.h"
+#include "update/update_wait_window.h"
 #include "workspace/folder_browser.h"
 #include "workspace/save_project_dialog.h"
 #include "workspace/workspace.h"
@@ -132,6 +133,7 @@ void TFVelmoraFirmWare::showCaption() {
 }
 
 void TFVelmoraFirmWare::NewClick() {
+    if (UpdateWaitWindow::waiting()) return;  // the updater runs: every command waits
     if (!parts_.saveProject) return;
     guarded(messages_, [this] {
         TFsaveproj& saveProject = parts_.saveProject();
@@ -143,6 +145,7 @@ void TFVelmoraFirmWare::NewClick() {
 }
 
 void TFVelmoraFirmWare::openClick() {
+    if (UpdateWaitWindow::waiting()) return;  // the updater runs: every command waits
     guarded(messages_, [this] {
         workspace_.OpenProject(
             [this](const std::filesystem::path& root, const std::filesystem::path& preselected) {
@@ -155,6 +158,7 @@ void TFVelmoraFirmWare::openClick() {
 }
 
 void TFVelmoraFirmWare::btn_str_lng1aClick(QPushButton* pressed) {
+    if (UpdateWaitWindow::waiting()) return;  // the updater runs: every command waits
     const std::function<QDialog&()>* dialog = pressed == btn_Prm_Gen  ? &parts_.communication
                                               : pressed == Btn_DNET   ? &parts_.network
                                               : pressed == btn_DefMod ? &parts_.registerMap
@@ -170,6 +174,7 @@ void TFVelmoraFirmWare::btn_str_lng1aClick(QPushButton* pressed) {
 }
 
 void TFVelmoraFirmWare::CreateBinClick() {
+    if (UpdateWaitWindow::waiting()) return;  // the updater runs: every command waits
     if (!parts_.updateDevice) return;
     guarded(messages_, [this] {
         if (parts_.updateDevice() && parts_.update) showModal(parts_.update());
@@ -177,14 +182,26 @@ void TFVelmoraFirmWare::CreateBinClick() {
 }
 
 void TFVelmoraFirmWare::aboutClick() {
+    if (UpdateWaitWindow::waiting()) return;  // the updater runs: every command waits
     if (parts_.about) guarded(messages_, [this] { showModal(parts_.about()); });
 }
 
-void TFVelmoraFirmWare::LbButton1Click() { close(); }
+void TFVelmoraFirmWare::LbButton1Click() {
+    if (UpdateWaitWindow::waiting()) return;
+    close();
+}
 
-void TFVelmoraFirmWare::Label1Click() { openUrl_(makerPageUrl()); }
+void TFVelmoraFirmWare::Label1Click() {
+    if (UpdateWaitWindow::waiting()) return;
+    openUrl_(makerPageUrl());
+}
 
 void TFVelmoraFirmWare::closeEvent(QCloseEvent* event) {
+    // Not while the updater is waited for: the application stays until that wait ends.
+    if (UpdateWaitWindow::waiting()) {
+        event->ignore();
+        return;
+    }
     // A settings file that cannot be written is reported, yet the application still ends.
     guarded(messages_, [this] { workspace_.Close(); });
     event->accept();

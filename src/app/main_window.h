@@ -39,6 +39,7 @@ struct MainWindowParts {
 
 // The main window: the four steps of a project, About and "X". Creating it runs the
 // workspace start-up; closing it runs the workspace close. Its only state is its caption.
+// While the updater is waited for, every command (the buttons, the link, closing) is refused.
 class TFVelmoraFirmWare : public QWidget {
     Q_OBJECT
 public:

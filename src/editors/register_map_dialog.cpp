@@ -51,6 +51,10 @@ TFInfopdoMB::TFInfopdoMB(std::function<std::filesystem::path()> dnetNetFile,
 
     bitbtn1 = button("OK", "bitbtn1", "ok", this, 8);
     bitbtn2 = button("Cancel", "bitbtn2", "cancel", this, 96);
+    // Enter confirms the map, wherever the focus is (typing an index and pressing Enter is
+    // the usual thing to do); it never drops the edits as Cancel would.
+    bitbtn1->setDefault(true);
+    bitbtn2->setAutoDefault(false);
     connect(bitbtn1, &QPushButton::clicked, this, [this] { bitbtn1Click(); });
     connect(bitbtn2, &QPushButton::clicked, this, [this] { bitbtn2Click(); });
 

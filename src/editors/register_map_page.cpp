@@ -13,6 +13,7 @@
 #include <QStringListModel>
 #include <QStyledItemDelegate>
 #include <QTextOption>
+#include <algorithm>
 #include <functional>
 #include <limits>
 #include <utility>
@@ -94,7 +95,8 @@ QPushButton* button(const char* text, const char* name, QWidget* parent, int x, 
 }
 
 // Paints "ID<TAB>count" items with tab stops every 42 dialog units, so that the two texts line
-// up in columns; `itemWidth`, when positive, is the width of every item of a wrapping list.
+// up in columns; `itemWidth`, when positive, is the width of every item of a wrapping list, whose
+// tab stop is drawn in closer where a three-digit count would not fit behind it.
 class TabStopDelegate : public QStyledItemDelegate {
 public:
     TabStopDelegate(QObject* parent, int itemWidth)
@@ -112,13 +114,13 @@ public:
 
         QTextOption layout(Qt::AlignLeft | Qt::AlignVCenter);
         layout.setWrapMode(QTextOption::NoWrap);
-        layout.setTabStopDistance(kTabStopDialogUnits * item.fontMetrics.averageCharWidth() / 4.0);
-        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        const QRect area = textArea(item.rect, widget);
+        layout.setTabStopDistance(tabStop(item.fontMetrics, area.width()));
         painter->save();
         painter->setFont(item.font);
         painter->setPen(item.palette.color(
             item.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
-        painter->drawText(QRectF(item.rect.adjusted(margin, 0, -margin, 0)), text, layout);
+        painter->drawText(QRectF(area), text, layout);
         painter->restore();
     }
 
@@ -128,7 +130,32 @@ public:
         return size;
     }
 
+    // Whether `text` drawn in `list`'s font stays inside an item of the list.
+    bool fits(const QListWidget* list, const QString& text) const {
+        const QFontMetrics metrics(list->font());
+        const int width = itemWidth_ > 0 ? itemWidth_ : list->viewport()->width();
+        const QRect area = textArea(QRect(0, 0, width, metrics.height()), list);
+        const int tab = static_cast<int>(tabStop(metrics, area.width()));
+        const QRect drawn = metrics.boundingRect(QRect(0, 0, 10 * width, metrics.height()),
+                                                 Qt::AlignLeft | Qt::TextExpandTabs, text, tab);
+        return drawn.width() <= area.width();
+    }
+
 private:
+    static QRect textArea(QRect itemRect, const QWidget* widget) {
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        return itemRect.adjusted(margin, 0, -margin, 0);
+    }
+
+    qreal tabStop(const QFontMetrics& metrics, int textWidth) const {
+        const qreal usual = kTabStopDialogUnits * metrics.averageCharWidth() / 4.0;
+        if (itemWidth_ <= 0) return usual;
+        // A narrow column keeps room for the widest count, 455, behind the tab.
+        const qreal room = textWidth - metrics.horizontalAdvance(QStringLiteral("000"));
+        return std::min(usual, std::max(room, 1.0));
+    }
+
     int itemWidth_;
 };
 
@@ -159,8 +186,28 @@ private:
     bool changedByPress_ = false;
 };
 
-QListWidget* list(const char* name, QWidget* parent, QRect geometry, int columns) {
-    auto* l = named(new QListWidget(parent), name);
+// A node list: a node is chosen by a click on its item or by the keyboard, and a click on the
+// empty part of the list or a Ctrl+click on the chosen node leaves it chosen, since the register
+// list and the index field go on showing that node's registers.
+class NodeList : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override {
+        if (!index.isValid()) return QItemSelectionModel::NoUpdate;
+        const QItemSelectionModel::SelectionFlags flags =
+            QListWidget::selectionCommand(index, event);
+        // Ctrl+click toggles; the chosen node is only ever replaced, never dropped.
+        if (flags & QItemSelectionModel::Deselect) return QItemSelectionModel::NoUpdate;
+        return flags;
+    }
+};
+
+QListWidget* list(const char* name, QWidget* parent, QRect geometry, int columns,
+                  bool keepsSelection = false) {
+    auto* l = named(keepsSelection ? new NodeList(parent) : new QListWidget(parent), name);
     l->setGeometry(geometry);
     l->setSelectionMode(QAbstractItemView::SingleSelection);
     l->setUniformItemSizes(true);
@@ -238,7 +285,7 @@ RegisterMapPage::RegisterMapPage(MapSide side, RegisterMap& map, RegisterClip& c
                                 QString::fromLatin1(format.byteHeading),
                             this, 136, kListTop - 16);
     LDNByte = list(format.nodeList, this, QRect(136, kListTop, kNodeListWidth, kListHeight),
-                   format.nodeListColumns);
+                   format.nodeListColumns, true);
     labelFor(heading, LDNByte);
 
     QLabel* indexLabel = label(QStringLiteral("Index MODBUS"), this, kRightColumn, kListTop);
@@ -296,6 +343,15 @@ void RegisterMapPage::showNodes() {
         }
     }
     LDNByte->addItems(items);
+    // The whole text, should a typed ID still crowd the count out of a narrow column.
+    for (int row = 0; row < LDNByte->count(); ++row) {
+        QListWidgetItem* item = LDNByte->item(row);
+        item->setToolTip(item->text().replace(QLatin1Char('\t'), QLatin1Char(' ')));
+    }
+}
+
+bool RegisterMapPage::nodeItemFits(const QString& text) const {
+    return static_cast<const TabStopDelegate*>(LDNByte->itemDelegate())->fits(LDNByte, text);
 }
 
 void RegisterMapPage::LDNByteClick() {
@@ -399,16 +455,13 @@ void RegisterMapPage::DELETEaClick() {
 
 void RegisterMapPage::copyAClick() {
     clip_.ClipIndex = EIndex->text().toStdString();
-    clip_.ClipPosComp = std::to_string(PackPosComp(CB_HB->currentIndex(), CB_LB->currentIndex()));
+    clip_.ClipChoices = PosCompChoices{CB_HB->currentIndex(), CB_LB->currentIndex()};
 }
 
 void RegisterMapPage::PasteAClick() {
     EIndex->setText(QString::fromStdString(clip_.ClipIndex));
     // Before any Copy the buffer holds no choices: both selectors then show "None".
-    guarded(messages_, [&] {
-        selectChoices(clip_.ClipPosComp.empty() ? PosCompChoices{}
-                                                : PosCompTextChoices(clip_.ClipPosComp));
-    });
+    selectChoices(clip_.ClipChoices.value_or(PosCompChoices{}));
 }
 
 void RegisterMapPage::selectChoices(PosCompChoices choices) {

@@ -16,9 +16,11 @@ namespace velmora::ui {
 class MessageSink;
 
 // The copy buffer of the register map dialog: one for both pages, kept for the whole run.
+// The byte choices are kept as the selectors showed them, -1 for a selector without a selection,
+// and not packed: a packed -1 would come back as another byte.
 struct RegisterClip {
     std::string ClipIndex;
-    std::string ClipPosComp;  // empty until the first Copy
+    std::optional<PosCompChoices> ClipChoices;  // none until the first Copy
 };
 
 // One page of the register map dialog: the registers of one side of the map, node by node.
@@ -35,8 +37,11 @@ public:
 
     // Empties the node and register lists and the index field; the byte selectors stay.
     void clear();
-    // One node list item per node of the page's side: ID text, a tab, byte count text.
+    // One node list item per node of the page's side: ID text, a tab, byte count text; the
+    // item's tooltip holds the same two texts.
     void showNodes();
+    // Whether a node list item with `text` is drawn whole inside its column.
+    bool nodeItemFits(const QString& text) const;
 
     // A node selected (click or keyboard): its registers listed, its byte choices offered.
     void LDNByteClick();
@@ -51,7 +56,7 @@ public:
     void ModifyAClick();
     // Removes the selected register; the other items keep their texts.
     void DELETEaClick();
-    // Puts the index field and the packed byte choices into the copy buffer.
+    // Puts the index field and the two byte choices, blank ones too, into the copy buffer.
     void copyAClick();
     // Fills the index field and the selectors from the copy buffer.
     void PasteAClick();

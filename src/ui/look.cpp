@@ -153,14 +153,19 @@ public:
         const int gap = (!iconSize.isEmpty() && !button->text.isEmpty()) ? kIconSpacing : 0;
         const int width = iconSize.width() + gap + textWidth;
         int x = step ? contents.left() : contents.left() + (contents.width() - width) / 2;
+        // A right-to-left button (such as "Next") carries its picture on the right of its text.
+        const bool iconRight = button->direction == Qt::RightToLeft;
         if (!iconSize.isEmpty()) {
-            const QRect iconRect(x, contents.top() + (contents.height() - iconSize.height()) / 2,
+            const int iconX = iconRight ? x + textWidth + gap : x;
+            const QRect iconRect(iconX,
+                                 contents.top() + (contents.height() - iconSize.height()) / 2,
                                  iconSize.width(), iconSize.height());
             button->icon.paint(painter, iconRect, Qt::AlignCenter,
                                enabled ? QIcon::Normal : QIcon::Disabled);
-            x += iconSize.width() + gap;
+            if (!iconRight) x += iconSize.width() + gap;
         }
-        int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic;
+        // Placed by hand above, so left means left in either direction.
+        int flags = Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter | Qt::TextShowMnemonic;
         if (!proxy()->styleHint(SH_UnderlineShortcut, button, widget))
             flags |= Qt::TextHideMnemonic;
         proxy()->drawItemText(painter,

@@ -36,13 +36,37 @@ struct WaitOutcome {
     std::chrono::milliseconds waited{0};
 };
 
+// A started updater, looked at without blocking; let go, not killed, when the object goes.
+class UpdaterProcess {
+public:
+    // Starts `program` with `arguments` (on Windows as their one parameter line, handed over as
+    // it stands; elsewhere as seven separate arguments, with standard input from /dev/null).
+    // Throws StartError when it cannot be started.
+    UpdaterProcess(const std::filesystem::path& program, const UpdaterArguments& arguments);
+    ~UpdaterProcess();
+    UpdaterProcess(const UpdaterProcess&) = delete;
+    UpdaterProcess& operator=(const UpdaterProcess&) = delete;
+
+    // Whether it has ended; an ended updater is collected here, so it never lingers.
+    bool ended();
+    // Its process id.
+    long long pid() const { return pid_; }
+
+private:
+#ifdef _WIN32
+    void* process_ = nullptr;  // the process handle
+#else
+    bool ended_ = false;
+#endif
+    long long pid_ = 0;
+};
+
 // Called after every pause with the time waited so far; it may process window events.
 using WaitTick = std::function<void(std::chrono::milliseconds waited)>;
 
-// Starts `program` with `arguments` (on Windows as their one parameter line, handed over as it
-// stands; elsewhere as seven separate arguments), then looks every kUpdaterPollPause whether
-// it has ended, until it has or `limit` has passed. At the limit the updater keeps running on
-// its own: nothing kills it. Throws StartError when it cannot be started.
+// Starts `program` with `arguments` as UpdaterProcess does, then looks every kUpdaterPollPause
+// whether it has ended, until it has or `limit` has passed. At the limit the updater keeps running
+// on its own: nothing kills it. Throws StartError when it cannot be started.
 WaitOutcome RunAndWait(const std::filesystem::path& program, const UpdaterArguments& arguments,
                        const WaitTick& tick = {},
                        std::chrono::milliseconds limit = kUpdaterWaitLimit);

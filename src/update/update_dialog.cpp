@@ -136,6 +136,7 @@ void TFBootSer::FormShow() {
 }
 
 void TFBootSer::RefreshComPortList() {
+    if (UpdateWaitWindow::waiting()) return;
     CB_Com->clear();
     for (const std::string& port : EnumerateComPorts(list_))
         CB_Com->addItem(QString::fromStdString(port));
@@ -143,6 +144,7 @@ void TFBootSer::RefreshComPortList() {
 }
 
 void TFBootSer::ConnectClick() {
+    if (UpdateWaitWindow::waiting()) return;
     guarded(messages_, [this] {
         PortTested = false;
         Comm1.Close();
@@ -159,6 +161,7 @@ void TFBootSer::ConnectClick() {
 }
 
 void TFBootSer::NextClick() {
+    if (UpdateWaitWindow::waiting()) return;
     guarded(messages_, [this] {
         if (!PortTested) {
             messages_.error(QStringLiteral("Select one port."));
@@ -180,7 +183,7 @@ UpdateOptions TFBootSer::chosenOptions() const {
 }
 
 void TFBootSer::ExecuteClick() {
-    if (waiting_) return;
+    if (UpdateWaitWindow::waiting()) return;
     guarded(messages_, [this] {
         const UpdatePlaces places = places_();
         const UpdaterArguments arguments =
@@ -188,22 +191,9 @@ void TFBootSer::ExecuteClick() {
                              pathText(places.masterDir), pathText(places.projectDir));
         const std::filesystem::path program = findUpdater(places.programDir, places.appDir);
         const QString name = QString::fromStdString(pathText(program.filename()));
-        waiting_ = true;
-        // However the wait ends, the wait window goes and the dialog may close again.
-        struct EndOfWait {
-            TFBootSer& dialog;
-            ~EndOfWait() {
-                dialog.waitWindow->end();
-                dialog.waiting_ = false;
-            }
-        } endOfWait{*this};
         try {
-            RunAndWait(program, arguments, [this, &name](std::chrono::milliseconds waited) {
-                if (!waitWindow->isVisible()) waitWindow->begin(name, kUpdaterWaitLimit);
-                waitWindow->setWaited(waited);
-                // The windows keep painting; the wait window, modal, keeps input from them.
-                QCoreApplication::processEvents();
-            });
+            UpdaterProcess process(program, arguments);
+            waitWindow->wait(process, name);
         } catch (const StartError& e) {
             messages_.error(QString::fromStdString(e.what()));
         }
@@ -211,13 +201,14 @@ void TFBootSer::ExecuteClick() {
 }
 
 void TFBootSer::done(int result) {
+    // The dialog stays while the updater is waited for.
+    if (UpdateWaitWindow::waiting()) return;
     Comm1.Close();
     QDialog::done(result);
 }
 
 void TFBootSer::closeEvent(QCloseEvent* event) {
-    // The dialog stays while the updater is waited for.
-    if (waiting_) {
+    if (UpdateWaitWindow::waiting()) {
         event->ignore();
         return;
     }

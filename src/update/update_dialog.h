@@ -110,7 +110,6 @@ private:
     std::function<UpdatePlaces()> places_;
     MessageSink& messages_;
     PortLister list_;
-    bool waiting_ = false;
 };
 
 }  // namespace velmora::ui

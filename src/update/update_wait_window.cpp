@@ -1,11 +1,19 @@
 #include "update/update_wait_window.h"
 
+#include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
+#include <QTimer>
 
 #include "ui/look.h"
 
 namespace velmora::ui {
+
+namespace {
+
+int runningWaits = 0;
+
+}  // namespace
 
 UpdateWaitWindow::UpdateWaitWindow(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
@@ -47,5 +55,53 @@ void UpdateWaitWindow::setWaited(std::chrono::milliseconds waited) {
 }
 
 void UpdateWaitWindow::end() { hide(); }
+
+bool UpdateWaitWindow::waiting() { return runningWaits > 0; }
+
+WaitOutcome UpdateWaitWindow::wait(UpdaterProcess& process, const QString& updater,
+                                   std::chrono::milliseconds limit) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    const auto waited = [start] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    };
+    WaitOutcome outcome;
+    outcome.pid = process.pid();
+    ++runningWaits;
+    struct EndOfWait {
+        UpdateWaitWindow& window;
+        ~EndOfWait() {
+            --runningWaits;
+            window.end();
+        }
+    } endOfWait{*this};
+    begin(updater, limit);
+
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(static_cast<int>(kUpdaterPollPause.count()));
+    bool over = false;
+    const auto look = [&] {
+        if (over) return;
+        if (process.ended()) {
+            outcome.ended = true;
+        } else if (waited() < limit) {
+            setWaited(waited());
+            return;
+        }
+        over = true;
+        outcome.waited = waited();
+        poll.stop();
+        end();
+        loop.quit();
+    };
+    connect(&poll, &QTimer::timeout, &loop, look);
+    look();
+    if (!over) {
+        poll.start();
+        loop.exec();
+    }
+    return outcome;
+}
 
 }  // namespace velmora::ui

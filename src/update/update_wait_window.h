@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <chrono>
 
+#include "update/run_and_wait.h"
+
 class QLabel;
 class QProgressBar;
 
@@ -16,6 +18,15 @@ class UpdateWaitWindow : public QDialog {
 
 public:
     explicit UpdateWaitWindow(QWidget* parent = nullptr);
+
+    // Shows the window for `updater` (its name) and waits, in an event loop of its own, until
+    // the updater has ended or `limit` has passed, looking at it every kUpdaterPollPause from a
+    // timer: a loop run on top of this one (a message box) does not hold the looks up, and an
+    // ended updater is collected at once. Hides the window before it returns.
+    WaitOutcome wait(UpdaterProcess& process, const QString& updater,
+                     std::chrono::milliseconds limit = kUpdaterWaitLimit);
+    // True while a wait runs: every command of the application is refused then.
+    static bool waiting();
 
     // Shows the window for `updater` (its name) given `limit` in all.
     void begin(const QString& updater, std::chrono::milliseconds limit);

@@ -8,10 +8,13 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
 
 #include "core/error.h"
 #include "support/message_recorder.h"
 #include "support/temp_dir.h"
+#include "support/test_updater.h"
+#include "update/update_wait_window.h"
 #include "workspace/save_project_dialog.h"
 #include "workspace/workspace.h"
 
@@ -288,6 +291,45 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheWindowSti
     const QString path = QString::fromStdString(pathText(dir / "Velmora_DNETM2MRTUs.ini"));
     EXPECT_EQ(recorder.messages, (std::vector<test::MessageRecorder::Message>{
                                      {Kind::Failure, "Unable to write to " + path + "."}}));
+}
+
+// While the updater is waited for, no command of the main window runs, however it is pressed
+// (click() reaches a button as an accessibility action or a shortcut does, past the modal
+// wait window); and a modal loop run on top of the wait (an About window) does not hold the
+// wait up: the updater is collected and the wait window goes as soon as it ends.
+TEST_F(MainWindowTest, DuringTheUpdaterWaitEveryCommandIsRefusedAndTheWaitEndsOnTime) {
+    using namespace std::chrono_literals;
+    int composed = 0;
+    plugStepDialogs([&] {
+        ++composed;
+        return true;
+    });
+    window().show();
+    const fs::path program = test::installTestUpdater(dir.path());
+    test::ScopedEnv linger("VELMORA_TEST_UPDATER_LINGER_MS", "300");
+    UpdateWaitWindow waitWindow;
+    bool hiddenWithinNestedLoop = false;
+    QTimer::singleShot(50, [&] {
+        for (QPushButton* button : {window().CreateBin, window().about, window().New,
+                                    window().btn_Prm_Gen, window().LbButton1}) {
+            button->click();
+        }
+        window().close();
+        QEventLoop nested;  // as a modal window opened during the wait would run
+        QTimer::singleShot(1500, &nested, &QEventLoop::quit);
+        QTimer::singleShot(1200, [&] { hiddenWithinNestedLoop = !waitWindow.isVisible(); });
+        nested.exec();
+    });
+    UpdaterProcess process(
+        program, updaterArguments("COM3", {true, true, true, true}, "MASTER", "PROJECTS"));
+    const WaitOutcome outcome = waitWindow.wait(process, "Ser_48203_Update", 60s);
+    EXPECT_TRUE(outcome.ended);
+    EXPECT_TRUE(hiddenWithinNestedLoop);
+    EXPECT_FALSE(UpdateWaitWindow::waiting());
+    EXPECT_EQ(composed, 0);
+    EXPECT_TRUE(shown.empty());
+    EXPECT_TRUE(window().isVisible());
+    EXPECT_TRUE(recorder.messages.empty());
 }
 
 }  // namespace

@@ -476,6 +476,26 @@ TEST_F(TFInfopdoMBTest, CopyOnTheReadPageThenPasteOnTheWritePage) {
     EXPECT_TRUE(messages.messages.empty());
 }
 
+// A selector without a selection is carried as a blank, never packed into another byte.
+TEST_F(TFInfopdoMBTest, CopyAndPasteKeepABlankSelectorBlank) {
+    struct Case {
+        int high, low;
+    };
+    for (const Case& c : {Case{2, -1}, Case{-1, 3}, Case{-1, -1}, Case{0, -1}}) {
+        SCOPED_TRACE(testing::Message() << "high " << c.high << ", low " << c.low);
+        open();
+        selectNode(read(), 0);
+        enter(read(), "40", c.high, c.low);
+        read().copyAClick();
+        selectNode(write(), 0);
+        enter(write(), "", 1, 1);
+        write().PasteAClick();
+        EXPECT_EQ(dialog.EIndexWrite->text(), "40");
+        EXPECT_EQ(dialog.CB_HB_W->currentIndex(), c.high);
+        EXPECT_EQ(dialog.CB_LB_W->currentIndex(), c.low);
+    }
+}
+
 TEST_F(TFInfopdoMBTest, PasteBeforeAnyCopyEmptiesTheIndexAndShowsNone) {
     open();
     selectNode(read(), 0);
@@ -559,6 +579,60 @@ TEST_F(TFInfopdoMBTest, ClicksAndKeysSelectAndAClickOnTheSelectedNodeRenumbers) 
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     EXPECT_EQ(test::readText(defRegFile), kRegisters);
+}
+
+// Typing an index and pressing Enter confirms the dialog with every edit, wherever the focus
+// went before: on a node, in the index field, or on New.
+TEST_F(TFInfopdoMBTest, EnterConfirmsTheEditsWhereverTheFocusIs) {
+    test::writeText(dnetFile, kNodes);
+    test::writeText(defRegFile, kEmptyMap);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QTest::mouseClick(dialog.LDNByteRead->viewport(), Qt::LeftButton, {},
+                      dialog.LDNByteRead->visualItemRect(dialog.LDNByteRead->item(0)).center());
+    dialog.EIndexRead->setFocus();
+    QTest::keyClicks(dialog.EIndexRead, "12");
+    dialog.NewA_R->click();
+    dialog.EIndexRead->setFocus();
+    QTest::keyClicks(dialog.EIndexRead, "3");
+    QTest::keyClick(dialog.EIndexRead, Qt::Key_Return);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(test::readText(defRegFile),
+              "<InfoMod><Modbus_Read><row Index=\"12\" NrDNNode=\"1\" PosComp=\"0\"/>"
+              "</Modbus_Read><Modbus_Write/></InfoMod>");
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+// The node stays chosen while its registers are shown: a click beside the items or a Ctrl+click
+// on the chosen node does not drop it, so New still adds to that node.
+TEST_F(TFInfopdoMBTest, TheNodeListKeepsItsNodeOnAClickBesideTheItemsOrACtrlClick) {
+    test::writeText(dnetFile, kNodes);
+    test::writeText(defRegFile, kRegisters);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QListWidget* nodes = dialog.LDNByteRead;
+    const QPoint first = nodes->visualItemRect(nodes->item(0)).center();
+    QTest::mouseClick(nodes->viewport(), Qt::LeftButton, {}, first);
+    QTest::mouseClick(nodes->viewport(), Qt::LeftButton, {},
+                      QPoint(first.x(), nodes->viewport()->height() - 4));
+    EXPECT_EQ(selectedRow(nodes), 0);
+    QTest::mouseClick(nodes->viewport(), Qt::LeftButton, Qt::ControlModifier, first);
+    EXPECT_EQ(selectedRow(nodes), 0);
+    EXPECT_EQ(dialog.LIndMbNDRead->count(), 3);
+    enter(read(), "30", 1, 2);
+    dialog.NewA_R->click();
+    EXPECT_EQ(entries(MapSide::Read, 0).size(), 4);
+}
+
+// The write page lists two columns; an ID and a three-digit count fit one of them whole.
+TEST_F(TFInfopdoMBTest, AThreeDigitCountFitsItsColumn) {
+    open("<DNET_Net><row ID=\"63\" NB_IN=\"455\" NB_OUT=\"455\" Mnemonic=\"\"/></DNET_Net>",
+         kEmptyMap);
+    for (RegisterMapPage* page : {&read(), &write()}) {
+        EXPECT_TRUE(page->nodeItemFits(QStringLiteral("63\t455")));
+        EXPECT_EQ(page->LDNByte->item(0)->toolTip(), "63 455");
+    }
 }
 
 }  // namespace

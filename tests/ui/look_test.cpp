@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QImage>
@@ -123,6 +125,39 @@ TEST(LookStyle, PutsAStepButtonsTextToTheLeftAndOthersInTheMiddle) {
     EXPECT_GE(step, 8);
     EXPECT_LE(step, 12);
     EXPECT_GT(plain, 50);
+}
+
+// The picture sits on the side the button's layout direction puts it: a right-to-left button
+// ("Next") draws its text first and its picture after it.
+TEST(LookStyle, PutsTheButtonsPictureOnTheSideOfItsLayoutDirection) {
+    QWidget window;
+    applyLook(window);
+    QPixmap red(16, 16);
+    red.fill(Qt::red);
+    for (const Qt::LayoutDirection direction : {Qt::LeftToRight, Qt::RightToLeft}) {
+        SCOPED_TRACE(direction == Qt::LeftToRight ? "left to right" : "right to left");
+        QPushButton button(QIcon(red), QStringLiteral("Next"), &window);
+        button.setFlat(true);
+        button.setLayoutDirection(direction);
+        button.resize(80, 25);
+        const QImage image = button.grab().toImage();
+        int pictureLeft = image.width(), textLeft = image.width();
+        for (int x = 0; x < image.width(); ++x) {
+            for (int y = 2; y < image.height() - 2; ++y) {
+                const QColor colour = image.pixelColor(x, y);
+                if (colour == QColor(Qt::red)) pictureLeft = std::min(pictureLeft, x);
+                if (colour.lightness() < 100 && colour.red() < 200)
+                    textLeft = std::min(textLeft, x);
+            }
+        }
+        ASSERT_LT(pictureLeft, image.width());
+        ASSERT_LT(textLeft, image.width());
+        if (direction == Qt::LeftToRight) {
+            EXPECT_LT(pictureLeft, textLeft);
+        } else {
+            EXPECT_GT(pictureLeft, textLeft);
+        }
+    }
 }
 
 TEST(CentreOnScreen, PutsTheWindowInTheMiddleOfItsScreen) {

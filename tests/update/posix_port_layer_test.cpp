@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "support/temp_dir.h"
@@ -195,6 +196,40 @@ TEST(PosixPortLayer, AnOrdinaryFileIsRefusedAndClosedAgain) {
     EXPECT_FALSE(comm.isOpen());
     EXPECT_EQ(openDescriptors(), before);
     EXPECT_EQ(test::readText(file), "not a port");
+}
+
+// Settings a terminal cannot take are refused as an invalid argument at the line settings step;
+// the port stays open until Close, as after any failure past the device test.
+TEST(PosixPortLayer, SettingsTermiosCannotExpressFailAndLeaveThePortOpenUntilClose) {
+    struct Case {
+        const char* name;
+        std::function<void(TComm&)> set;
+    };
+    const Case cases[] = {
+        {"14400 baud", [](TComm& c) { c.setBaudRate(TBaudrate::br14400); }},
+        {"56000 baud", [](TComm& c) { c.setBaudRate(TBaudrate::br56000); }},
+        {"128000 baud", [](TComm& c) { c.setBaudRate(TBaudrate::br128000); }},
+        {"256000 baud", [](TComm& c) { c.setBaudRate(TBaudrate::br256000); }},
+        {"4 data bits", [](TComm& c) { c.setDatabits(TDatabits::da4); }},
+        {"one and a half stop bits", [](TComm& c) { c.setStopbits(TStopbits::sb15); }},
+        {"DTR flow control", [](TComm& c) { c.setFlowControl(TFlowControl::fcDTR); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PseudoTerminal pty;
+        const long before = openDescriptors();
+        TComm comm;
+        comm.setDeviceName(pty.path());
+        c.set(comm);
+        const ECommError e = commError([&] { comm.Open(); });
+        EXPECT_STREQ(e.what(), "Error updating DataControlBlock (Error: 22) ");
+        EXPECT_EQ(e.code(), EINVAL);
+        EXPECT_TRUE(comm.isOpen());
+        EXPECT_EQ(openDescriptors(), before + 1);
+        comm.Close();
+        EXPECT_FALSE(comm.isOpen());
+        EXPECT_EQ(openDescriptors(), before);
+    }
 }
 
 TEST(PosixPortLayer, NullDeviceFailsAtTheLineSettingsAndStaysOpenUntilClose) {

@@ -8,6 +8,10 @@
 #include <cstring>
 #include <thread>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "support/temp_dir.h"
 #include "support/test_updater.h"
 
@@ -50,6 +54,24 @@ TEST_F(RunAndWaitTest, TheUpdaterReceivesTheSevenArgumentsAndTheWaitEndsWithIt) 
                                         project + "/bin/"}));
     EXPECT_EQ(test::recordedRuns(program), 3);
 }
+
+#ifndef _WIN32
+// Velmora's own standard input (a terminal, here a pipe) is never the updater's: from a
+// terminal, an updater that read it outside the foreground group would be stopped.
+TEST_F(RunAndWaitTest, TheUpdaterReadsFromDevNullNotFromVelmorasStandardInput) {
+    const fs::path program = test::installTestUpdater(dir.path());
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    const int savedInput = dup(0);
+    ASSERT_GE(savedInput, 0);
+    dup2(pipeEnds[0], 0);
+    const WaitOutcome outcome = RunAndWait(program, arguments());
+    dup2(savedInput, 0);
+    for (int fd : {savedInput, pipeEnds[0], pipeEnds[1]}) close(fd);
+    EXPECT_TRUE(outcome.ended);
+    EXPECT_EQ(test::readText(program.string() + ".stdin"), "null");
+}
+#endif
 
 TEST_F(RunAndWaitTest, AtTheLimitTheUpdaterIsLeftRunning) {
     const fs::path program = test::installTestUpdater(dir.path());

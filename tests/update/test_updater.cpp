@@ -1,7 +1,8 @@
 // A stand-in for the updater program, for tests. Beside itself it writes:
 //   <own path>.args  its arguments, one per line (rewritten at every run);
 //   <own path>.runs  one line per run (appended);
-//   <own path>.bank  the bytes of bank.bin in the folder named by its last argument, when there.
+//   <own path>.bank  the bytes of bank.bin in the folder named by its last argument, when there;
+//   <own path>.stdin "null" when its standard input is /dev/null, "other" when not (POSIX).
 // VELMORA_TEST_UPDATER_LINGER_MS makes it stay that long after recording; its exit status is
 // VELMORA_TEST_UPDATER_EXIT (0 when unset).
 #include <chrono>
@@ -10,6 +11,10 @@
 #include <iterator>
 #include <string>
 #include <thread>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 int main(int argc, char** argv) {
     const std::string self = argv[0];
@@ -25,6 +30,16 @@ int main(int argc, char** argv) {
                 << std::string(std::istreambuf_iterator<char>(bank), {});
         }
     }
+#ifndef _WIN32
+    {
+        struct stat in {
+        }, null{};
+        const bool isNull = fstat(0, &in) == 0 && stat("/dev/null", &null) == 0 &&
+                            in.st_dev == null.st_dev && in.st_ino == null.st_ino;
+        std::ofstream(self + ".stdin", std::ios::binary | std::ios::trunc)
+            << (isNull ? "null" : "other");
+    }
+#endif
     if (const char* linger = std::getenv("VELMORA_TEST_UPDATER_LINGER_MS")) {
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoll(linger)));
     }

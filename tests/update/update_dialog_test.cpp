@@ -231,7 +231,14 @@ TEST_F(UpdateDialogTest, ExecuteStartsTheUpdaterWithTheOptionsOfTheMoment) {
     dialog().ExecuteClick();
     EXPECT_EQ(test::recordedArguments(program),
               (std::vector<std::string>{"/dev/ttyUSB0", "FW", "FR", "PW", "NO", master, bin}));
-    EXPECT_EQ(test::recordedRuns(program), 2);
+
+    // Each box sets its own word: only "Read Firmware when finish" unchecked.
+    dialog().readProject->setChecked(true);
+    dialog().readFirmware->setChecked(false);
+    dialog().ExecuteClick();
+    EXPECT_EQ(test::recordedArguments(program),
+              (std::vector<std::string>{"/dev/ttyUSB0", "FW", "NO", "PW", "PR", master, bin}));
+    EXPECT_EQ(test::recordedRuns(program), 3);
     EXPECT_TRUE(onOptionsPage());
     EXPECT_TRUE(recorder.messages.empty());
     EXPECT_FALSE(dialog().waitWindow->isVisible());
@@ -287,6 +294,7 @@ TEST_F(UpdateDialogTest, DuringTheWaitTheWaitWindowPaintsAndTakesInputFromTheOth
         QString updater, elapsed;
         int progress = -1, maximum = -1;
         bool dialogStayed = false;
+        bool firmwareBefore = false, firmwareAfter = false;
     } during;
     QTimer::singleShot(1200, [&] {
         UpdateWaitWindow* w = dialog().waitWindow;
@@ -296,8 +304,14 @@ TEST_F(UpdateDialogTest, DuringTheWaitTheWaitWindowPaintsAndTakesInputFromTheOth
         during.elapsed = w->Elapsed->text();
         during.progress = w->Progress->value();
         during.maximum = w->Progress->maximum();
-        // A click on the dialog beneath does nothing, and the dialog cannot be closed.
-        QTest::mouseClick(dialog().executeButton, Qt::LeftButton);
+        // The wait window alone takes input: a click on a check box beneath (which no
+        // command guard watches) does not reach it. The dialog cannot be closed.
+        during.firmwareBefore = dialog().firmware->isChecked();
+        // Through the window system, where modality is applied (a click sent to the widget
+        // itself would skip it).
+        QTest::mouseClick(dialog().windowHandle(), Qt::LeftButton, {},
+                          dialog().firmware->mapTo(&dialog(), QPoint(8, 8)));
+        during.firmwareAfter = dialog().firmware->isChecked();
         dialog().close();
         during.dialogStayed = dialog().isVisible();
     });
@@ -310,6 +324,7 @@ TEST_F(UpdateDialogTest, DuringTheWaitTheWaitWindowPaintsAndTakesInputFromTheOth
     EXPECT_EQ(during.progress, 1);
     EXPECT_EQ(during.maximum, 150);
     EXPECT_TRUE(during.dialogStayed);
+    EXPECT_EQ(during.firmwareAfter, during.firmwareBefore);
     EXPECT_GT(counter.paints, 0);
     EXPECT_EQ(test::recordedRuns(program), 1);
     EXPECT_FALSE(dialog().waitWindow->isVisible());

@@ -21,6 +21,8 @@ TEST(UpdaterCommand, ParameterLineCarriesTheChosenWordsAndBothPaths) {
          R"(COM3 NO NO PW PR "C:\Gw\MASTER\sim48203.sim" "C:\Gw\PROJECTS\Plant1\bin\")"},
         {{true, false, false, true},
          R"(COM3 FW NO NO PR "C:\Gw\MASTER\sim48203.sim" "C:\Gw\PROJECTS\Plant1\bin\")"},
+        {{true, false, true, true},
+         R"(COM3 FW NO PW PR "C:\Gw\MASTER\sim48203.sim" "C:\Gw\PROJECTS\Plant1\bin\")"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(updaterParameterLine(updaterArguments("COM3", c.options, R"(C:\Gw\MASTER)",
