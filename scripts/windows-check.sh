@@ -159,6 +159,17 @@ check_image "compose"
 check "compose over the existing bank.bin" 0 compose "$project"
 check_image "compose over the existing bank.bin"
 check "inspect" 0 inspect "$project/bin/bank.bin"
+# Targets named relative to the current folder or without a drive are replaced too.
+rm -f "$example/bank.bin"
+for run in first second; do
+  check "compose --output bank.bin ($run run)" 0 compose "$project" --output bank.bin
+done
+cmp -s "$example/bank.bin" "$bank" || { say "FAILED: --output bank.bin differs from bin/bank.bin"; failures=$((failures + 1)); }
+driveless=$(printf '%s' "$example/driveless.bin")  # a Unix absolute path: no drive, forward slashes
+for run in first second; do
+  check "compose --output $driveless ($run run)" 0 compose "$project" --output "$driveless"
+done
+cmp -s "$example/driveless.bin" "$bank" || { say "FAILED: the drive-less output differs from bin/bank.bin"; failures=$((failures + 1)); }
 chmod a-w "$bank"
 check "compose over a read-only bank.bin" 1 compose "$project"
 check_image "compose over a read-only bank.bin"

@@ -17,8 +17,10 @@ std::string_view severityName(Severity severity) {
 
 void writeCheckText(const std::vector<ProjectProblem>& problems, std::ostream& out) {
     for (const ProjectProblem& p : problems) {
-        out << severityName(p.severity) << ": " << p.document
-            << (p.place.empty() ? "" : ", " + p.place) << ": " << p.message << "\n";
+        // A problem of the whole folder names no document.
+        const std::string where = p.document + (p.place.empty() ? "" : ", " + p.place);
+        out << severityName(p.severity) << ": " << (where.empty() ? "" : where + ": ") << p.message
+            << "\n";
     }
     out << plural(countProblems(problems, Severity::Error), "error") << ", "
         << plural(countProblems(problems, Severity::Warning), "warning") << "\n";

@@ -81,10 +81,27 @@ HANDLE createTemporaryBeside(const std::wstring& target, std::wstring& temp) {
     return INVALID_HANDLE_VALUE;
 }
 
+// `target` as a full path with a drive: ReplaceFileW misreads a bare relative name ("bank.bin")
+// and one without a drive ("/data/bank.bin"), and the temporary name is built from it.
+std::wstring fullPath(const fs::path& target) {
+    const std::wstring given = target.wstring();
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) failWin32(GetLastError(), target);
+        if (length < full.size()) {
+            full.resize(length);
+            return full;
+        }
+        full.resize(length);  // the size asked for, terminating zero included
+    }
+}
+
 }  // namespace
 
 void writeFileAtomically(const fs::path& target, std::string_view bytes) {
-    const std::wstring wtarget = target.wstring();
+    const std::wstring wtarget = fullPath(target);
     const DWORD attrs = GetFileAttributesW(wtarget.c_str());
     const bool exists = attrs != INVALID_FILE_ATTRIBUTES;
     if (exists && (attrs & FILE_ATTRIBUTE_DIRECTORY)) failWin32(ERROR_DIRECTORY, target);

@@ -133,6 +133,14 @@ public:
     explicit ProjectChecker(const fs::path& dir) : dir_(dir) {}
 
     std::vector<ProjectProblem> run() {
+        if (!exists(fmt::kParGenFile) && !exists(fmt::kDNetNetFile) && !exists(fmt::kDefRegFile)) {
+            // Such as the PROJECTS folder typed by mistake: nothing there to check.
+            problems_.add(Severity::Error, "", "", 0, "",
+                          "not a project folder: none of " + std::string(fmt::kParGenFile) + ", " +
+                              std::string(fmt::kDNetNetFile) + ", " +
+                              std::string(fmt::kDefRegFile));
+            return problems_.ordered();
+        }
         compose();
         checkSettings();
         checkNetwork();
@@ -185,6 +193,44 @@ private:
                 problems_.add(Severity::Error, fmt::kParGenFile, "", 0, element, *message);
             }
         }
+        checkListPositions(*doc->firstNode());
+    }
+
+    // Each value chosen from a list, as the composer reads it, must stand in that list: the
+    // device reads a value outside it as an unknown setting.
+    void checkListPositions(const XmlNode& root) {
+        namespace format = comm_settings_format;
+        const struct {
+            const char* element;
+            const char* what;
+            const std::string_view* labels;
+            std::size_t count;
+        } lists[] = {
+            {format::kDnetBaud, "DeviceNet baud rates", kDnetBaudItems.data(),
+             kDnetBaudItems.size()},
+            {format::kSerialBaud, "serial baud rates", kSerialBaudItems.data(),
+             kSerialBaudItems.size()},
+            {format::kSerialParity, "parities", kSerialParityItems.data(),
+             kSerialParityItems.size()},
+            {format::kSerialLine, "line types", kSerialLineNames.data(), kSerialLineNames.size()},
+            {format::kSerialProtocol, "protocols", kSerialProtocolNames.data(),
+             kSerialProtocolNames.size()},
+            {format::kHardware, "hardware variants", kHardwareNames.data(), kHardwareNames.size()},
+        };
+        for (const auto& list : lists) {
+            const auto element = root.child(list.element);
+            // A missing or non-integer value is the composer's to tell.
+            const auto value = element ? parseIntegerText(element->text()) : std::nullopt;
+            if (!value || (*value >= 0 && static_cast<std::size_t>(*value) < list.count)) continue;
+            std::string items;
+            for (std::size_t i = 0; i < list.count; ++i) {
+                items +=
+                    (i == 0 ? "" : ", ") + std::to_string(i) + " = " + std::string(list.labels[i]);
+            }
+            problems_.add(Severity::Error, fmt::kParGenFile, "", 0, list.element,
+                          std::string(list.element) + " " + std::to_string(*value) +
+                              " is not in the list of " + list.what + " (" + items + ")");
+        }
     }
 
     void checkNetwork() {
@@ -202,6 +248,14 @@ private:
         }
 
         // As the composer reads it: every child of the root.
+        const std::size_t children = root.children().size();
+        if (children > kDNetMaxNodes) {
+            problems_.add(Severity::Error, fmt::kDNetNetFile, "", 0, "",
+                          "the document holds " + std::to_string(children) +
+                              " rows; the network has at most " + std::to_string(kDNetMaxNodes) +
+                              " nodes (the dialog shows the first " +
+                              std::to_string(kDNetMaxNodes) + ", the image would carry them all)");
+        }
         std::map<std::int32_t, std::size_t> rowOfId;
         for (const XmlNode& child : root.children()) {
             NodeValues& node = nodes_.emplace_back();

@@ -107,6 +107,15 @@ TEST_F(ProjectCommands, CheckListsProblemsAndExitsOneOnAnError) {
     EXPECT_NE(r.out.find("\"errors\": 2,\n  \"warnings\": 6\n}\n"), std::string::npos) << r.out;
 }
 
+// The PROJECTS folder typed by mistake: an error, not a clean check.
+TEST_F(ProjectCommands, CheckOfAFolderWithoutAnyDocumentFails) {
+    const Outcome r = run({"check", project()});
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_EQ(r.out,
+              "error: not a project folder: none of pargen.xml, DNET_Net.xml, DefReg.xml\n"
+              "1 error, 0 warnings\n");
+}
+
 TEST_F(ProjectCommands, JsonFailuresAreOneObjectOnStandardOutput) {
     const std::string nowhere = (dir / "nowhere").string();
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {

@@ -94,6 +94,25 @@ TEST(WriteFileAtomically, KeepsTheTargetsAttributesOnWindows) {
 }
 #endif
 
+// A target named relative to the current folder, or (on Windows) without a drive and with
+// forward slashes, is replaced as well as a full path is: twice over the same file.
+TEST(WriteFileAtomically, ReplacesATargetNamedRelativeOrWithoutADrive) {
+    TempDir dir;
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.path());  // a drive-less path then names this folder's drive
+    std::string driveless = fs::absolute("other.bin").generic_string();
+    if (driveless.size() > 1 && driveless[1] == ':') driveless.erase(0, 2);
+    for (const std::string& target : {std::string("bank.bin"), driveless}) {
+        SCOPED_TRACE(target);
+        EXPECT_NO_THROW(writeFileAtomically(target, "one"));
+        EXPECT_NO_THROW(writeFileAtomically(target, "two"));
+    }
+    fs::current_path(before);
+    EXPECT_EQ(readText(dir / "bank.bin"), "two");
+    EXPECT_EQ(readText(dir / "other.bin"), "two");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+}
+
 // Names outside the ANSI code page of Windows are written and reported in full.
 TEST(WriteFileAtomically, FoldersOfAnyNameAreWrittenAndNamedInFailures) {
     for (const std::string_view name : test::kNamesBeyondTheCodePage) {

@@ -105,6 +105,53 @@ TEST(ProjectCheck, FindsEachProblemWhereItStands) {
          {error("pargen.xml", "DNET_DEV_ID",
                 "Error!! The DeviceNet Device ID must be between 0 and 63. "),
           error("pargen.xml", "Ser_ID", "Error!! The Serial ID must be between 1 and 247. ")}},
+        {"every list position outside its list",
+         nodes,
+         map,
+         "<Par_Gen><DNET_DEV_ID>20</DNET_DEV_ID><DNET_BAUD>-1</DNET_BAUD><Ser_Baud>8</Ser_Baud>"
+         "<Ser_Par>3</Ser_Par><Ser_ID>1</Ser_ID><Ser_Type>2</Ser_Type><Ser_Prot>7</Ser_Prot>"
+         "<HW_Type>2</HW_Type></Par_Gen>",
+         {error("pargen.xml", "DNET_BAUD",
+                "DNET_BAUD -1 is not in the list of DeviceNet baud rates (0 = 125K, 1 = 250K, "
+                "2 = 500K)"),
+          error("pargen.xml", "Ser_Baud",
+                "Ser_Baud 8 is not in the list of serial baud rates (0 = 1200, 1 = 2400, "
+                "2 = 4800, 3 = 9600, 4 = 19200, 5 = 38400, 6 = 57600, 7 = 115200)"),
+          error("pargen.xml", "Ser_Par",
+                "Ser_Par 3 is not in the list of parities (0 = NONE, 1 = EVEN, 2 = ODD)"),
+          error("pargen.xml", "Ser_Type",
+                "Ser_Type 2 is not in the list of line types (0 = RS232, 1 = RS485)"),
+          error("pargen.xml", "Ser_Prot",
+                "Ser_Prot 7 is not in the list of protocols (0 = Modbus RTU, 1 = Modbus ASCII, "
+                "2 = JBUS, 3 = Binary, 4 = ASCII)"),
+          error("pargen.xml", "HW_Type",
+                "HW_Type 2 is not in the list of hardware variants (0 = QH48203-A1, "
+                "1 = QH48203-B2)")}},
+        {"list positions as the composer reads them: hexadecimal and leading zeros",
+         nodes,
+         map,
+         "<Par_Gen><DNET_DEV_ID>20</DNET_DEV_ID><DNET_BAUD>$2</DNET_BAUD><Ser_Baud>07</Ser_Baud>"
+         "<Ser_Par>0x1</Ser_Par><Ser_ID>1</Ser_ID><Ser_Type> 1</Ser_Type><Ser_Prot>4</Ser_Prot>"
+         "<HW_Type>0x100</HW_Type></Par_Gen>",
+         {error("pargen.xml", "HW_Type",
+                "HW_Type 256 is not in the list of hardware variants (0 = QH48203-A1, "
+                "1 = QH48203-B2)")}},
+        {"none of the three documents: not a project folder",
+         none,
+         none,
+         none,
+         {error("", "", "not a project folder: none of pargen.xml, DNET_Net.xml, DefReg.xml")}},
+        {"more rows than the network has nodes",
+         nodeRows(65, "0"),
+         none,
+         settings,
+         {error("DNET_Net.xml", "",
+                "the document holds 65 rows; the network has at most 64 nodes (the dialog shows "
+                "the first 64, the image would carry them all)"),
+          warning("DNET_Net.xml", "row 20",
+                  "ID 20 is the gateway's own DeviceNet ID (DNET_DEV_ID in pargen.xml)"),
+          error("DNET_Net.xml", "row 64", "Error in row 64!! ID must be 0 or 63. "),
+          warning("DefReg.xml", "", "the document is missing: the image has no registers")}},
         {"a settings element missing",
          nodes,
          map,
