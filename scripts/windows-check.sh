@@ -117,6 +117,9 @@ fi
 wine_hide_console_ports "$WINEPREFIX"
 /usr/lib/wine/wineserver -w
 wine_check_ports "$WINEPREFIX"
+# One server for the whole run: a server that ends between two programs while the next one
+# connects fails that program ("Connection reset by peer").
+/usr/lib/wine/wineserver -p
 
 say "running the tests under Wine"
 failures=0
@@ -181,6 +184,7 @@ if [ "$(tr -d '\r' <"$example/out.txt")" != "velmora-cli $version" ]; then
   failures=$((failures + 1))
 fi
 
+/usr/lib/wine/wineserver -k
 /usr/lib/wine/wineserver -w
 wine_check_ports "$WINEPREFIX" || failures=$((failures + 1))
 
