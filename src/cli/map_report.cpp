@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "documents/comm_settings.h"
+#include "image/image_format.h"
 
 namespace velmora::cli {
 
@@ -26,6 +27,16 @@ std::string csvField(std::string_view text) {
         s += c;
     }
     return s + "\"";
+}
+
+// A free text as a CSV field: one that begins with =, +, -, @, a tab or a carriage return gets
+// a leading apostrophe, so that a spreadsheet shows it instead of running it as a formula.
+std::string csvText(std::string_view text) {
+    if (!text.empty() &&
+        std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos) {
+        return csvField("'" + std::string(text));
+    }
+    return csvField(text);
 }
 
 std::string choiceNumber(std::uint16_t choice) {
@@ -64,10 +75,12 @@ std::string html(std::string_view text) {
     return s;
 }
 
-// The item at a stored list position in words, or what stands instead.
-std::string item(std::span<const std::string_view> names, std::int32_t position) {
-    if (position < 0 || static_cast<std::size_t>(position) >= names.size()) return "none chosen";
-    return std::string(names[static_cast<std::size_t>(position)]);
+// The meaning of a stored value in words, or "unknown (N)" for a value outside its list.
+std::string item(std::span<const std::string_view> names, std::int64_t value) {
+    if (value < 0 || static_cast<std::uint64_t>(value) >= names.size()) {
+        return "unknown (" + std::to_string(value) + ")";
+    }
+    return std::string(names[static_cast<std::size_t>(value)]);
 }
 
 std::string byteName(std::uint16_t choice) {
@@ -102,24 +115,25 @@ table.settings th { width: 40mm; white-space: nowrap; }
 .legend { color: #444; }
 )";
 
+// The settings as the device holds them (the image's parameter block), in words; the protocol,
+// of which the image keeps only the framing, as the composer read it.
 void writeSettings(const DeviceMap& map, std::ostream& out) {
     out << "<h2>Communication settings</h2>\n";
-    if (!map.settings) {
+    if (!map.parameters) {
         out << "<p>pargen.xml is missing: the image carries no communication settings.</p>\n";
         return;
     }
-    const CommSettings& s = *map.settings;
-    const auto line = static_cast<std::size_t>(s.serialLine);
-    const auto protocol = static_cast<std::size_t>(s.protocol);
-    const auto hardware = static_cast<std::size_t>(s.hardware);
+    const DecodedParameters& p = *map.parameters;
+    const std::string protocol =
+        map.protocol ? item(kSerialProtocolNames, *map.protocol) : std::string("unknown");
     const std::array<std::pair<std::string_view, std::string>, 3> rows = {{
-        {"DeviceNet master",
-         "ID " + s.dnetDeviceId + ", baud rate " + item(kDnetBaudItems, s.dnetBaud)},
-        {"Serial line", std::string(kSerialLineNames[line]) + ", " +
-                            item(kSerialBaudItems, s.serialBaud) + " baud, parity " +
-                            item(kSerialParityItems, s.serialParity) + ", ID " + s.serialDeviceId +
-                            ", " + std::string(kSerialProtocolNames[protocol])},
-        {"Hardware", std::string(kHardwareNames[hardware])},
+        {"DeviceNet master", "ID " + std::to_string(p.deviceNetId) + ", baud rate " +
+                                 item(image_format::kDeviceNetBauds, p.deviceNetBaud)},
+        {"Serial line", item(image_format::kLineTypes, p.lineType) + ", " +
+                            item(image_format::kSerialBauds, p.serialBaud) + " baud, parity " +
+                            item(image_format::kParities, p.parity) + ", ID " +
+                            std::to_string(p.serialId) + ", " + protocol},
+        {"Hardware", item(image_format::kHardwareTypes, p.hardware)},
     }};
     out << "<table class=\"settings\">\n";
     for (const auto& [label, words] : rows) {
@@ -238,7 +252,7 @@ void writeMapCsv(const DeviceMap& map, std::int64_t base, std::ostream& out) {
             out << csvSideName(side) << ',' << registerNumber(r, base) << ','
                 << int{r.nodePosition} + 1 << ','
                 << (node ? std::to_string(node->id) : std::string()) << ','
-                << (node ? csvField(node->mnemonic) : std::string()) << ','
+                << (node ? csvText(node->mnemonic) : std::string()) << ','
                 << choiceNumber(r.highByte()) << ',' << choiceNumber(r.lowByte()) << "\r\n";
         }
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "documents/devicenet_network.h"
+#include "documents/integer_text.h"
 #include "documents/xml_document.h"
 #include "image/composer.h"
 
@@ -36,8 +37,14 @@ DeviceMap readDeviceMap(const std::filesystem::path& projectDir) {
     }
     map.readMap = byIndex(decoded.readMap);
     map.writeMap = byIndex(decoded.writeMap);
-    if (XmlDocument::fileExists(projectDir / fmt::kParGenFile)) {
-        map.settings = readCommSettings(projectDir / fmt::kParGenFile);
+    map.parameters = decoded.parameters;
+    if (map.parameters) {
+        // It composed, so the element is there and holds an integer text.
+        XmlDocument doc;
+        doc.load(projectDir / fmt::kParGenFile);
+        if (const auto element = doc.firstNode()->child(fmt::kProtocol)) {
+            map.protocol = parseIntegerText(element->text());
+        }
     }
     return map;
 }

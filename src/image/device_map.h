@@ -23,7 +23,10 @@ struct DeviceMap {
     std::vector<DeviceNode> nodes;
     std::vector<DecodedRegister> readMap;
     std::vector<DecodedRegister> writeMap;
-    std::optional<CommSettings> settings;  // as the dialog reads them; none without pargen.xml
+    // The parameter block as the device holds it; none without pargen.xml.
+    std::optional<DecodedParameters> parameters;
+    // "Ser_Prot" as the composer reads it: the image keeps only its framing class.
+    std::optional<std::int32_t> protocol;
 
     const std::vector<DecodedRegister>& map(MapSide side) const {
         return side == MapSide::Read ? readMap : writeMap;

@@ -200,6 +200,16 @@ private:
     // device reads a value outside it as an unknown setting.
     void checkListPositions(const XmlNode& root) {
         namespace format = comm_settings_format;
+        // An element's text; none when it has none that can be read, which the composer tells.
+        const auto textOf = [&root](const char* name) -> std::optional<std::string> {
+            const auto element = root.child(name);
+            if (!element) return std::nullopt;
+            try {
+                return element->text();
+            } catch (const Error&) {
+                return std::nullopt;
+            }
+        };
         const struct {
             const char* element;
             const char* what;
@@ -217,10 +227,22 @@ private:
              kSerialProtocolNames.size()},
             {format::kHardware, "hardware variants", kHardwareNames.data(), kHardwareNames.size()},
         };
+        // The dialog takes the hardware variant as text ("1" alone is QH48203-B2), the composer
+        // as a number: "01" or "0x1" reads as QH48203-A1 in the dialog, but the device gets B2.
+        if (const auto hardware = textOf(format::kHardware)) {
+            const std::string& text = *hardware;
+            if (parseIntegerText(text) == 1 && text != "1") {
+                problems_.add(Severity::Warning, fmt::kParGenFile, "", 0, format::kHardware,
+                              std::string(format::kHardware) + " " + quotedValue(text) +
+                                  " reads as " + std::string(kHardwareNames[0]) +
+                                  " in the dialog, but the device gets " +
+                                  std::string(kHardwareNames[1]) + " (1)");
+            }
+        }
         for (const auto& list : lists) {
-            const auto element = root.child(list.element);
             // A missing or non-integer value is the composer's to tell.
-            const auto value = element ? parseIntegerText(element->text()) : std::nullopt;
+            const auto text = textOf(list.element);
+            const auto value = text ? parseIntegerText(*text) : std::nullopt;
             if (!value || (*value >= 0 && static_cast<std::size_t>(*value) < list.count)) continue;
             std::string items;
             for (std::size_t i = 0; i < list.count; ++i) {

@@ -192,6 +192,28 @@ TEST_F(ProjectCommands, MapCsvHoldsTheKeptRowsByMapThenRegister) {
     EXPECT_EQ(parseCsv(r.out), based);
 }
 
+// A mnemonic a spreadsheet would run as a formula is written with a leading apostrophe.
+TEST_F(ProjectCommands, MapCsvKeepsSpreadsheetsFromRunningAMnemonic) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"=1+2", "'=1+2"}, {"+A1", "'+A1"},    {"-2", "'-2"},        {"@SUM(A1)", "'@SUM(A1)"},
+        {"&#9;x", "'\tx"}, {"&#13;x", "'\rx"}, {"Pump-1", "Pump-1"}, {"a=b", "a=b"},
+    };
+    for (const auto& [mnemonic, written] : cases) {
+        SCOPED_TRACE(mnemonic);
+        test::writeProject(dir.path(),
+                           std::string(R"(<DNET_Net><row ID="5" NB_IN="0" NB_OUT="2" Mnemonic=")") +
+                               mnemonic + R"("/></DNET_Net>)",
+                           R"(<InfoMod><Modbus_Read><row Index="0" NrDNNode="1" PosComp="1"/>)"
+                           R"(</Modbus_Read><Modbus_Write/></InfoMod>)",
+                           test::kExampleSettings);
+        const Outcome r = run({"map", project()});
+        ASSERT_EQ(r.status, kExitOk) << r.err;
+        const Records records = parseCsv(r.out);
+        ASSERT_EQ(records.size(), 2u);
+        EXPECT_EQ(records[1][4], written);
+    }
+}
+
 TEST_F(ProjectCommands, MapFailsWhenTheProjectDoesNotCompose) {
     test::writeExampleProject(dir.path());
     test::writeText(dir / "DefReg.xml", "<InfoMod><Modbus_Read/></InfoMod>");
@@ -200,6 +222,79 @@ TEST_F(ProjectCommands, MapFailsWhenTheProjectDoesNotCompose) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err,
               "velmora-cli: DefReg.xml: element \"Modbus_Write\" is missing under the root\n");
+}
+
+// Hand-edited settings read alike by inspect (the composed image), map (the image too) and check
+// (which flags what the device cannot read, and where the dialog reads otherwise).
+TEST_F(ProjectCommands, InspectMapAndCheckAgreeOnHandEditedSettings) {
+    struct Case {
+        const char* name;
+        const char* settings;  // DNET_BAUD, Ser_Baud, Ser_Par, Ser_Type, HW_Type
+        std::vector<std::string> inspected;
+        std::vector<std::string> mapped;
+        std::vector<std::string> checked;
+        int checkStatus;
+    };
+    const auto settings = [](const char* baud, const char* serialBaud, const char* parity,
+                             const char* line, const char* hardware) {
+        return std::string("<Par_Gen><DNET_DEV_ID>20</DNET_DEV_ID><DNET_BAUD>") + baud +
+               "</DNET_BAUD><Ser_Baud>" + serialBaud + "</Ser_Baud><Ser_Par>" + parity +
+               "</Ser_Par><Ser_ID>1</Ser_ID><Ser_Type>" + line +
+               "</Ser_Type><Ser_Prot>0</Ser_Prot><HW_Type>" + hardware + "</HW_Type></Par_Gen>";
+    };
+    const Case cases[] = {
+        {"leading zeros and hexadecimal",
+         nullptr,
+         {"DeviceNet baud  250K (1)", "Serial baud     19200 (4)", "Parity          ODD (2)",
+          "Line            RS232 (0)", "Hardware        QH48203-A1 (0)"},
+         {"<td>ID 20, baud rate 250K</td>",
+          "<td>RS232, 19200 baud, parity ODD, ID 1, Modbus RTU</td>", "<td>QH48203-A1</td>"},
+         {"0 errors, 6 warnings"},
+         kExitOk},
+        {"a hardware variant the dialog reads otherwise",
+         nullptr,
+         {"Hardware        QH48203-B2 (1)", "Line            RS485 (1)"},
+         {"<td>QH48203-B2</td>", "<td>RS485, 115200 baud"},
+         {"warning: pargen.xml, HW_Type: HW_Type \"01\" reads as QH48203-A1 in the dialog, but "
+          "the device gets QH48203-B2 (1)"},
+         kExitOk},
+        {"values outside their lists",
+         nullptr,
+         {"DeviceNet baud  unknown (255)", "Serial baud     unknown (8)",
+          "Parity          unknown (3)", "Line            unknown (2)",
+          "Hardware        unknown (2)"},
+         {"<td>ID 20, baud rate unknown (255)</td>",
+          "<td>unknown (2), unknown (8) baud, parity unknown (3), ID 1, Modbus RTU</td>",
+          "<td>unknown (2)</td>"},
+         {"error: pargen.xml, DNET_BAUD: DNET_BAUD -1 is not in the list",
+          "error: pargen.xml, Ser_Baud: Ser_Baud 8 is not in the list",
+          "error: pargen.xml, Ser_Par: Ser_Par 3 is not in the list",
+          "error: pargen.xml, Ser_Type: Ser_Type 2 is not in the list",
+          "error: pargen.xml, HW_Type: HW_Type 2 is not in the list", "5 errors"},
+         kExitFailure},
+    };
+    const std::string texts[] = {settings("$1", "04", "0x2", "00", "0"),
+                                 settings("2", "7", "0", "1", "01"),
+                                 settings("-1", "8", "3", "2", "2")};
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        test::writeProject(dir.path(), test::kExampleNodes, test::kExampleMap, texts[i]);
+        ASSERT_EQ(run({"compose", project()}).status, kExitOk);
+        const Outcome inspected = run({"inspect", (dir / "bin" / "bank.bin").string()});
+        for (const std::string& part : c.inspected) {
+            EXPECT_NE(inspected.out.find(part), std::string::npos) << part << "\n" << inspected.out;
+        }
+        const Outcome mapped = run({"map", project(), "--format", "html"});
+        for (const std::string& part : c.mapped) {
+            EXPECT_NE(mapped.out.find(part), std::string::npos) << part;
+        }
+        const Outcome checked = run({"check", project()});
+        EXPECT_EQ(checked.status, c.checkStatus);
+        for (const std::string& part : c.checked) {
+            EXPECT_NE(checked.out.find(part), std::string::npos) << part << "\n" << checked.out;
+        }
+    }
 }
 
 // The page of the worked example: its tables' rows and the byte picture, nothing fetched.
