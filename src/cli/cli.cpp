@@ -94,22 +94,26 @@ constexpr std::string_view kCheckHelp =
     "project cannot be read; 2 for a usage error.\n";
 
 constexpr std::string_view kMapUsage =
-    "Usage: velmora-cli map PROJECT_DIR [--format csv|html] [--base N] [--output FILE]\n";
+    "Usage: velmora-cli map PROJECT_DIR [--format csv|html] [--base N] [--strict] "
+    "[--output FILE]\n";
 constexpr std::string_view kMapHelp =
     "Prints the register map of PROJECT_DIR as the device will hold it (rows the composer\n"
     "drops are not in it), read map first, each by register.\n"
     "CSV columns: map,register,node,node_id,mnemonic,high_byte,low_byte (byte number, or\n"
     "empty for None). HTML: one self-contained page, printable on A4, with the settings, the\n"
     "nodes, both maps and a picture of each node's bytes.\n"
+    "A register index that a map holds more than once is named on standard error and marked\n"
+    "on the page; the CSV columns stay as they are.\n"
     "\n"
     "Options:\n"
     "      --format FORMAT  csv (the default) or html\n"
     "      --base N         add N to every register index (40001 gives 4xxxx numbers)\n"
+    "      --strict         refuse a project with errors (see check) or a repeated index\n"
     "  -o, --output FILE    write to FILE instead of standard output ('-': standard output)\n"
     "  -h, --help           show this help and exit\n"
     "\n"
-    "Exit status: 0 when the map was written; 1 when the project does not compose or the\n"
-    "file cannot be written; 2 for a usage error.\n";
+    "Exit status: 0 when the map was written; 1 when the project does not compose, the\n"
+    "file cannot be written, or --strict refuses it; 2 for a usage error.\n";
 
 // The standard output named as a file.
 constexpr std::string_view kStandardOutput = "-";
@@ -139,6 +143,7 @@ struct Parsed {
     bool json = false;
     std::optional<std::string> format;
     std::optional<std::string> base;
+    bool strict = false;
     std::string error;  // set for a usage error
 };
 
@@ -192,6 +197,8 @@ Parsed parseCommand(const std::vector<std::string>& args, const Command& command
                    (optionValue(args, i, "--format", parsed.format, parsed.error) ||
                     optionValue(args, i, "--base", parsed.base, parsed.error))) {
             continue;
+        } else if (command.withMapOptions && arg == "--strict") {
+            parsed.strict = true;
         } else {
             parsed.error = "unrecognized option '" + arg + "'";
         }
@@ -356,6 +363,18 @@ int map(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const fs::path projectDir = pathFromText(parsed.operand);
     try {
         const DeviceMap deviceMap = readDeviceMap(projectDir);
+        const std::vector<RepeatedIndex> repeated = repeatedIndexes(deviceMap);
+        for (const RepeatedIndex& r : repeated) {
+            err << kProgram << ": warning: " << repeatedIndexText(r, base) << "\n";
+        }
+        if (parsed.strict) {
+            const std::size_t errors = countProblems(checkProject(projectDir), Severity::Error);
+            if (errors > 0 || !repeated.empty()) {
+                return failure(err, "--strict: the project has " + plural(errors, "error") +
+                                        " and " + plural(repeated.size(), "repeated index") +
+                                        " (velmora-cli check " + parsed.operand + " lists them)");
+            }
+        }
         std::ostringstream text;
         if (format == "html") {
             writeMapHtml(deviceMap, MapPage{projectName(projectDir), today(), base}, text);

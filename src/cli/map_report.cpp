@@ -113,6 +113,7 @@ table.settings th { width: 40mm; white-space: nowrap; }
 .byte b { display: block; font-size: 7pt; color: #555; font-weight: normal; }
 .byte.free { background: repeating-linear-gradient(45deg, #fff 0 1mm, #ddd 1mm 2mm); color: #777; }
 .legend { color: #444; }
+tr.repeated td { background: #fde8e8; }
 )";
 
 // The settings as the device holds them (the image's parameter block), in words; the protocol,
@@ -178,10 +179,15 @@ void writeRegisters(const DeviceMap& map, MapSide side, std::int64_t base, std::
         << "\">\n<thead><tr><th class=\"num\">Register</th><th class=\"num\">Node</th><th "
            "class=\"num\">ID</th><th>Mnemonic</th><th>High byte</th><th>Low byte</th></tr>"
            "</thead>\n<tbody>\n";
-    for (const DecodedRegister& r : registers) {
+    for (std::size_t i = 0; i < registers.size(); ++i) {
+        const DecodedRegister& r = registers[i];
         const DeviceNode* node = nodeOf(map, r);
-        out << "<tr><td class=\"num\">" << registerNumber(r, base) << "</td><td class=\"num\">"
-            << int{r.nodePosition} + 1 << "</td><td class=\"num\">"
+        // The map is by index: a repeated index stands beside its twin.
+        const bool repeated = (i > 0 && registers[i - 1].index == r.index) ||
+                              (i + 1 < registers.size() && registers[i + 1].index == r.index);
+        out << (repeated ? "<tr class=\"repeated\">" : "<tr>") << "<td class=\"num\">"
+            << registerNumber(r, base) << (repeated ? " (repeated)" : "")
+            << "</td><td class=\"num\">" << int{r.nodePosition} + 1 << "</td><td class=\"num\">"
             << (node ? std::to_string(node->id) : std::string("?")) << "</td><td>"
             << (node ? html(node->mnemonic) : std::string()) << "</td><td>"
             << byteName(r.highByte()) << "</td><td>" << byteName(r.lowByte()) << "</td></tr>\n";
@@ -243,6 +249,26 @@ void writeBytePictures(const DeviceMap& map, std::int64_t base, std::ostream& ou
 }
 
 }  // namespace
+
+std::vector<RepeatedIndex> repeatedIndexes(const DeviceMap& map) {
+    std::vector<RepeatedIndex> repeated;
+    for (const MapSide side : kSides) {
+        const auto& registers = map.map(side);  // by index
+        for (std::size_t i = 0; i < registers.size();) {
+            std::size_t j = i + 1;
+            while (j < registers.size() && registers[j].index == registers[i].index) ++j;
+            if (j - i > 1) repeated.push_back({side, registers[i].index, j - i});
+            i = j;
+        }
+    }
+    return repeated;
+}
+
+std::string repeatedIndexText(const RepeatedIndex& repeated, std::int64_t base) {
+    return "register " + std::to_string(static_cast<std::int64_t>(repeated.index) + base) +
+           " stands " + std::to_string(repeated.times) + " times in the " +
+           std::string(csvSideName(repeated.side)) + " map";
+}
 
 void writeMapCsv(const DeviceMap& map, std::int64_t base, std::ostream& out) {
     out << kMapCsvHeader << "\r\n";

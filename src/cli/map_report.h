@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "image/device_map.h"
 
@@ -14,6 +15,19 @@ inline constexpr char kMapCsvHeader[] = "map,register,node,node_id,mnemonic,high
 // The register map as RFC 4180 CSV (CRLF line ends, UTF-8): the header, then the read map's rows
 // and the write map's, each by register; `register` is the index plus `base`.
 void writeMapCsv(const DeviceMap& map, std::int64_t base, std::ostream& out);
+
+// A register index that one map holds more than once.
+struct RepeatedIndex {
+    MapSide side = MapSide::Read;
+    std::uint16_t index = 0;
+    std::size_t times = 0;
+};
+
+// Every index held more than once, read map first, by index.
+std::vector<RepeatedIndex> repeatedIndexes(const DeviceMap& map);
+
+// "register 7 stands 3 times in the read map", the register numbered with `base` added.
+std::string repeatedIndexText(const RepeatedIndex& repeated, std::int64_t base);
 
 // What the printable page says about itself.
 struct MapPage {

@@ -214,6 +214,43 @@ TEST_F(ProjectCommands, MapCsvKeepsSpreadsheetsFromRunningAMnemonic) {
     }
 }
 
+// A repeated register index is never silent: named on standard error (the CSV unchanged), marked
+// on the page, and refused with --strict, as a project with errors is.
+TEST_F(ProjectCommands, MapNamesRepeatedIndexesAndStrictRefusesThem) {
+    const std::string nodes =
+        R"(<DNET_Net><row ID="5" NB_IN="2" NB_OUT="2" Mnemonic=""/></DNET_Net>)";
+    test::writeProject(
+        dir.path(), nodes,
+        R"(<InfoMod><Modbus_Read><row Index="7" NrDNNode="1" PosComp="1"/>)"
+        R"(<row Index="7" NrDNNode="1" PosComp="2"/><row Index="0x7" NrDNNode="1" PosComp="2"/>)"
+        R"(</Modbus_Read><Modbus_Write><row Index="7" NrDNNode="1" PosComp="1"/></Modbus_Write>)"
+        R"(</InfoMod>)",
+        test::kExampleSettings);
+    Outcome r = run({"map", project(), "--base", "40001"});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.err, "velmora-cli: warning: register 40008 stands 3 times in the read map\n");
+    EXPECT_EQ(parseCsv(r.out).size(), 5u);
+
+    r = run({"map", project(), "--format", "html"});
+    EXPECT_NE(r.out.find("<tr class=\"repeated\"><td class=\"num\">7 (repeated)</td>"),
+              std::string::npos);
+
+    r = run({"map", project(), "--strict"});
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("velmora-cli: --strict: the project has 2 errors and 1 repeated index"),
+              std::string::npos)
+        << r.err;
+
+    test::writeProject(dir.path(), nodes,
+                       R"(<InfoMod><Modbus_Read><row Index="7" NrDNNode="1" PosComp="1"/>)"
+                       R"(</Modbus_Read><Modbus_Write/></InfoMod>)",
+                       test::kExampleSettings);
+    r = run({"map", project(), "--strict"});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.err, "");
+}
+
 TEST_F(ProjectCommands, MapFailsWhenTheProjectDoesNotCompose) {
     test::writeExampleProject(dir.path());
     test::writeText(dir / "DefReg.xml", "<InfoMod><Modbus_Read/></InfoMod>");
