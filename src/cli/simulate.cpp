@@ -14,6 +14,7 @@
 #include "cli/command_line.h"
 #include "cli/modbus_server.h"
 #include "cli/node_data.h"
+#include "cli/report_text.h"
 #include "cli/simulated_gateway.h"
 #include "core/atomic_file.h"
 #include "core/error.h"
@@ -21,6 +22,7 @@
 #include "image/composer.h"
 #include "image/image_decoder.h"
 #include "image/image_format.h"
+#include "image/project_check.h"
 
 namespace velmora::cli {
 
@@ -28,7 +30,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "Usage: velmora-cli simulate (PROJECT_DIR | --image FILE) (--tcp HOST:PORT | --rtu DEVICE)\n"
-    "                            [--data FILE] [--log FILE]\n";
+    "                            [--data FILE] [--log FILE] [--strict]\n";
 constexpr std::string_view kHelp =
     "Serves the register map of a configuration image as the configured gateway presents it on\n"
     "its Modbus side, so that a Modbus master program can be tried without the device. The image\n"
@@ -51,6 +53,8 @@ constexpr std::string_view kHelp =
     "      --data FILE      node output bytes as JSON by node position, for example\n"
     "                       {\"1\": {\"out\": [1, 2]}}; read again whenever it changes\n"
     "      --log FILE       append the log to FILE instead of standard output\n"
+    "      --strict         refuse a project with errors (see check) or an image whose maps\n"
+    "                       repeat a register index\n"
     "  -h, --help           show this help and exit\n"
     "\n"
     "The first line of standard output names the address or device served. The log shows each\n"
@@ -157,6 +161,10 @@ SimulateOptions parseSimulateArgs(const std::vector<std::string>& args) {
             options.help = true;
             continue;
         }
+        if (arg == "--strict") {
+            options.strict = true;
+            continue;
+        }
         const auto equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
         std::optional<std::string>* target = name == "--image"  ? &options.image
@@ -245,6 +253,17 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
         SimulatedGateway gateway(image, unitId, settings.tcp);
         for (const std::string& warning : gateway.warnings()) failure(err, source + ": " + warning);
+        if (options.strict) {
+            const std::size_t errors =
+                options.image
+                    ? 0
+                    : countProblems(checkProject(pathFromText(options.project)), Severity::Error);
+            if (errors > 0 || gateway.repeatedIndexes() > 0) {
+                throw Error("--strict: " + source + " has " + plural(errors, "error") + " and " +
+                            plural(gateway.repeatedIndexes(), "repeated index") +
+                            (options.image ? "" : " (velmora-cli check lists them)"));
+            }
+        }
         std::optional<FileWatch> dataWatch;
         if (options.data) {
             // The stamp is taken first, so that a change made while the file is read is seen.

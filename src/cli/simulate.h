@@ -17,7 +17,8 @@ struct SimulateOptions {
     std::optional<std::string> rtuDevice;
     std::optional<std::string> data;
     std::optional<std::string> log;
-    std::string error;  // set for a usage error
+    bool strict = false;  // refuse a project with errors or repeated indexes
+    std::string error;    // set for a usage error
 };
 
 // Parses `args` after the command name; --tcp takes HOST:PORT, ":PORT" or PORT, the host being

@@ -1,5 +1,7 @@
 #include "cli/simulated_gateway.h"
 
+#include <map>
+
 #include <algorithm>
 #include <cstdio>
 #include <utility>
@@ -70,6 +72,26 @@ SimulatedGateway::SimulatedGateway(const DecodedImage& image, std::uint8_t unitI
         readMap_.try_emplace(reg.index, place(reg, true));
     for (const DecodedRegister& reg : image.writeMap)
         writeMap_[reg.index].push_back(place(reg, false));
+
+    // A repeated index is served one way, said once: a read answers with the first record of
+    // the index, a write goes to every record of it.
+    for (const bool read : {true, false}) {
+        const auto& records = read ? image.readMap : image.writeMap;
+        std::map<std::uint16_t, std::vector<std::size_t>> recordsOf;
+        for (std::size_t i = 0; i < records.size(); ++i) recordsOf[records[i].index].push_back(i);
+        for (const auto& [index, at] : recordsOf) {
+            if (at.size() < 2) continue;
+            ++repeatedIndexes_;
+            std::string list;
+            for (const std::size_t i : at) list += (list.empty() ? "" : ", ") + std::to_string(i);
+            warnings_.push_back(
+                std::string(read ? "Read" : "Write") + " register " + std::to_string(index) +
+                " stands " + std::to_string(at.size()) + " times (records " + list + " of the " +
+                (read ? "read" : "write") + " map): " +
+                (read ? "a read is answered from record " + std::to_string(at.front())
+                      : std::string("a write goes to every one of them")));
+        }
+    }
 }
 
 bool SimulatedGateway::accepts(std::uint8_t unit) const {

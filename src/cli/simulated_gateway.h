@@ -81,6 +81,8 @@ public:
     // Register rows that name bytes the node does not have (they read as 0 and are not written),
     // one sentence each.
     const std::vector<std::string>& warnings() const { return warnings_; }
+    // How many indexes one of the maps holds more than once.
+    std::size_t repeatedIndexes() const { return repeatedIndexes_; }
 
     std::uint8_t unitId() const { return unitId_; }
     std::size_t readRegisterCount() const { return readMap_.size(); }
@@ -110,6 +112,7 @@ private:
     std::map<std::uint16_t, Row> readMap_;                // the first row of an index
     std::map<std::uint16_t, std::vector<Row>> writeMap_;  // every row of an index
     std::vector<std::string> warnings_;
+    std::size_t repeatedIndexes_ = 0;
 };
 
 // One written register as a log line: "register 100 = 4660 (0x1234): node 2 input byte 1

@@ -362,13 +362,30 @@ TEST_F(Simulate, RefusesWhatItCannotServe) {
                                           ": No such file or directory\n"));
     EXPECT_EQ(refusal({"simulate", "--image", (dir / "no.bin").string(), "--tcp", ":0"}).first,
               kExitFailure);
-    EXPECT_EQ(refusal({"simulate", dir.path().string()}),
-              std::pair(kExitUsage,
-                        std::string("velmora-cli: missing --tcp HOST:PORT or --rtu DEVICE\n"
-                                    "Usage: velmora-cli simulate (PROJECT_DIR | --image FILE) "
-                                    "(--tcp HOST:PORT | --rtu DEVICE)\n"
-                                    "                            [--data FILE] [--log FILE]\n"
-                                    "Try 'velmora-cli simulate --help' for more information.\n")));
+    EXPECT_EQ(
+        refusal({"simulate", dir.path().string()}),
+        std::pair(kExitUsage,
+                  std::string("velmora-cli: missing --tcp HOST:PORT or --rtu DEVICE\n"
+                              "Usage: velmora-cli simulate (PROJECT_DIR | --image FILE) "
+                              "(--tcp HOST:PORT | --rtu DEVICE)\n"
+                              "                            [--data FILE] [--log FILE] [--strict]\n"
+                              "Try 'velmora-cli simulate --help' for more information.\n")));
+    // --strict refuses a repeated index (and the check's errors) before serving anything.
+    test::writeText(dir / "DefReg.xml",
+                    R"(<InfoMod><Modbus_Read><row Index="3" NrDNNode="1" PosComp="1"/>)"
+                    R"(<row Index="3" NrDNNode="1" PosComp="2"/></Modbus_Read><Modbus_Write/>)"
+                    R"(</InfoMod>)");
+    const Outcome strict = run({"simulate", dir.path().string(), "--tcp", ":0", "--strict"});
+    EXPECT_EQ(strict.status, kExitFailure);
+    EXPECT_EQ(strict.out, "");
+    EXPECT_NE(strict.err.find("Read register 3 stands 2 times (records 0, 1 of the read map)"),
+              std::string::npos)
+        << strict.err;
+    EXPECT_NE(strict.err.find("velmora-cli: --strict: " + dir.path().string() +
+                              " has 1 error and "
+                              "1 repeated index (velmora-cli check lists them)\n"),
+              std::string::npos)
+        << strict.err;
     // A document that cannot be read is named, as compose names it.
     test::writeText(dir / "DefReg.xml", "<InfoMod><Modbus_Read>");
     const Outcome broken = run({"simulate", dir.path().string(), "--tcp", ":0"});

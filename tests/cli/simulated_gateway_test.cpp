@@ -166,6 +166,28 @@ TEST(GatewayMap, ChoiceBeyondTheNodesBytesIsServedAsNoByte) {
               "register 0 = 258 (0x0102): node 2 input byte 1 0 -> 2");
 }
 
+// A repeated index is served one way and said once: reads from its first record, writes to all.
+TEST(GatewayMap, ARepeatedIndexIsNamedWithTheRecordItIsServedFrom) {
+    DecodedImage image = exampleImage();
+    image.readMap = {
+        {4, PackPosComp(0, 1), 0}, {3, PackPosComp(0, 2), 0}, {4, PackPosComp(0, 2), 0}};
+    image.writeMap = {{8, PackPosComp(0, 1), 1}, {8, PackPosComp(0, 2), 1}};
+    SimulatedGateway gateway(image, 1, false);
+    EXPECT_EQ(gateway.warnings(),
+              (std::vector<std::string>{
+                  "Read register 4 stands 2 times (records 0, 2 of the read map): a read is "
+                  "answered from record 0",
+                  "Write register 8 stands 2 times (records 0, 1 of the write map): a write goes "
+                  "to every one of them"}));
+    EXPECT_EQ(gateway.repeatedIndexes(), 2u);
+    gateway.setOutputs({{0, {0x11, 0x22}}});
+    EXPECT_EQ(gateway.handle(1, readPdu(3, 4, 1)).values, std::vector<std::uint16_t>{0x0011});
+    const Answer answer = gateway.handle(1, readPdu(6, 8, 0x0009));
+    ASSERT_EQ(answer.writes.size(), 1u);
+    EXPECT_EQ(describeWrite(answer.writes[0]),
+              "register 8 = 9 (0x0009): node 2 input byte 1 0 -> 9, input byte 2 0 -> 9");
+}
+
 TEST(NodeData, ReadsBytesByNodePosition) {
     const DecodedImage image = exampleImage();
     EXPECT_EQ(parseNodeData(R"({"1": {"out": [1, 2]}, "2": {"out": [255]}})", image.nodes),
