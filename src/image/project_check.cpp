@@ -145,6 +145,13 @@ public:
         checkSettings();
         checkNetwork();
         checkMap();
+        // The composer stops at its first fault; the reading above goes on past it and names
+        // every one, so the composer's is told only where that reading found none in the
+        // document (a parse error, the image's capacity).
+        if (composeFault_ && !faultyDocuments_.contains(composeFault_->document())) {
+            const DocumentError& e = *composeFault_;
+            problems_.add(Severity::Error, e.document(), e.list(), e.row(), e.place(), e.detail());
+        }
         return problems_.ordered();
     }
 
@@ -170,13 +177,82 @@ private:
         try {
             ComposeConfigImage(image, dir_);
         } catch (const DocumentError& e) {
-            problems_.add(Severity::Error, e.document(), e.list(), e.row(), e.place(), e.detail());
+            composeFault_ = e;
         }
+    }
+
+    // An error of a document's reading; the document is then known to be faulty.
+    void readingError(std::string_view document, std::string_view list, std::size_t row,
+                      std::string place, std::string message) {
+        faultyDocuments_.emplace(document);
+        problems_.add(Severity::Error, document, list, row, std::move(place), std::move(message));
+    }
+
+    // Every element of pargen.xml that the composer needs as an integer text.
+    void checkSettingElements(const XmlNode& root) {
+        namespace format = comm_settings_format;
+        for (const char* name :
+             {format::kDnetDeviceId, format::kDnetBaud, format::kSerialBaud, format::kSerialParity,
+              format::kSerialDeviceId, format::kSerialLine, format::kSerialProtocol}) {
+            const auto element = root.child(name);
+            if (!element) {
+                readingError(fmt::kParGenFile, "", 0, name,
+                             "element " + quotedValue(name) + " is missing");
+                continue;
+            }
+            std::string text;
+            try {
+                text = element->text();
+            } catch (const Error& e) {
+                readingError(fmt::kParGenFile, "", 0, name,
+                             "element " + quotedValue(name) + ": " + e.what());
+                continue;
+            }
+            if (!parseIntegerText(text)) {
+                readingError(
+                    fmt::kParGenFile, "", 0, name,
+                    "element " + quotedValue(name) + " is not an integer: " + quotedValue(text));
+            }
+        }
+    }
+
+    // Every attribute of every row of DNET_Net.xml, read on past a bad row: one problem for
+    // each attribute that is missing or, for the three numbers, not an integer text. Returns the
+    // rows (from 1) with such a problem.
+    std::set<std::size_t> checkNodeAttributes(const XmlNode& root) {
+        std::set<std::size_t> faulty;
+        std::size_t number = 0;
+        for (const XmlNode& child : root.children()) {
+            ++number;
+            const std::string place = "row " + std::to_string(number);
+            if (!child.isElement()) {
+                readingError(fmt::kDNetNetFile, "", number, place, notAnElement(child.name()));
+                faulty.insert(number);
+                continue;
+            }
+            for (const std::string_view attribute : kDNetAttributes) {
+                const std::string name(attribute);
+                const auto text = child.attribute(name.c_str());
+                if (!text) {
+                    readingError(fmt::kDNetNetFile, "", number, place,
+                                 "attribute " + quotedValue(name) + " is missing");
+                    faulty.insert(number);
+                } else if (attribute != kDNetAttributes[kDNetMnemonic] &&
+                           !parseIntegerText(*text)) {
+                    readingError(fmt::kDNetNetFile, "", number, place,
+                                 "attribute " + quotedValue(name) +
+                                     " is not an integer: " + quotedValue(*text));
+                    faulty.insert(number);
+                }
+            }
+        }
+        return faulty;
     }
 
     void checkSettings() {
         const auto doc = open(fmt::kParGenFile, "the image has no parameter block");
         if (!doc) return;
+        checkSettingElements(*doc->firstNode());
         const CommSettings settings = commSettingsFromDocument(*doc);
         gatewayId_ = parseIntegerText(settings.dnetDeviceId);
         // The dialog stops at its first failing check; each ID is checked here beside the
@@ -261,10 +337,21 @@ private:
         if (!doc) return;
         const XmlNode root = *doc->firstNode();
 
-        // As the dialog reads and checks it.
-        const DNetNetworkRead read = readDNetNetwork(*doc);
-        if (read.error) problems_.add(Severity::Error, fmt::kDNetNetFile, "", 0, "", *read.error);
-        for (const DNetProblem& p : dnetNetworkProblems(read.rows)) {
+        const std::set<std::size_t> faultyRows = checkNodeAttributes(root);
+
+        // The dialog's checks over every row, read on past a bad one (the dialog's own reading
+        // stops there); a row whose attributes failed above is told once, there.
+        std::vector<DNetRow> rows;
+        for (const XmlNode& child : root.children()) {
+            DNetRow& row = rows.emplace_back();
+            if (!child.isElement()) continue;
+            for (std::size_t field = 0; field < kDNetFieldCount; ++field) {
+                const std::string name(kDNetAttributes[field]);
+                row[field] = child.attribute(name.c_str()).value_or("");
+            }
+        }
+        for (const DNetProblem& p : dnetNetworkProblems(rows)) {
+            if (faultyRows.contains(p.row)) continue;
             problems_.add(Severity::Error, fmt::kDNetNetFile, "", p.row,
                           p.row == 0 ? "" : "row " + std::to_string(p.row), p.message);
         }
@@ -439,6 +526,8 @@ private:
 
     fs::path dir_;
     Problems problems_;
+    std::optional<DocumentError> composeFault_;
+    std::set<std::string, std::less<>> faultyDocuments_;
     std::optional<std::int32_t> gatewayId_;
     std::vector<NodeValues> nodes_;
 };

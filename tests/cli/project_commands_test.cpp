@@ -82,7 +82,12 @@ TEST_F(ProjectCommands, CheckListsProblemsAndExitsOneOnAnError) {
     Outcome r = run({"check", project()});
     EXPECT_EQ(r.status, kExitFailure);
     EXPECT_EQ(r.out,
-              "error: pargen.xml: element \"DNET_DEV_ID\" is missing\n"
+              "error: pargen.xml, DNET_DEV_ID: element \"DNET_DEV_ID\" is missing\n"
+              "error: pargen.xml, DNET_BAUD: element \"DNET_BAUD\" is missing\n"
+              "error: pargen.xml, Ser_Baud: element \"Ser_Baud\" is missing\n"
+              "error: pargen.xml, Ser_Par: element \"Ser_Par\" is missing\n"
+              "error: pargen.xml, Ser_Type: element \"Ser_Type\" is missing\n"
+              "error: pargen.xml, Ser_Prot: element \"Ser_Prot\" is missing\n"
               "error: pargen.xml, Ser_ID: Error!! The Serial ID must be between 1 and 247. \n"
               "warning: DefReg.xml, Modbus_Read row 1: both bytes are \"None\": the register "
               "carries no byte\n"
@@ -96,7 +101,7 @@ TEST_F(ProjectCommands, CheckListsProblemsAndExitsOneOnAnError) {
               "(ID 5)\n"
               "warning: DefReg.xml, Modbus_Write node 2: no register carries bytes 1, 3-8 of "
               "node 2 (ID 9)\n"
-              "2 errors, 6 warnings\n");
+              "7 errors, 6 warnings\n");
 
     r = run({"check", "--json", project()});
     EXPECT_EQ(r.status, kExitFailure);
@@ -104,7 +109,7 @@ TEST_F(ProjectCommands, CheckListsProblemsAndExitsOneOnAnError) {
                          R"("message": "Error!! The Serial ID must be between 1 and 247. "})"),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("\"errors\": 2,\n  \"warnings\": 6\n}\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"errors\": 7,\n  \"warnings\": 6\n}\n"), std::string::npos) << r.out;
 }
 
 // The PROJECTS folder typed by mistake: an error, not a clean check.

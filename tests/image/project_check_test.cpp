@@ -156,7 +156,27 @@ TEST(ProjectCheck, FindsEachProblemWhereItStands) {
          nodes,
          map,
          "<Par_Gen><DNET_DEV_ID>20</DNET_DEV_ID></Par_Gen>",
-         {error("pargen.xml", "", "element \"DNET_BAUD\" is missing")}},
+         {error("pargen.xml", "DNET_BAUD", "element \"DNET_BAUD\" is missing"),
+          error("pargen.xml", "Ser_Baud", "element \"Ser_Baud\" is missing"),
+          error("pargen.xml", "Ser_Par", "element \"Ser_Par\" is missing"),
+          error("pargen.xml", "Ser_ID", "element \"Ser_ID\" is missing"),
+          error("pargen.xml", "Ser_Type", "element \"Ser_Type\" is missing"),
+          error("pargen.xml", "Ser_Prot", "element \"Ser_Prot\" is missing")}},
+        {"planted mistakes in two documents, all told in one run, one each",
+         R"(<DNET_Net><row ID="5" NB_OUT="4" Mnemonic=""/>)"
+         R"(<row ID="6" NB_IN="2" NB_OUT="x" Mnemonic=""/>)"
+         R"(<row ID="7" NB_IN="2" NB_OUT="2"/><row ID="70" NB_IN="1" NB_OUT="1" Mnemonic=""/>)"
+         R"(</DNET_Net>)",
+         none,
+         "<Par_Gen><DNET_DEV_ID>20</DNET_DEV_ID><DNET_BAUD>2</DNET_BAUD><Ser_Baud>7</Ser_Baud>"
+         "<Ser_Par>0</Ser_Par><Ser_ID>1</Ser_ID><Ser_Type>1</Ser_Type><HW_Type>0</HW_Type>"
+         "</Par_Gen>",
+         {error("pargen.xml", "Ser_Prot", "element \"Ser_Prot\" is missing"),
+          error("DNET_Net.xml", "row 1", "attribute \"NB_IN\" is missing"),
+          error("DNET_Net.xml", "row 2", "attribute \"NB_OUT\" is not an integer: \"x\""),
+          error("DNET_Net.xml", "row 3", "attribute \"Mnemonic\" is missing"),
+          error("DNET_Net.xml", "row 4", "Error in row 4!! ID must be 0 or 63. "),
+          warning("DefReg.xml", "", "the document is missing: the image has no registers")}},
         {"a DeviceNet ID out of range",
          R"(<DNET_Net><row ID="64" NB_IN="2" NB_OUT="2" Mnemonic=""/></DNET_Net>)",
          map,
