@@ -31,7 +31,9 @@ void writeCheckJson(const std::vector<ProjectProblem>& problems, std::ostream& o
     for (std::size_t i = 0; i < problems.size(); ++i) {
         const ProjectProblem& p = problems[i];
         out << (i ? "," : "") << "\n    {\"severity\": " << jsonString(severityName(p.severity))
-            << ", \"document\": " << jsonString(p.document)
+            << ", \"code\": " << jsonString(p.code) << ", \"document\": " << jsonString(p.document)
+            << ", \"list\": " << (p.list.empty() ? std::string("null") : jsonString(p.list))
+            << ", \"row\": " << (p.row ? std::to_string(*p.row) : std::string("null"))
             << ", \"place\": " << jsonString(p.place) << ", \"message\": " << jsonString(p.message)
             << "}";
     }

@@ -76,7 +76,8 @@ std::vector<DNetProblem> dnetNetworkProblems(const std::vector<DNetRow>& rows) {
             const std::int32_t value = integerTextOr(rows[i][check.field]);
             if (value < 0 || value > check.max) {
                 problems.push_back(
-                    {i + 1, "Error in row " + std::to_string(i + 1) + std::string(check.message)});
+                    {i + 1, "Error in row " + std::to_string(i + 1) + std::string(check.message),
+                     check.field, value, check.max});
             } else if (check.field == kDNetBytesIn) {
                 // At most 64 rows of at most 455 bytes: the sums cannot overflow.
                 sumIn += value;
@@ -86,10 +87,12 @@ std::vector<DNetProblem> dnetNetworkProblems(const std::vector<DNetRow>& rows) {
         }
     }
     if (sumIn > kDNetMaxByteSum) {
-        problems.push_back({0, "Error!! Number of Byte IN must be under 6000. "});
+        problems.push_back({0, "Error!! Number of Byte IN must be under 6000. ", kDNetBytesIn,
+                            sumIn, kDNetMaxByteSum});
     }
     if (sumOut > kDNetMaxByteSum) {
-        problems.push_back({0, "Error!! Number of Byte OUT must be under 6000. "});
+        problems.push_back({0, "Error!! Number of Byte OUT must be under 6000. ", kDNetBytesOut,
+                            sumOut, kDNetMaxByteSum});
     }
     return problems;
 }

@@ -66,6 +66,9 @@ std::size_t dnetNodeCount(const std::vector<DNetRow>& rows);
 struct DNetProblem {
     std::size_t row = 0;
     std::string message;
+    DNetField field = kDNetId;  // the field checked; kDNetBytesIn or kDNetBytesOut for a sum
+    std::int32_t value = 0;     // the value found (-1 for one that is not an integer text)
+    std::int32_t max = 0;       // the largest value allowed
 };
 
 // Every check that the node list of `rows` fails, in the dialog's order: each row's ID, input

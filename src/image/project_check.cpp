@@ -38,6 +38,15 @@ std::string oneLine(std::string text) {
     return text;
 }
 
+// 6120 as "6,120".
+std::string groupedNumber(std::int64_t value) {
+    std::string digits = std::to_string(value < 0 ? -value : value);
+    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) {
+        digits.insert(static_cast<std::size_t>(at), ",");
+    }
+    return (value < 0 ? "-" : "") + digits;
+}
+
 std::string plural(std::size_t count, std::string_view word) {
     return std::to_string(count) + " " + std::string(word) + (count == 1 ? "" : "s");
 }
@@ -60,9 +69,15 @@ std::string rangesText(const std::vector<ByteRange>& ranges) {
 class Problems {
 public:
     void add(Severity severity, std::string_view document, std::string_view list, std::size_t row,
-             std::string place, std::string message) {
-        ProjectProblem problem{severity, std::string(document), std::move(place),
-                               oneLine(std::move(message))};
+             std::string place, std::string_view code, std::string message) {
+        ProjectProblem problem{
+            severity,
+            std::string(document),
+            std::move(place),
+            oneLine(std::move(message)),
+            std::string(code),
+            std::string(list),
+            row == 0 || row == kNodePlaceRow ? std::nullopt : std::optional<std::size_t>(row)};
         // The composer and the document readers may meet the very same fault.
         if (!told_.emplace(problem.severity, problem.document, problem.place, problem.message)
                  .second) {
@@ -122,7 +137,7 @@ std::optional<XmlDocument> load(const fs::path& file, std::string_view document,
     try {
         doc.load(file);
     } catch (const Error& e) {
-        problems.add(Severity::Error, document, "", 0, "", e.what());
+        problems.add(Severity::Error, document, "", 0, "", "document-unreadable", e.what());
         return std::nullopt;
     }
     return doc;
@@ -135,7 +150,7 @@ public:
     std::vector<ProjectProblem> run() {
         if (!exists(fmt::kParGenFile) && !exists(fmt::kDNetNetFile) && !exists(fmt::kDefRegFile)) {
             // Such as the PROJECTS folder typed by mistake: nothing there to check.
-            problems_.add(Severity::Error, "", "", 0, "",
+            problems_.add(Severity::Error, "", "", 0, "", "not-a-project",
                           "not a project folder: none of " + std::string(fmt::kParGenFile) + ", " +
                               std::string(fmt::kDNetNetFile) + ", " +
                               std::string(fmt::kDefRegFile));
@@ -150,7 +165,8 @@ public:
         // document (a parse error, the image's capacity).
         if (composeFault_ && !faultyDocuments_.contains(composeFault_->document())) {
             const DocumentError& e = *composeFault_;
-            problems_.add(Severity::Error, e.document(), e.list(), e.row(), e.place(), e.detail());
+            problems_.add(Severity::Error, e.document(), e.list(), e.row(), e.place(), "composer",
+                          e.detail());
         }
         return problems_.ordered();
     }
@@ -164,7 +180,7 @@ private:
     // the image lacks then) or cannot be read.
     std::optional<XmlDocument> open(std::string_view document, std::string_view consequence) {
         if (!exists(document)) {
-            problems_.add(Severity::Warning, document, "", 0, "",
+            problems_.add(Severity::Warning, document, "", 0, "", "document-missing",
                           "the document is missing: " + std::string(consequence));
             return std::nullopt;
         }
@@ -183,9 +199,10 @@ private:
 
     // An error of a document's reading; the document is then known to be faulty.
     void readingError(std::string_view document, std::string_view list, std::size_t row,
-                      std::string place, std::string message) {
+                      std::string place, std::string_view code, std::string message) {
         faultyDocuments_.emplace(document);
-        problems_.add(Severity::Error, document, list, row, std::move(place), std::move(message));
+        problems_.add(Severity::Error, document, list, row, std::move(place), code,
+                      std::move(message));
     }
 
     // Every element of pargen.xml that the composer needs as an integer text.
@@ -196,7 +213,7 @@ private:
               format::kSerialDeviceId, format::kSerialLine, format::kSerialProtocol}) {
             const auto element = root.child(name);
             if (!element) {
-                readingError(fmt::kParGenFile, "", 0, name,
+                readingError(fmt::kParGenFile, "", 0, name, "element-missing",
                              "element " + quotedValue(name) + " is missing");
                 continue;
             }
@@ -204,13 +221,13 @@ private:
             try {
                 text = element->text();
             } catch (const Error& e) {
-                readingError(fmt::kParGenFile, "", 0, name,
+                readingError(fmt::kParGenFile, "", 0, name, "element-not-text",
                              "element " + quotedValue(name) + ": " + e.what());
                 continue;
             }
             if (!parseIntegerText(text)) {
                 readingError(
-                    fmt::kParGenFile, "", 0, name,
+                    fmt::kParGenFile, "", 0, name, "element-not-integer",
                     "element " + quotedValue(name) + " is not an integer: " + quotedValue(text));
             }
         }
@@ -226,7 +243,8 @@ private:
             ++number;
             const std::string place = "row " + std::to_string(number);
             if (!child.isElement()) {
-                readingError(fmt::kDNetNetFile, "", number, place, notAnElement(child.name()));
+                readingError(fmt::kDNetNetFile, "", number, place, "not-an-element",
+                             notAnElement(child.name()));
                 faulty.insert(number);
                 continue;
             }
@@ -234,12 +252,12 @@ private:
                 const std::string name(attribute);
                 const auto text = child.attribute(name.c_str());
                 if (!text) {
-                    readingError(fmt::kDNetNetFile, "", number, place,
+                    readingError(fmt::kDNetNetFile, "", number, place, "attribute-missing",
                                  "attribute " + quotedValue(name) + " is missing");
                     faulty.insert(number);
                 } else if (attribute != kDNetAttributes[kDNetMnemonic] &&
                            !parseIntegerText(*text)) {
-                    readingError(fmt::kDNetNetFile, "", number, place,
+                    readingError(fmt::kDNetNetFile, "", number, place, "attribute-not-integer",
                                  "attribute " + quotedValue(name) +
                                      " is not an integer: " + quotedValue(*text));
                     faulty.insert(number);
@@ -262,12 +280,26 @@ private:
         dnetOnly.dnetDeviceId = settings.dnetDeviceId;
         CommSettings serialOnly = defaults;
         serialOnly.serialDeviceId = settings.serialDeviceId;
-        for (const auto& [checked, element] :
-             {std::pair{dnetOnly, comm_settings_format::kDnetDeviceId},
-              std::pair{serialOnly, comm_settings_format::kSerialDeviceId}}) {
-            if (const auto message = commSettingsProblem(checked)) {
-                problems_.add(Severity::Error, fmt::kParGenFile, "", 0, element, *message);
-            }
+        const struct {
+            CommSettings checked;
+            const char* element;
+            const std::string& text;
+            const char* code;
+            const char* range;
+        } ids[] = {
+            {dnetOnly, comm_settings_format::kDnetDeviceId, settings.dnetDeviceId,
+             "device-id-range", "0 to 63"},
+            {serialOnly, comm_settings_format::kSerialDeviceId, settings.serialDeviceId,
+             "serial-id-range", "1 to 247"},
+        };
+        for (const auto& id : ids) {
+            // The dialog's own rule decides; the words are the check's.
+            if (!commSettingsProblem(id.checked)) continue;
+            const auto value = parseIntegerText(id.text);
+            problems_.add(Severity::Error, fmt::kParGenFile, "", 0, id.element, id.code,
+                          std::string(id.element) + " " +
+                              (value ? std::to_string(*value) + " is outside " + id.range
+                                     : quotedValue(id.text) + " is not an integer"));
         }
         checkListPositions(*doc->firstNode());
     }
@@ -309,6 +341,7 @@ private:
             const std::string& text = *hardware;
             if (parseIntegerText(text) == 1 && text != "1") {
                 problems_.add(Severity::Warning, fmt::kParGenFile, "", 0, format::kHardware,
+                              "hardware-read-differently",
                               std::string(format::kHardware) + " " + quotedValue(text) +
                                   " reads as " + std::string(kHardwareNames[0]) +
                                   " in the dialog, but the device gets " +
@@ -326,6 +359,7 @@ private:
                     (i == 0 ? "" : ", ") + std::to_string(i) + " = " + std::string(list.labels[i]);
             }
             problems_.add(Severity::Error, fmt::kParGenFile, "", 0, list.element,
+                          "setting-not-in-list",
                           std::string(list.element) + " " + std::to_string(*value) +
                               " is not in the list of " + list.what + " (" + items + ")");
         }
@@ -352,14 +386,27 @@ private:
         }
         for (const DNetProblem& p : dnetNetworkProblems(rows)) {
             if (faultyRows.contains(p.row)) continue;
-            problems_.add(Severity::Error, fmt::kDNetNetFile, "", p.row,
-                          p.row == 0 ? "" : "row " + std::to_string(p.row), p.message);
+            if (p.row == 0) {
+                const bool in = p.field == kDNetBytesIn;
+                problems_.add(Severity::Error, fmt::kDNetNetFile, "", 0, "",
+                              in ? "bytes-in-sum" : "bytes-out-sum",
+                              std::string("the ") + (in ? "input" : "output") +
+                                  " bytes of all nodes add up to " + groupedNumber(p.value) +
+                                  "; at most " + groupedNumber(p.max) + " fit");
+                continue;
+            }
+            const char* codes[] = {"node-id-range", "node-bytes-in-range", "node-bytes-out-range"};
+            const std::string name(kDNetAttributes[p.field]);
+            problems_.add(
+                Severity::Error, fmt::kDNetNetFile, "", p.row, "row " + std::to_string(p.row),
+                codes[p.field],
+                name + " " + std::to_string(p.value) + " is outside 0 to " + std::to_string(p.max));
         }
 
         // As the composer reads it: every child of the root.
         const std::size_t children = root.children().size();
         if (children > kDNetMaxNodes) {
-            problems_.add(Severity::Error, fmt::kDNetNetFile, "", 0, "",
+            problems_.add(Severity::Error, fmt::kDNetNetFile, "", 0, "", "too-many-rows",
                           "the document holds " + std::to_string(children) +
                               " rows; the network has at most " + std::to_string(kDNetMaxNodes) +
                               " nodes (the dialog shows the first " +
@@ -377,10 +424,12 @@ private:
             const std::string id = std::to_string(*node.id);
             if (const auto [at, added] = rowOfId.emplace(*node.id, row); !added) {
                 problems_.add(Severity::Warning, fmt::kDNetNetFile, "", row, place,
+                              "duplicate-node-id",
                               "ID " + id + " is also the ID of row " + std::to_string(at->second));
             }
             if (gatewayId_ && *gatewayId_ == *node.id) {
                 problems_.add(Severity::Warning, fmt::kDNetNetFile, "", row, place,
+                              "node-id-is-gateway",
                               "ID " + id + " is the gateway's own DeviceNet ID (" +
                                   comm_settings_format::kDnetDeviceId + " in " +
                                   std::string(fmt::kParGenFile) + ")");
@@ -406,8 +455,8 @@ private:
                    std::optional<std::int32_t> NodeValues::*count, std::string_view direction) {
         const auto list = root.child(listName);
         if (!list) {
-            problems_.add(Severity::Error, fmt::kDefRegFile, "", 0, "",
-                          "element " + quotedValue(listName) + " is missing under the root");
+            readingError(fmt::kDefRegFile, "", 0, "", "list-missing",
+                         "element " + quotedValue(listName) + " is missing under the root");
             return;
         }
         // The composer compares with the node count it stores, which wraps at 256.
@@ -418,59 +467,63 @@ private:
         for (const XmlNode& row : list->children()) {
             ++number;
             const std::string place = std::string(listName) + " row " + std::to_string(number);
-            const auto error = [&](const std::string& message) {
-                problems_.add(Severity::Error, fmt::kDefRegFile, listName, number, place, message);
+            const auto error = [&](std::string_view code, const std::string& message) {
+                readingError(fmt::kDefRegFile, listName, number, place, code, message);
             };
-            const auto warning = [&](const std::string& message) {
-                problems_.add(Severity::Warning, fmt::kDefRegFile, listName, number, place,
+            const auto warning = [&](std::string_view code, const std::string& message) {
+                problems_.add(Severity::Warning, fmt::kDefRegFile, listName, number, place, code,
                               message);
             };
             // Each attribute's text, or none after telling why it cannot be used.
             const auto integer = [&](const char* name) -> std::optional<std::int32_t> {
                 const auto text = row.attribute(name);
                 if (!text) {
-                    error("attribute " + quotedValue(name) + " is missing");
+                    error("attribute-missing", "attribute " + quotedValue(name) + " is missing");
                     return std::nullopt;
                 }
                 const auto value = parseIntegerText(*text);
                 if (!value) {
-                    error("attribute " + quotedValue(name) +
-                          " is not an integer: " + quotedValue(*text));
+                    error("attribute-not-integer", "attribute " + quotedValue(name) +
+                                                       " is not an integer: " + quotedValue(*text));
                 }
                 return value;
             };
             if (!row.isElement()) {
-                error(notAnElement(row.name()));
+                error("not-an-element", notAnElement(row.name()));
                 continue;
             }
             const auto node = integer(fmt::kRowNode);
             if (!node) continue;
             if (*node > static_cast<std::int32_t>(nodeCount)) {
-                warning("node " + std::to_string(*node) + " is beyond the " +
-                        plural(nodes_.size(), "node") + " of " + std::string(fmt::kDNetNetFile) +
-                        ": the row is dropped from the image");
+                warning("node-beyond-network", "node " + std::to_string(*node) + " is beyond the " +
+                                                   plural(nodes_.size(), "node") + " of " +
+                                                   std::string(fmt::kDNetNetFile) +
+                                                   ": the row is dropped from the image");
                 continue;
             }
             if (*node < 1) {
-                error("attribute " + quotedValue(fmt::kRowNode) + " is " + std::to_string(*node) +
-                      ", but node positions start at 1");
+                error("node-position-range", "attribute " + quotedValue(fmt::kRowNode) + " is " +
+                                                 std::to_string(*node) +
+                                                 ", but node positions start at 1");
                 continue;
             }
             const auto index = integer(fmt::kRowIndex);
             const auto posComp = integer(fmt::kRowPosComp);
             if (index) {
                 if (!IndexInRange(row.attribute(fmt::kRowIndex).value_or(""))) {
-                    error("Index " + std::to_string(*index) + " is outside 0..65535");
+                    error("index-range",
+                          "Index " + std::to_string(*index) + " is outside 0 to 65535");
                 }
                 if (const auto [at, added] = rowOfIndex.emplace(*index, number); !added) {
-                    error("Index or Subindex Not Valid: index " + std::to_string(*index) +
-                          " is also the index of row " + std::to_string(at->second));
+                    error("duplicate-index", "index " + std::to_string(*index) +
+                                                 " is also the index of row " +
+                                                 std::to_string(at->second));
                 }
             }
             if (!posComp) continue;
             const PosCompChoices choices = UnpackPosComp(*posComp);
             if (choices.high == 0 && choices.low == 0) {
-                warning("both bytes are \"None\": the register carries no byte");
+                warning("no-byte", "both bytes are \"None\": the register carries no byte");
             }
             const auto bytes = byteCount(*node, count);
             if (!bytes) continue;
@@ -478,18 +531,20 @@ private:
                  {std::pair{choices.high, "high"}, std::pair{choices.low, "low"}}) {
                 if (choice == 0) continue;
                 if (choice > *bytes) {
-                    warning(std::string("the ") + half + " byte is byte " + std::to_string(choice) +
-                            ", beyond the " +
-                            plural(static_cast<std::size_t>(std::max(*bytes, 0)),
-                                   std::string(direction) + " byte") +
-                            " of node " + std::to_string(*node) + " (" + countName + ")");
+                    warning("byte-beyond-node",
+                            std::string("the ") + half + " byte is byte " + std::to_string(choice) +
+                                ", beyond the " +
+                                plural(static_cast<std::size_t>(std::max(*bytes, 0)),
+                                       std::string(direction) + " byte") +
+                                " of node " + std::to_string(*node) + " (" + countName + ")");
                     continue;
                 }
                 if (half == std::string_view("low") && choice == choices.high) continue;
                 const auto [at, added] = rowOfByte.emplace(std::pair{*node, choice}, number);
                 if (!added) {
-                    warning("byte " + std::to_string(choice) + " of node " + std::to_string(*node) +
-                            " is also carried by row " + std::to_string(at->second));
+                    warning("byte-carried-twice",
+                            "byte " + std::to_string(choice) + " of node " + std::to_string(*node) +
+                                " is also carried by row " + std::to_string(at->second));
                 }
             }
         }
@@ -516,11 +571,11 @@ private:
             if (free.empty()) continue;
             const bool oneByte = free.size() == 1 && free[0].first == free[0].second;
             const std::string id = nodes_[i].id ? std::to_string(*nodes_[i].id) : "?";
-            problems_.add(Severity::Warning, fmt::kDefRegFile, listName, kNodePlaceRow,
-                          std::string(listName) + " node " + std::to_string(position),
-                          "no register carries " + std::string(oneByte ? "byte " : "bytes ") +
-                              rangesText(free) + " of node " + std::to_string(position) + " (ID " +
-                              id + ")");
+            problems_.add(
+                Severity::Warning, fmt::kDefRegFile, listName, kNodePlaceRow,
+                std::string(listName) + " node " + std::to_string(position), "bytes-not-carried",
+                "no register carries " + std::string(oneByte ? "byte " : "bytes ") +
+                    rangesText(free) + " of node " + std::to_string(position) + " (ID " + id + ")");
         }
     }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,12 +12,15 @@ namespace velmora {
 // composes but is very likely a mistake.
 enum class Severity { Error, Warning };
 
-// One problem of a project, where it stands and what is wrong, in the system's own words.
+// One problem of a project, where it stands and what is wrong, in the check's own words.
 struct ProjectProblem {
     Severity severity = Severity::Error;
-    std::string document;  // "pargen.xml", "DNET_Net.xml" or "DefReg.xml"
+    std::string document;  // "pargen.xml", "DNET_Net.xml", "DefReg.xml", or "" for the folder
     std::string place;     // "Ser_ID", "row 2", "Modbus_Read row 3", "Modbus_Write node 1" or ""
     std::string message;   // one line
+    std::string code;      // a stable identifier of the kind of problem, such as "node-id-range"
+    std::string list;      // "Modbus_Read" or "Modbus_Write" where the problem stands in one
+    std::optional<std::size_t> row;  // the row, from 1, within its list or document; none
 
     bool operator==(const ProjectProblem&) const = default;
 };

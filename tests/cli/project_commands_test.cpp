@@ -88,7 +88,7 @@ TEST_F(ProjectCommands, CheckListsProblemsAndExitsOneOnAnError) {
               "error: pargen.xml, Ser_Par: element \"Ser_Par\" is missing\n"
               "error: pargen.xml, Ser_Type: element \"Ser_Type\" is missing\n"
               "error: pargen.xml, Ser_Prot: element \"Ser_Prot\" is missing\n"
-              "error: pargen.xml, Ser_ID: Error!! The Serial ID must be between 1 and 247. \n"
+              "error: pargen.xml, Ser_ID: Ser_ID 0 is outside 1 to 247\n"
               "warning: DefReg.xml, Modbus_Read row 1: both bytes are \"None\": the register "
               "carries no byte\n"
               "warning: DefReg.xml, Modbus_Read row 2: node 3 is beyond the 2 nodes of "
@@ -105,8 +105,14 @@ TEST_F(ProjectCommands, CheckListsProblemsAndExitsOneOnAnError) {
 
     r = run({"check", "--json", project()});
     EXPECT_EQ(r.status, kExitFailure);
-    EXPECT_NE(r.out.find(R"({"severity": "error", "document": "pargen.xml", "place": "Ser_ID", )"
-                         R"("message": "Error!! The Serial ID must be between 1 and 247. "})"),
+    EXPECT_NE(
+        r.out.find(R"({"severity": "error", "code": "serial-id-range", )"
+                   R"("document": "pargen.xml", "list": null, "row": null, "place": "Ser_ID", )"
+                   R"("message": "Ser_ID 0 is outside 1 to 247"})"),
+        std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(R"({"severity": "warning", "code": "node-beyond-network", )"
+                         R"("document": "DefReg.xml", "list": "Modbus_Read", "row": 2, )"),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("\"errors\": 7,\n  \"warnings\": 6\n}\n"), std::string::npos) << r.out;
