@@ -7,6 +7,7 @@
 #include <span>
 #include <string_view>
 
+#include "core/project_layout.h"
 #include "documents/comm_settings.h"
 #include "documents/comm_settings_format.h"
 #include "documents/register_map_format.h"
@@ -29,11 +30,11 @@ inline constexpr std::uint32_t kWriteMapOffsetAt = 8;
 inline constexpr std::uint32_t kParametersOffsetAt = 12;
 
 // The documents of a project folder.
-inline constexpr std::string_view kDNetNetFile = "DNET_Net.xml";
-inline constexpr std::string_view kDefRegFile = "DefReg.xml";
-inline constexpr std::string_view kParGenFile = "pargen.xml";
-inline constexpr std::string_view kBinFolder = "bin";
-inline constexpr std::string_view kImageFile = "bank.bin";
+inline constexpr std::string_view kDNetNetFile = project_layout::kDNetNetFile;
+inline constexpr std::string_view kDefRegFile = project_layout::kDefRegFile;
+inline constexpr std::string_view kParGenFile = project_layout::kParGenFile;
+inline constexpr std::string_view kBinFolder = project_layout::kBinFolder;
+inline constexpr std::string_view kImageFile = project_layout::kImageFile;
 
 // Names of the documents' elements and attributes, as their own modules define them.
 inline constexpr const char* kNodeId = register_map_format::kNodeId;

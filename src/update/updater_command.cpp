@@ -1,5 +1,7 @@
 #include "update/updater_command.h"
 
+#include "core/project_layout.h"
+
 namespace velmora {
 
 UpdaterArguments updaterArguments(const std::string& port, const UpdateOptions& options,
@@ -11,8 +13,8 @@ UpdaterArguments updaterArguments(const std::string& port, const UpdateOptions& 
             word(options.readFirmware, "FR"),
             word(options.project, "PW"),
             word(options.readProject, "PR"),
-            masterDir + separator + "sim48203.sim",
-            projectDir + separator + "bin" + separator};
+            masterDir + separator + std::string(project_layout::kFirmwareFile),
+            projectDir + separator + std::string(project_layout::kBinFolder) + separator};
 }
 
 std::string updaterParameterLine(const UpdaterArguments& arguments) {

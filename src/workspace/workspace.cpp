@@ -7,6 +7,7 @@
 
 #include "core/atomic_file.h"
 #include "core/error.h"
+#include "core/project_layout.h"
 #include "workspace/project_name.h"
 #include "workspace/settings_file.h"
 
@@ -101,9 +102,9 @@ Workspace::Workspace(fs::path installationFolder, fs::path programFolder)
 fs::path Workspace::SettingsFile() const { return join(appDir_, pathFromText(kSettingsFileName)); }
 
 void Workspace::StartUp() {
-    masterDir_ = join(appDir_, "MASTER");
+    masterDir_ = join(appDir_, project_layout::kMasterFolder);
     ensureFolder(masterDir_);
-    projectsDir_ = join(appDir_, "PROJECTS");
+    projectsDir_ = join(appDir_, project_layout::kProjectsFolder);
     ensureFolder(projectsDir_);
 
     projectName_.clear();
@@ -168,9 +169,9 @@ void Workspace::Close() {
 }
 
 void Workspace::UpdateDocumentPaths() {
-    parGenFile_ = join(projectDir_, "pargen.xml");
-    dNetNetFile_ = join(projectDir_, "DNET_Net.xml");
-    defRegFile_ = join(projectDir_, "DefReg.xml");
+    parGenFile_ = join(projectDir_, project_layout::kParGenFile);
+    dNetNetFile_ = join(projectDir_, project_layout::kDNetNetFile);
+    defRegFile_ = join(projectDir_, project_layout::kDefRegFile);
 }
 
 NewProjectOutcome Workspace::CreateProject(const fs::path& destination, const std::string& name) {
@@ -187,7 +188,7 @@ NewProjectOutcome Workspace::CreateProject(const fs::path& destination, const st
     std::error_code ec;
     // A failed creation (missing destination, no permission, a file of that name) says nothing.
     if (!fs::create_directory(folder, ec)) return outcome;
-    fs::create_directories(join(folder, "bin"), ec);
+    fs::create_directories(join(folder, project_layout::kBinFolder), ec);
     projectName_ = name;
     projectDir_ = folder;
     UpdateDocumentPaths();
