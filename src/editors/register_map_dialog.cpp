@@ -51,8 +51,9 @@ TFInfopdoMB::TFInfopdoMB(std::function<std::filesystem::path()> dnetNetFile,
 
     bitbtn1 = button("OK", "bitbtn1", "ok", this, 8);
     bitbtn2 = button("Cancel", "bitbtn2", "cancel", this, 96);
-    // Enter confirms the map, wherever the focus is (typing an index and pressing Enter is
-    // the usual thing to do); it never drops the edits as Cancel would.
+    // Enter confirms the map wherever no page field takes it (the index field and the byte
+    // selectors add their register, as New does); it never drops the edits as Cancel would,
+    // not even with the focus on Cancel.
     bitbtn1->setDefault(true);
     bitbtn2->setAutoDefault(false);
     connect(bitbtn1, &QPushButton::clicked, this, [this] { bitbtn1Click(); });

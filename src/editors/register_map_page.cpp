@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -304,6 +305,13 @@ RegisterMapPage::RegisterMapPage(MapSide side, RegisterMap& map, RegisterClip& c
     copyA = button("Copy", format.copyButton, this, kRightColumn + 120, 293);
     PasteA = button("Paste", format.pasteButton, this, kRightColumn + 120, 324);
 
+    // Enter in the fields that make up a register takes that register, as New does, and keeps
+    // the dialog open for the next one; anywhere else Enter confirms the dialog as OK. Closing
+    // there would leave the typed register out of the map without a word.
+    for (QWidget* field : {static_cast<QWidget*>(EIndex), static_cast<QWidget*>(CB_HB),
+                           static_cast<QWidget*>(CB_LB)}) {
+        field->installEventFilter(this);
+    }
     new SelectionWatcher(LDNByte, [this] { LDNByteClick(); });
     new SelectionWatcher(LIndMbND, [this] { LIndMbNDClick(); });
     connect(DELETEa, &QPushButton::clicked, this, [this] { DELETEaClick(); });
@@ -311,6 +319,15 @@ RegisterMapPage::RegisterMapPage(MapSide side, RegisterMap& map, RegisterClip& c
     connect(ModifyA, &QPushButton::clicked, this, [this] { ModifyAClick(); });
     connect(copyA, &QPushButton::clicked, this, [this] { copyAClick(); });
     connect(PasteA, &QPushButton::clicked, this, [this] { PasteAClick(); });
+}
+
+bool RegisterMapPage::eventFilter(QObject*, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return false;
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) return false;
+    // A held key adds once, not once per repeat.
+    if (!key->isAutoRepeat()) NewA->click();
+    return true;
 }
 
 QString RegisterMapPage::caption() const { return QString::fromLatin1(formatOf(side_).caption); }

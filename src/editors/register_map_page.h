@@ -76,6 +76,10 @@ public:
     QPushButton* copyA;
     QPushButton* PasteA;
 
+protected:
+    // Enter in the index field or a byte selector adds the register as New does.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     // The page's node list; null when the DeviceNet document gave none.
     DNNodeList* nodes() const;

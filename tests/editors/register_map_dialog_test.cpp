@@ -11,10 +11,12 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <initializer_list>
 #include <ostream>
 
 #include "support/message_recorder.h"
 #include "support/temp_dir.h"
+#include "ui/look.h"
 
 // Failures show list and selector texts as text.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -61,6 +63,12 @@ QStringList choices(int bytes) {
     return items;
 }
 
+// Clicks the item at `row` of `list` with the mouse, as the user does.
+void clickItem(QListWidget* list, int row, Qt::KeyboardModifiers modifiers = {}) {
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
+                      list->visualItemRect(list->item(row)).center());
+}
+
 int selectedRow(const QListWidget* list) {
     const auto selected = list->selectedItems();
     return selected.isEmpty() ? -1 : list->row(selected.front());
@@ -93,6 +101,18 @@ protected:
             texts.append(QString::fromStdString(entry.Index() + "/" + entry.PosComp()));
         }
         return texts;
+    }
+    // Shows the dialog on an empty map, clicks the first node of the read page and types the
+    // index 12 and Enter into its index field.
+    void showAndEnterIndex12() {
+        test::writeText(dnetFile, kNodes);
+        test::writeText(defRegFile, kEmptyMap);
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        clickItem(dialog.LDNByteRead, 0);
+        QTest::mouseClick(dialog.EIndexRead, Qt::LeftButton);
+        QTest::keyClicks(dialog.EIndexRead, "12");
+        QTest::keyClick(dialog.EIndexRead, Qt::Key_Return);
     }
     std::string saved() {
         dialog.bitbtn1Click();
@@ -476,12 +496,16 @@ TEST_F(TFInfopdoMBTest, CopyOnTheReadPageThenPasteOnTheWritePage) {
     EXPECT_TRUE(messages.messages.empty());
 }
 
-// A selector without a selection is carried as a blank, never packed into another byte.
+// A selector without a selection is carried as a blank, never packed into another byte; a
+// blank the user then fills gives the register exactly the two bytes shown.
 TEST_F(TFInfopdoMBTest, CopyAndPasteKeepABlankSelectorBlank) {
     struct Case {
         int high, low;
+        const char* filled;  // PosComp after the blanks are set to Byte4 and New
     };
-    for (const Case& c : {Case{2, -1}, Case{-1, 3}, Case{-1, -1}, Case{0, -1}}) {
+    for (const Case& c :
+         {Case{2, -1, "131076"}, Case{-1, 3, "262147"}, Case{-1, -1, "262148"}, Case{0, -1, "4"},
+          Case{-1, 0, "262144"}, Case{3, 0, "196608"}, Case{0, 0, "0"}}) {
         SCOPED_TRACE(testing::Message() << "high " << c.high << ", low " << c.low);
         open();
         selectNode(read(), 0);
@@ -493,7 +517,13 @@ TEST_F(TFInfopdoMBTest, CopyAndPasteKeepABlankSelectorBlank) {
         EXPECT_EQ(dialog.EIndexWrite->text(), "40");
         EXPECT_EQ(dialog.CB_HB_W->currentIndex(), c.high);
         EXPECT_EQ(dialog.CB_LB_W->currentIndex(), c.low);
+        for (QComboBox* box : {dialog.CB_HB_W, dialog.CB_LB_W}) {
+            if (box->currentIndex() < 0) box->setCurrentIndex(4);
+        }
+        write().NewAClick();
+        EXPECT_EQ(entries(MapSide::Write, 0).back(), QStringLiteral("40/") + c.filled);
     }
+    EXPECT_TRUE(messages.messages.empty());
 }
 
 TEST_F(TFInfopdoMBTest, PasteBeforeAnyCopyEmptiesTheIndexAndShowsNone) {
@@ -555,22 +585,18 @@ TEST_F(TFInfopdoMBTest, ClicksAndKeysSelectAndAClickOnTheSelectedNodeRenumbers) 
     test::writeText(defRegFile, kRegisters);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    const auto click = [](QListWidget* list, int row) {
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                          list->visualItemRect(list->item(row)).center());
-    };
-    click(dialog.LDNByteRead, 0);
+    clickItem(dialog.LDNByteRead, 0);
     EXPECT_EQ(dialog.LIndMbNDRead->count(), 3);
-    click(dialog.LIndMbNDRead, 1);
+    clickItem(dialog.LIndMbNDRead, 1);
     EXPECT_EQ(dialog.EIndexRead->text(), "2");
     QTest::keyClick(dialog.LIndMbNDRead, Qt::Key_Down);
     EXPECT_EQ(dialog.EIndexRead->text(), "16");
     dialog.DELETEa_R->click();
     EXPECT_EQ(itemsOf(dialog.LIndMbNDRead), (QStringList{"Ind MB 0", "Ind MB 1"}));
-    click(dialog.LIndMbNDRead, 0);
+    clickItem(dialog.LIndMbNDRead, 0);
     dialog.DELETEa_R->click();
     EXPECT_EQ(itemsOf(dialog.LIndMbNDRead), QStringList{"Ind MB 1"});
-    click(dialog.LDNByteRead, 0);
+    clickItem(dialog.LDNByteRead, 0);
     EXPECT_EQ(itemsOf(dialog.LIndMbNDRead), QStringList{"Ind MB 0"});
     QTest::keyClick(dialog.LDNByteRead, Qt::Key_Down);
     EXPECT_EQ(dialog.LIndMbNDRead->count(), 0);
@@ -581,58 +607,101 @@ TEST_F(TFInfopdoMBTest, ClicksAndKeysSelectAndAClickOnTheSelectedNodeRenumbers) 
     EXPECT_EQ(test::readText(defRegFile), kRegisters);
 }
 
-// Typing an index and pressing Enter confirms the dialog with every edit, wherever the focus
-// went before: on a node, in the index field, or on New.
-TEST_F(TFInfopdoMBTest, EnterConfirmsTheEditsWhereverTheFocusIs) {
-    test::writeText(dnetFile, kNodes);
-    test::writeText(defRegFile, kEmptyMap);
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    QTest::mouseClick(dialog.LDNByteRead->viewport(), Qt::LeftButton, {},
-                      dialog.LDNByteRead->visualItemRect(dialog.LDNByteRead->item(0)).center());
-    dialog.EIndexRead->setFocus();
-    QTest::keyClicks(dialog.EIndexRead, "12");
-    dialog.NewA_R->click();
-    dialog.EIndexRead->setFocus();
-    QTest::keyClicks(dialog.EIndexRead, "3");
-    QTest::keyClick(dialog.EIndexRead, Qt::Key_Return);
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(test::readText(defRegFile),
-              "<InfoMod><Modbus_Read><row Index=\"12\" NrDNNode=\"1\" PosComp=\"0\"/>"
-              "</Modbus_Read><Modbus_Write/></InfoMod>");
+// Enter in the index field or a byte selector takes the typed register, as New does, and the
+// dialog stays open for the next one.
+TEST_F(TFInfopdoMBTest, EnterInTheIndexFieldOrASelectorAddsTheRegister) {
+    showAndEnterIndex12();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(itemsOf(dialog.LIndMbNDRead), QStringList{"Ind Mb 0"});
+    EXPECT_EQ(entries(MapSide::Read, 0), QStringList{"12/0"});
+
+    QTest::keyClick(dialog.EIndexRead, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(dialog.EIndexRead, "13");
+    dialog.CB_HB->setFocus();
+    QTest::keyClick(dialog.CB_HB, Qt::Key_Down);
+    QTest::keyClick(dialog.CB_HB, Qt::Key_Enter);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(entries(MapSide::Read, 0), (QStringList{"12/0", "13/65536"}));
+    // Enter again on the same register: refused as New refuses it, and the dialog stays.
+    QTest::keyClick(dialog.CB_LB, Qt::Key_Return);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(entries(MapSide::Read, 0).size(), 2);
+    EXPECT_EQ(messages.messages, std::vector<Message>{kInUse});
+    EXPECT_EQ(test::readText(defRegFile), kEmptyMap);
+}
+
+// Enter anywhere else confirms the dialog with every edit, wherever the focus went: on a node,
+// on a register, on a page button, even on Cancel. It never closes as Cancel.
+TEST_F(TFInfopdoMBTest, EnterElsewhereConfirmsTheEdits) {
+    for (QWidget* focus : std::initializer_list<QWidget*>{dialog.LDNByteRead, dialog.LIndMbNDRead,
+                                                          dialog.NewA_R, dialog.bitbtn2}) {
+        SCOPED_TRACE(focus->objectName().toStdString());
+        showAndEnterIndex12();
+        if (HasFatalFailure()) return;
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_Return);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(test::readText(defRegFile),
+                  "<InfoMod><Modbus_Read><row Index=\"12\" NrDNNode=\"1\" PosComp=\"0\"/>"
+                  "</Modbus_Read><Modbus_Write/></InfoMod>");
+    }
     EXPECT_TRUE(messages.messages.empty());
 }
 
-// The node stays chosen while its registers are shown: a click beside the items or a Ctrl+click
-// on the chosen node does not drop it, so New still adds to that node.
+// The node stays chosen while its registers are shown: a click beside the items, a Ctrl+click
+// or Ctrl+Space on the chosen node does not drop it, so New still adds to that node.
 TEST_F(TFInfopdoMBTest, TheNodeListKeepsItsNodeOnAClickBesideTheItemsOrACtrlClick) {
     test::writeText(dnetFile, kNodes);
     test::writeText(defRegFile, kRegisters);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    QListWidget* nodes = dialog.LDNByteRead;
-    const QPoint first = nodes->visualItemRect(nodes->item(0)).center();
-    QTest::mouseClick(nodes->viewport(), Qt::LeftButton, {}, first);
-    QTest::mouseClick(nodes->viewport(), Qt::LeftButton, {},
-                      QPoint(first.x(), nodes->viewport()->height() - 4));
-    EXPECT_EQ(selectedRow(nodes), 0);
-    QTest::mouseClick(nodes->viewport(), Qt::LeftButton, Qt::ControlModifier, first);
-    EXPECT_EQ(selectedRow(nodes), 0);
-    EXPECT_EQ(dialog.LIndMbNDRead->count(), 3);
-    enter(read(), "30", 1, 2);
-    dialog.NewA_R->click();
-    EXPECT_EQ(entries(MapSide::Read, 0).size(), 4);
+    struct Case {
+        RegisterMapPage* page;
+        MapSide side;
+        int registers;
+    };
+    for (const Case& c : {Case{&read(), MapSide::Read, 3}, Case{&write(), MapSide::Write, 1}}) {
+        SCOPED_TRACE(c.page->LDNByte->objectName().toStdString());
+        dialog.PageControl1->setCurrentWidget(c.page);
+        QListWidget* nodes = c.page->LDNByte;
+        // Below the read page's one column, and beside the write page's first.
+        const QPoint empty(nodes->viewport()->width() - 4, nodes->viewport()->height() - 4);
+        ASSERT_EQ(nodes->itemAt(empty), nullptr);
+        clickItem(nodes, 0);
+        QTest::mouseClick(nodes->viewport(), Qt::LeftButton, {}, empty);
+        EXPECT_EQ(selectedRow(nodes), 0);
+        clickItem(nodes, 0, Qt::ControlModifier);
+        EXPECT_EQ(selectedRow(nodes), 0);
+        QTest::keyClick(nodes, Qt::Key_Space, Qt::ControlModifier);
+        EXPECT_EQ(selectedRow(nodes), 0);
+        EXPECT_EQ(c.page->LIndMbND->count(), c.registers);
+        enter(*c.page, "30", 1, 2);
+        c.page->NewA->click();
+        EXPECT_EQ(entries(c.side, 0).size(), c.registers + 1);
+    }
+    EXPECT_TRUE(messages.messages.empty());
 }
 
-// The write page lists two columns; an ID and a three-digit count fit one of them whole.
+// The write page lists two columns; an ID and a three-digit count fit one of them whole, in the
+// look's font, and the whole text is the item's tooltip.
 TEST_F(TFInfopdoMBTest, AThreeDigitCountFitsItsColumn) {
-    open("<DNET_Net><row ID=\"63\" NB_IN=\"455\" NB_OUT=\"455\" Mnemonic=\"\"/></DNET_Net>",
-         kEmptyMap);
+    test::writeText(
+        dnetFile,
+        "<DNET_Net><row ID=\"63\" NB_IN=\"455\" NB_OUT=\"455\" Mnemonic=\"\"/></DNET_Net>");
+    test::writeText(defRegFile, kEmptyMap);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     for (RegisterMapPage* page : {&read(), &write()}) {
+        SCOPED_TRACE(page->LDNByte->objectName().toStdString());
+        dialog.PageControl1->setCurrentWidget(page);
+        EXPECT_EQ(page->LDNByte->font(), lookFont());
         EXPECT_TRUE(page->nodeItemFits(QStringLiteral("63\t455")));
         EXPECT_EQ(page->LDNByte->item(0)->toolTip(), "63 455");
     }
+    // The column measured is the one laid out: two of them side by side in the list.
+    QListWidget* nodes = dialog.LDNByteWrite;
+    EXPECT_LE(2 * nodes->visualItemRect(nodes->item(0)).width(), nodes->viewport()->width());
 }
 
 }  // namespace
