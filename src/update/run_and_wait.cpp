@@ -140,7 +140,7 @@ StartError::StartError(const std::filesystem::path& program, int code, const std
       code_(code) {}
 
 WaitOutcome RunAndWait(const std::filesystem::path& program, const UpdaterArguments& arguments,
-                       const WaitTick& tick, std::chrono::milliseconds limit) {
+                       std::chrono::milliseconds limit) {
     UpdaterProcess child(program, arguments);
     const Clock::time_point start = Clock::now();
     WaitOutcome outcome;
@@ -152,7 +152,6 @@ WaitOutcome RunAndWait(const std::filesystem::path& program, const UpdaterArgume
         }
         if (since(start) >= limit) break;
         std::this_thread::sleep_for(kUpdaterPollPause);
-        if (tick) tick(since(start));
     }
     outcome.waited = since(start);
     return outcome;

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <string>
 
 #include "core/error.h"
@@ -61,14 +60,11 @@ private:
     long long pid_ = 0;
 };
 
-// Called after every pause with the time waited so far; it may process window events.
-using WaitTick = std::function<void(std::chrono::milliseconds waited)>;
-
 // Starts `program` with `arguments` as UpdaterProcess does, then looks every kUpdaterPollPause
 // whether it has ended, until it has or `limit` has passed. At the limit the updater keeps running
-// on its own: nothing kills it. Throws StartError when it cannot be started.
+// on its own: nothing kills it. Throws StartError when it cannot be started. It blocks and runs
+// nothing else meanwhile; a window waits through UpdateWaitWindow, whose own timer looks instead.
 WaitOutcome RunAndWait(const std::filesystem::path& program, const UpdaterArguments& arguments,
-                       const WaitTick& tick = {},
                        std::chrono::milliseconds limit = kUpdaterWaitLimit);
 
 }  // namespace velmora

@@ -67,14 +67,20 @@ WaitOutcome UpdateWaitWindow::wait(UpdaterProcess& process, const QString& updat
     };
     WaitOutcome outcome;
     outcome.pid = process.pid();
-    ++runningWaits;
+    // The wait is over as soon as it is decided, not when this call returns: a loop run on top
+    // of this one (a message box) may hold the return up, and commands are taken again meanwhile.
     struct EndOfWait {
         UpdateWaitWindow& window;
-        ~EndOfWait() {
+        bool running = true;
+        void operator()() {
+            if (!running) return;
+            running = false;
             --runningWaits;
             window.end();
         }
+        ~EndOfWait() { (*this)(); }
     } endOfWait{*this};
+    ++runningWaits;
     begin(updater, limit);
 
     QEventLoop loop;
@@ -92,7 +98,7 @@ WaitOutcome UpdateWaitWindow::wait(UpdaterProcess& process, const QString& updat
         over = true;
         outcome.waited = waited();
         poll.stop();
-        end();
+        endOfWait();
         loop.quit();
     };
     connect(&poll, &QTimer::timeout, &loop, look);

@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <functional>
 #include <map>
 
@@ -17,6 +18,7 @@
 #include "support/message_recorder.h"
 #include "support/temp_dir.h"
 #include "support/test_updater.h"
+#include "update/update_wait_window.h"
 
 namespace fs = std::filesystem;
 
@@ -252,6 +254,59 @@ TEST_F(ApplicationTest, TheWholeUpdateRoadReachesTheUpdater) {
     EXPECT_EQ(image.size(), 29u);  // header and parameter block
     EXPECT_EQ(test::readText(updater.string() + ".bank"), image);
     EXPECT_TRUE(ports->open.empty());
+}
+
+// While the updater runs, "Update Device", About and "Execute update firmware" pressed past the
+// wait window (click() reaches a button as an accessibility action or a shortcut does) change
+// nothing: no image is composed over the one the updater reads, no About opens, no second updater
+// starts. A modal loop run on top of the wait does not hold it up: it ends with the updater.
+TEST_F(ApplicationTest, DuringTheUpdaterWaitTheUpdateRoadRefusesEveryCommand) {
+    restoreProject("Plant1");
+    const fs::path bank = dir / "PROJECTS" / "Plant1" / "bin" / "bank.bin";
+    const fs::path updater = test::installTestUpdater(dir.path());
+    test::ScopedEnv linger("VELMORA_TEST_UPDATER_LINGER_MS", "1000");
+    ports->present = {"COM3"};
+    listed = {"COM3"};
+    Application& a = start();
+    struct During {
+        bool bankRewritten = true;
+        bool aboutMade = true;
+        bool endedWithinNestedLoop = false;
+    } during;
+    onShow[&a.FBootSer()] = [&] {
+        TFBootSer& d = a.FBootSer();
+        d.show();  // shown modally, as exec() would
+        d.connectButton->click();
+        d.nextButton->click();
+        QTimer::singleShot(200, [&] {
+            fs::remove(bank);
+            a.FVelmoraFirmWare.CreateBin->click();
+            a.FVelmoraFirmWare.about->click();
+            d.executeButton->click();
+            during.bankRewritten = fs::exists(bank);
+            during.aboutMade = a.FAbout.made();
+            QEventLoop nested;  // as a modal window opened during the wait would run
+            QTimer watch;
+            QObject::connect(&watch, &QTimer::timeout, [&] {
+                if (!UpdateWaitWindow::waiting() && !d.waitWindow->isVisible()) nested.quit();
+            });
+            watch.start(10);
+            QTimer::singleShot(10'000, &nested, &QEventLoop::quit);
+            nested.exec();
+            during.endedWithinNestedLoop = !UpdateWaitWindow::waiting();
+        });
+        d.executeButton->click();
+        d.cancelButton->click();
+    };
+
+    a.FVelmoraFirmWare.CreateBin->click();
+    EXPECT_FALSE(during.bankRewritten);
+    EXPECT_FALSE(during.aboutMade);
+    EXPECT_TRUE(during.endedWithinNestedLoop);
+    EXPECT_EQ(shown, std::vector<QDialog*>{&a.FBootSer()});
+    EXPECT_EQ(test::recordedRuns(updater), 1);
+    EXPECT_FALSE(a.FBootSer().isVisible());
+    EXPECT_TRUE(recorder.messages.empty());
 }
 
 TEST_F(ApplicationTest, RegistersConfirmedInDefineModbusReachTheNextImage) {

@@ -3,12 +3,15 @@
 //   <own path>.runs  one line per run (appended);
 //   <own path>.bank  the bytes of bank.bin in the folder named by its last argument, when there;
 //   <own path>.stdin "null" when its standard input is /dev/null, "other" when not (POSIX).
+// VELMORA_TEST_UPDATER_READ_STDIN makes it then read its standard input to the end;
 // VELMORA_TEST_UPDATER_LINGER_MS makes it stay that long after recording; its exit status is
 // VELMORA_TEST_UPDATER_EXIT (0 when unset).
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <iterator>
+#include <limits>
 #include <string>
 #include <thread>
 
@@ -40,6 +43,9 @@ int main(int argc, char** argv) {
             << (isNull ? "null" : "other");
     }
 #endif
+    if (std::getenv("VELMORA_TEST_UPDATER_READ_STDIN")) {
+        std::cin.ignore(std::numeric_limits<std::streamsize>::max());
+    }
     if (const char* linger = std::getenv("VELMORA_TEST_UPDATER_LINGER_MS")) {
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoll(linger)));
     }

@@ -15,6 +15,7 @@
 
 #include "support/fake_ports.h"
 #include "support/message_recorder.h"
+#include "support/picture_side.h"
 #include "support/temp_dir.h"
 #include "support/test_updater.h"
 #include "update/update_wait_window.h"
@@ -110,6 +111,11 @@ TEST_F(UpdateDialogTest, HasItsCaptionSizeAndTexts) {
     EXPECT_TRUE(d.optionsPage->isHidden());
     // Creating the dialog probes nothing.
     EXPECT_EQ(probes, 0);
+}
+
+TEST_F(UpdateDialogTest, NextCarriesItsPictureOnTheRightOfItsText) {
+    EXPECT_EQ(test::pictureSide(*dialog().nextButton), test::PictureSide::Right);
+    EXPECT_EQ(test::pictureSide(*dialog().cancelButton), test::PictureSide::Left);
 }
 
 TEST_F(UpdateDialogTest, ShowingProbesThePortsAndSelectsTheFirst) {
@@ -264,6 +270,45 @@ TEST(UpdateWaitWindowTest, NeitherTheCloseBoxNorEscapeEndsTheWait) {
     EXPECT_TRUE(w.isVisible());
     w.end();
     EXPECT_FALSE(w.isVisible());
+}
+
+// The wait window holds back input from every other window of the application, not only from
+// the one it belongs to: nothing here is modal but the wait window, and the check boxes it keeps
+// from the click are watched by no command guard.
+TEST(UpdateWaitWindowTest, TakesInputFromEveryOtherWindowUntilTheUpdaterEnds) {
+    test::TempDir dir;
+    const fs::path program = test::installTestUpdater(dir.path());
+    test::ScopedEnv linger("VELMORA_TEST_UPDATER_LINGER_MS", "800");
+    QWidget owner, other;
+    QCheckBox ownerBox(QStringLiteral("Owner"), &owner), otherBox(QStringLiteral("Other"), &other);
+    for (QWidget* w : {&owner, &other}) {
+        w->resize(120, 40);
+        w->show();
+    }
+    const auto click = [](QCheckBox& box) {
+        // Through the window system, where modality is applied.
+        QTest::mouseClick(box.window()->windowHandle(), Qt::LeftButton, {},
+                          box.mapTo(box.window(), QPoint(8, 8)));
+    };
+    UpdateWaitWindow waitWindow(&owner);
+    bool ownerDuring = true, otherDuring = true;
+    QTimer::singleShot(300, [&] {
+        click(ownerBox);
+        click(otherBox);
+        ownerDuring = ownerBox.isChecked();
+        otherDuring = otherBox.isChecked();
+    });
+    UpdaterProcess process(program,
+                           updaterArguments("COM3", {true, true, true, true}, "MASTER", "P"));
+    EXPECT_TRUE(waitWindow.wait(process, "Ser_48203_Update", std::chrono::seconds(60)).ended);
+    EXPECT_FALSE(ownerDuring);
+    EXPECT_FALSE(otherDuring);
+
+    // Once the wait is over the same clicks reach both.
+    click(ownerBox);
+    click(otherBox);
+    EXPECT_TRUE(ownerBox.isChecked());
+    EXPECT_TRUE(otherBox.isChecked());
 }
 
 // Counts the paint events of a widget.
