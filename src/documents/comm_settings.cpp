@@ -44,11 +44,12 @@ public:
         return value ? parseIntegerText(*value) : std::nullopt;
     }
 
-    // The child `name` as a position in a list of `count` items; kNoListItem when outside it.
-    void listPosition(const char* name, std::size_t count, std::int32_t& position) const {
-        if (const auto value = integer(name)) {
-            const bool inList = *value >= 0 && static_cast<std::size_t>(*value) < count;
-            position = inList ? *value : kNoListItem;
+    // The value of `list`'s element, when it is an integer; kNoListItem when the list offers
+    // no such value.
+    template <typename List>
+    void listValue(const List& list, std::int32_t& value) const {
+        if (const auto read = integer(list.element)) {
+            value = list.contains(*read) ? *read : kNoListItem;
         }
     }
 
@@ -75,9 +76,9 @@ CommSettings commSettingsFromDocument(const XmlDocument& document) {
     const ValueReader read(*root);
 
     if (auto id = read.text(format::kDnetDeviceId)) settings.dnetDeviceId = std::move(*id);
-    read.listPosition(format::kDnetBaud, kDnetBaudItems.size(), settings.dnetBaud);
-    read.listPosition(format::kSerialBaud, kSerialBaudItems.size(), settings.serialBaud);
-    read.listPosition(format::kSerialParity, kSerialParityItems.size(), settings.serialParity);
+    read.listValue(kDnetBaudList, settings.dnetBaud);
+    read.listValue(kSerialBaudList, settings.serialBaud);
+    read.listValue(kSerialParityList, settings.serialParity);
     if (auto id = read.text(format::kSerialDeviceId)) settings.serialDeviceId = std::move(*id);
     if (const auto line = read.integer(format::kSerialLine)) {
         settings.serialLine = *line == 1 ? SerialLine::Rs485 : SerialLine::Rs232;

@@ -1,56 +1,29 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
+
+#include "documents/comm_lists.h"
 
 namespace velmora {
 
 class XmlDocument;
 
-// The items of the three lists, by the position that pargen.xml stores.
-inline constexpr std::array<std::string_view, 3> kDnetBaudItems{"125K", "250K", "500K"};
-inline constexpr std::array<std::string_view, 8> kSerialBaudItems{
-    "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
-inline constexpr std::array<std::string_view, 3> kSerialParityItems{"NONE", "EVEN", "ODD"};
-// The names of the line types and hardware variants, by their stored value.
-inline constexpr std::array<std::string_view, 2> kSerialLineNames{"RS232", "RS485"};
-inline constexpr std::array<std::string_view, 2> kHardwareNames{"QH48203-A1", "QH48203-B2"};
-// The names of the serial protocols, by their stored value.
-inline constexpr std::array<std::string_view, 5> kSerialProtocolNames{"Modbus RTU", "Modbus ASCII",
-                                                                      "JBUS", "Binary", "ASCII"};
-
 // The position stored for a list without a chosen item.
 inline constexpr std::int32_t kNoListItem = -1;
-
-// Serial line type, by its stored value.
-enum class SerialLine : std::int32_t { Rs232 = 0, Rs485 = 1 };
-
-// Serial protocol, by its stored value.
-enum class SerialProtocol : std::int32_t {
-    ModbusRtu = 0,
-    ModbusAscii = 1,
-    Jbus = 2,
-    Binary = 3,
-    Ascii = 4,
-};
-
-// Hardware variant, by its stored value.
-enum class HardwareType : std::int32_t { A1 = 0, B2 = 1 };
 
 // The communication settings of one project (pargen.xml); the member defaults are the
 // settings of a project without the document.
 struct CommSettings {
     // DeviceNet device ID exactly as typed.
     std::string dnetDeviceId = "10";
-    // Position in kDnetBaudItems, or kNoListItem.
+    // A value of kDnetBaudList, or kNoListItem.
     std::int32_t dnetBaud = 2;
-    // Position in kSerialBaudItems, or kNoListItem.
+    // A value of kSerialBaudList, or kNoListItem.
     std::int32_t serialBaud = 7;
-    // Position in kSerialParityItems, or kNoListItem.
+    // A value of kSerialParityList, or kNoListItem.
     std::int32_t serialParity = 0;
     // Serial device ID exactly as typed.
     std::string serialDeviceId = "1";

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "core/project_layout.h"
-#include "documents/comm_settings.h"
+#include "documents/comm_lists.h"
 #include "documents/comm_settings_format.h"
 #include "documents/register_map_format.h"
 
@@ -55,10 +55,16 @@ inline constexpr const char* kProtocol = comm_settings_format::kSerialProtocol;
 inline constexpr const char* kHardware = comm_settings_format::kHardware;
 
 // Framing class by protocol (low 8 bits of "Ser_Prot"): 0 binary, 1 ASCII.
-// Modbus RTU, Modbus ASCII, JBUS, Binary, ASCII.
-inline constexpr std::array<std::uint8_t, 5> kFramingClassByProtocol = {0, 1, 0, 0, 1};
+inline constexpr auto kFramingClassByProtocol = [] {
+    std::array<std::uint8_t, kSerialProtocolList.size()> classes{};
+    for (std::size_t i = 0; i < classes.size(); ++i) {
+        classes[i] = static_cast<std::uint8_t>(kSerialProtocolList.items[i].meaning.framing);
+    }
+    return classes;
+}();
 // A protocol outside the table is shown as "ASCII" by the settings dialog, so it frames as ASCII.
-inline constexpr std::uint8_t kFramingClassOtherProtocol = 1;
+inline constexpr std::uint8_t kFramingClassOtherProtocol =
+    static_cast<std::uint8_t>(SerialFraming::Ascii);
 
 // The meaning of each coded parameter byte, by its value.
 inline constexpr const auto& kDeviceNetBauds = kDnetBaudItems;

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "core/error.h"
+#include "documents/comm_lists.h"
 #include "documents/comm_settings.h"
 #include "documents/comm_settings_format.h"
 #include "documents/devicenet_network.h"
@@ -318,51 +319,41 @@ private:
                 return std::nullopt;
             }
         };
-        const struct {
-            const char* element;
-            const char* what;
-            const std::string_view* labels;
-            std::size_t count;
-        } lists[] = {
-            {format::kDnetBaud, "DeviceNet baud rates", kDnetBaudItems.data(),
-             kDnetBaudItems.size()},
-            {format::kSerialBaud, "serial baud rates", kSerialBaudItems.data(),
-             kSerialBaudItems.size()},
-            {format::kSerialParity, "parities", kSerialParityItems.data(),
-             kSerialParityItems.size()},
-            {format::kSerialLine, "line types", kSerialLineNames.data(), kSerialLineNames.size()},
-            {format::kSerialProtocol, "protocols", kSerialProtocolNames.data(),
-             kSerialProtocolNames.size()},
-            {format::kHardware, "hardware variants", kHardwareNames.data(), kHardwareNames.size()},
-        };
         // The dialog takes the hardware variant as text ("1" alone is QH48203-B2), the composer
         // as a number: "01" or "0x1" reads as QH48203-A1 in the dialog, but the device gets B2.
         if (const auto hardware = textOf(format::kHardware)) {
             const std::string& text = *hardware;
-            if (parseIntegerText(text) == 1 && text != "1") {
+            const auto& [a1, b2] = kHardwareList.items;
+            if (parseIntegerText(text) == b2.value && text != std::to_string(b2.value)) {
                 problems_.add(Severity::Warning, fmt::kParGenFile, "", 0, format::kHardware,
                               "hardware-read-differently",
                               std::string(format::kHardware) + " " + quotedValue(text) +
-                                  " reads as " + std::string(kHardwareNames[0]) +
-                                  " in the dialog, but the device gets " +
-                                  std::string(kHardwareNames[1]) + " (1)");
+                                  " reads as " + std::string(a1.label) +
+                                  " in the dialog, but the device gets " + std::string(b2.label) +
+                                  " (" + std::to_string(b2.value) + ")");
             }
         }
-        for (const auto& list : lists) {
+        const auto checkList = [&](const auto& list) {
             // A missing or non-integer value is the composer's to tell.
             const auto text = textOf(list.element);
             const auto value = text ? parseIntegerText(*text) : std::nullopt;
-            if (!value || (*value >= 0 && static_cast<std::size_t>(*value) < list.count)) continue;
+            if (!value || list.contains(*value)) return;
             std::string items;
-            for (std::size_t i = 0; i < list.count; ++i) {
-                items +=
-                    (i == 0 ? "" : ", ") + std::to_string(i) + " = " + std::string(list.labels[i]);
+            for (const auto& item : list.items) {
+                items += (items.empty() ? "" : ", ") + std::to_string(item.value) + " = " +
+                         std::string(item.label);
             }
-            problems_.add(Severity::Error, fmt::kParGenFile, "", 0, list.element,
-                          "setting-not-in-list",
-                          std::string(list.element) + " " + std::to_string(*value) +
-                              " is not in the list of " + list.what + " (" + items + ")");
-        }
+            problems_.add(
+                Severity::Error, fmt::kParGenFile, "", 0, list.element, "setting-not-in-list",
+                std::string(list.element) + " " + std::to_string(*value) +
+                    " is not in the list of " + std::string(list.what) + " (" + items + ")");
+        };
+        checkList(kDnetBaudList);
+        checkList(kSerialBaudList);
+        checkList(kSerialParityList);
+        checkList(kSerialLineList);
+        checkList(kSerialProtocolList);
+        checkList(kHardwareList);
     }
 
     void checkNetwork() {
