@@ -1,5 +1,5 @@
-# Install rules beside the programs' own (bin/): the desktop entry, its icon and the AppStream
-# metadata; and CPack: a .deb whose dependencies dpkg-shlibdeps computes from the linked
+# Install rules beside the programs' own (bin/): the desktop entry, its icon, the AppStream
+# metadata and the user guide; and CPack: a .deb whose dependencies dpkg-shlibdeps computes from the linked
 # libraries, and a .tar.gz of the install tree.
 set(VELMORA_APP_ID com.vostrel.Velmora)
 
@@ -12,6 +12,8 @@ configure_file(${PROJECT_SOURCE_DIR}/packaging/${VELMORA_APP_ID}.metainfo.xml.in
                ${PROJECT_BINARY_DIR}/${VELMORA_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/${VELMORA_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/user-guide.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velmora)
 
 set(CPACK_PACKAGE_NAME velmora)
 set(CPACK_PACKAGE_VENDOR "Velmora")

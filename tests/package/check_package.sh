@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Checks what scripts/package.sh made: both programs, the desktop entry, the icon and the
-# AppStream metadata in the .deb and the .tar.gz; a Depends line that covers every library the
+# Checks what scripts/package.sh made: both programs, the desktop entry, the icon, the
+# AppStream metadata and the user guide in the .deb and the .tar.gz; a Depends line that covers every library the
 # programs link; a valid desktop entry and metadata; the same version everywhere; and an install
 # into an arbitrary prefix. Exits non-zero at the first fault.
 set -euo pipefail
@@ -18,6 +18,7 @@ expected=(
   usr/share/applications/$app_id.desktop
   usr/share/icons/hicolor/scalable/apps/velmora.svg
   usr/share/metainfo/$app_id.metainfo.xml
+  usr/share/doc/velmora/user-guide.md
 )
 
 deb_files=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's#^\./##')
