@@ -10,7 +10,7 @@ packages=(
   libmodbus-dev nlohmann-json3-dev
   mbpoll socat
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-dev
+  clang libclang-rt-dev clang-tidy clang-format
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix wine64 googletest
   fonts-dejavu-core
   xvfb at-spi2-core dbus python3-pyatspi xdotool imagemagick

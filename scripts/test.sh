@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite (no display needed); then builds
+# Installs what is missing, builds, checks formatting and the core with clang-tidy
+# (scripts/lint.sh), and runs the whole test suite (no display needed); then builds
 # and checks the Debian package and the .tar.gz, runs the whole suite again built with
 # AddressSanitizer and UBSan in build-asan/, each fuzz target for a short time (scripts/fuzz.sh),
 # and the Windows check: the core, velmora-cli and the tests without Qt cross-built and run
@@ -8,6 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
+bash scripts/lint.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 

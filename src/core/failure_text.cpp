@@ -5,7 +5,8 @@ namespace velmora {
 std::string failureReportText(std::string_view message) {
     std::string text(message);
     // Compared as unsigned so that the bytes of a non-ASCII last character count as "after".
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.')) {
+    if (!text.empty() &&
+        static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.')) {
         text += '.';
     }
     return text;

@@ -25,7 +25,8 @@ std::optional<std::int32_t> parseIntegerText(std::string_view text) {
     if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
         hex = true;
         i += 1;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         hex = true;
         i += 2;
     }
@@ -52,8 +53,8 @@ std::optional<std::int32_t> parseIntegerText(std::string_view text) {
         if (value > 2147483648ull) return std::nullopt;
     }
     if (!negative && value > 2147483647ull) return std::nullopt;
-    const std::int64_t signedValue = negative ? -static_cast<std::int64_t>(value)
-                                              : static_cast<std::int64_t>(value);
+    const std::int64_t signedValue =
+        negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
     return static_cast<std::int32_t>(signedValue);
 }
 

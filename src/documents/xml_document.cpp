@@ -501,7 +501,7 @@ struct XmlStreamAccess {
 };
 
 std::optional<std::string_view> XmlStreamElement::attribute(std::string_view name) const {
-    for (int i = 0; i < attributeCount_; ++i) {
+    for (std::ptrdiff_t i = 0; i < attributeCount_; ++i) {
         const xmlChar** a = attributes_ + 5 * i;  // local name, prefix, URI, value, value end
         if (a[1] != nullptr) continue;            // a prefixed attribute has a namespace
         if (reinterpret_cast<const char*>(a[0]) != name) continue;

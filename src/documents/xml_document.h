@@ -8,8 +8,10 @@
 #include <vector>
 
 // libxml2's node type, kept opaque so that only xml_document.cpp sees the C API.
+// NOLINTBEGIN(bugprone-reserved-identifier): these are libxml2's own tag names, not ours.
 struct _xmlNode;
 struct _xmlDoc;
+// NOLINTEND(bugprone-reserved-identifier)
 typedef unsigned char xmlChar;
 
 namespace velmora {

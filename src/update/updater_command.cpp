@@ -34,7 +34,7 @@ std::filesystem::path updaterProgram(const std::filesystem::path& dir) {
 std::filesystem::path findUpdater(const std::filesystem::path& programDir,
                                   const std::filesystem::path& appDir) {
     std::error_code ignored;
-    const std::filesystem::path besideExecutable = updaterProgram(programDir);
+    std::filesystem::path besideExecutable = updaterProgram(programDir);
     if (std::filesystem::exists(besideExecutable, ignored)) return besideExecutable;
     const std::filesystem::path inInstallation = updaterProgram(appDir);
     return std::filesystem::exists(inInstallation, ignored) ? inInstallation : besideExecutable;

@@ -12,13 +12,13 @@ TEST(FailureReportText, AppendsFullStopOnlyAfterCharactersBeyondTheDot) {
     };
     const Case cases[] = {
         {"Project not valid", "Project not valid."},
-        {"Error 42", "Error 42."},             // digits come after "."
-        {"Done.", "Done."},                    // "." itself gets none
-        {"Really!", "Really!"},                // "!" comes before "."
-        {"value -", "value -"},                // "-" comes before "."
-        {"path /", "path /."},                 // "/" comes after "."
+        {"Error 42", "Error 42."},  // digits come after "."
+        {"Done.", "Done."},         // "." itself gets none
+        {"Really!", "Really!"},     // "!" comes before "."
+        {"value -", "value -"},     // "-" comes before "."
+        {"path /", "path /."},      // "/" comes after "."
         {"", ""},
-        {"caf\xC3\xA9", "caf\xC3\xA9."},       // a non-ASCII last character
+        {"caf\xC3\xA9", "caf\xC3\xA9."},  // a non-ASCII last character
     };
     for (const auto& c : cases) EXPECT_EQ(failureReportText(c.message), c.shown) << c.message;
 }
