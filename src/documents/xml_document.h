@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-// libxml2's node type, kept opaque so that only xml_document.cpp sees the C API.
+// libxml2's node types, kept opaque so that only src/documents/xml_*.cpp see the C API.
 // NOLINTBEGIN(bugprone-reserved-identifier): these are libxml2's own tag names, not ours.
 struct _xmlNode;
 struct _xmlDoc;
