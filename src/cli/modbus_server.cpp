@@ -15,7 +15,6 @@
 #include <span>
 #include <vector>
 
-#include "core/atomic_file.h"
 #include "core/error.h"
 
 namespace velmora::cli {

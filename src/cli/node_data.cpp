@@ -7,7 +7,6 @@
 #include <iterator>
 #include <string>
 
-#include "core/atomic_file.h"
 #include "core/error.h"
 
 namespace velmora::cli {

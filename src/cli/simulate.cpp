@@ -16,7 +16,6 @@
 #include "cli/node_data.h"
 #include "cli/report_text.h"
 #include "cli/simulated_gateway.h"
-#include "core/atomic_file.h"
 #include "core/error.h"
 #include "core/path_text.h"
 #include "image/composer.h"

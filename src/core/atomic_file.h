@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <functional>
 #include <ostream>
-#include <string>
 #include <string_view>
 
 namespace velmora {
@@ -15,7 +14,8 @@ namespace velmora {
 // A target this user may not write is refused as an in-place write would refuse it; a file
 // without any write permission is refused even for root. A replaced file keeps its mode and,
 // where the process may keep them, its owner and group; a new file gets 0666 less the umask.
-// Throws velmora::Error carrying the platform's reason and the path.
+// Throws velmora::SystemError carrying the platform's code, its reason and the path, or
+// velmora::Error for a target that is no regular file.
 void writeFileAtomically(const std::filesystem::path& target, std::string_view bytes);
 
 // The same, with the new content written by `produce` to the stream it is given, so that a
@@ -23,8 +23,5 @@ void writeFileAtomically(const std::filesystem::path& target, std::string_view b
 // leaves the previous file whole and nothing else behind.
 void writeFileAtomically(const std::filesystem::path& target,
                          const std::function<void(std::ostream&)>& produce);
-
-// The C library's text for the errno value `code`; failures on Windows read the same.
-std::string systemErrorText(int code);
 
 }  // namespace velmora

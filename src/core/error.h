@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <utility>
 
 namespace velmora {
@@ -12,6 +13,20 @@ class Error : public std::runtime_error {
 public:
     explicit Error(const std::string& message) : std::runtime_error(message) {}
 };
+
+// A failure of a system call: what() is the text shown, code() the platform's code behind it
+// (an errno value in the generic category, a Win32 code in the system category).
+class SystemError : public Error {
+public:
+    SystemError(std::error_code code, const std::string& message) : Error(message), code_(code) {}
+    const std::error_code& code() const noexcept { return code_; }
+
+private:
+    std::error_code code_;
+};
+
+// The C library's text for the errno value `code`, the same on every platform.
+inline std::string systemErrorText(int code) { return std::generic_category().message(code); }
 
 // A failure that stands in one project document. what() stays the text the application shows;
 // the parts let a caller that must tell the documents apart name the document first.

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <fstream>
 
-#include "core/atomic_file.h"
 #include "core/error.h"
 #include "image/image_format.h"
 

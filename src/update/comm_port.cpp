@@ -26,8 +26,6 @@ int baudRateValue(TBaudrate rate) {
 
 int dataBitsValue(TDatabits bits) { return 4 + static_cast<int>(bits); }
 
-int comPortProbeBound(bool ntFamily) { return ntFamily ? 256 : 9; }
-
 TCustomComm::TCustomComm(std::shared_ptr<PortLayer> layer) : layer_(std::move(layer)) {}
 
 TCustomComm::~TCustomComm() { Close(); }

@@ -3,12 +3,6 @@
 #include <algorithm>
 #include <cstddef>
 
-#ifdef _WIN32
-#include "update/comm_port.h"
-#else
-#include <QSerialPortInfo>
-#endif
-
 namespace velmora::ui {
 
 namespace {
@@ -57,17 +51,7 @@ bool naturalLess(const std::string& a, const std::string& b) {
     return a < b;
 }
 
-std::vector<std::string> systemPortNames() {
-    std::vector<std::string> names;
-#ifdef _WIN32
-    for (int n : probeWindowsComPorts()) names.push_back("COM" + std::to_string(n));
-#else
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        names.push_back(info.systemLocation().toStdString());
-    }
-#endif
-    return names;
-}
+int comPortProbeBound(bool ntFamily) { return ntFamily ? 256 : 9; }
 
 std::vector<std::string> EnumerateComPorts(const PortLister& lister) {
     std::vector<std::string> names = lister();

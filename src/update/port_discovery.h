@@ -20,6 +20,23 @@ std::vector<std::string> systemPortNames();
 // reports nothing.
 std::vector<std::string> EnumerateComPorts(const PortLister& lister = systemPortNames);
 
+// The upper bound of the Windows COM probe: 256 in the Windows NT family, 9 outside it.
+int comPortProbeBound(bool ntFamily);
+
+// What opening "\\.\COMn" found.
+enum class ComProbe { opened, accessDenied, absent };
+
+// The numbers 1..`bound`, ascending, whose probe found a port (opened, or held by another
+// program); `probe` must release what it opened.
+template <class Probe>
+std::vector<int> presentComPorts(int bound, Probe&& probe) {
+    std::vector<int> present;
+    for (int n = 1; n <= bound; ++n) {
+        if (probe(n) != ComProbe::absent) present.push_back(n);
+    }
+    return present;
+}
+
 // Whether `a` comes before `b` when runs of digits compare as numbers ("ttyS2" before "ttyS10").
 bool naturalLess(const std::string& a, const std::string& b);
 

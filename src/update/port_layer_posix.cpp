@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "update/comm_port.h"
+#include "update/port_layer.h"
 
 namespace velmora {
 

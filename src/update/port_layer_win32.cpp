@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "update/comm_port.h"
+#include "update/port_layer.h"
 
 namespace velmora {
 
@@ -115,42 +115,11 @@ public:
     }
 };
 
-bool isNtFamily() {
-    OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof info;
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-#elif defined(_MSC_VER)
-#pragma warning(suppress : 4996)
-#endif
-    if (!GetVersionExA(&info)) return true;
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
-    return info.dwPlatformId == VER_PLATFORM_WIN32_NT;
-}
-
-ComProbe probeComPort(int number) {
-    const std::string path = "\\\\.\\COM" + std::to_string(number);
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-        CloseHandle(h);
-        return ComProbe::opened;
-    }
-    return GetLastError() == ERROR_ACCESS_DENIED ? ComProbe::accessDenied : ComProbe::absent;
-}
-
 }  // namespace
 
 std::shared_ptr<PortLayer> defaultPortLayer() {
     static const std::shared_ptr<PortLayer> layer = std::make_shared<Win32PortLayer>();
     return layer;
-}
-
-std::vector<int> probeWindowsComPorts() {
-    return presentComPorts(comPortProbeBound(isNtFamily()), probeComPort);
 }
 
 }  // namespace velmora

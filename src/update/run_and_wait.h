@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <filesystem>
-#include <string>
+#include <memory>
+#include <system_error>
 
 #include "core/error.h"
+#include "update/process_layer.h"
 #include "update/updater_command.h"
 
 namespace velmora {
@@ -14,15 +16,11 @@ inline constexpr std::chrono::milliseconds kUpdaterWaitLimit{150'000};
 // The pause between two looks at the updater.
 inline constexpr std::chrono::milliseconds kUpdaterPollPause{10};
 
-// The updater could not be started; what() names the program and the platform's reason.
-class StartError : public Error {
+// The updater could not be started; what() names the program and the platform's reason, code()
+// is the platform's code (errno on POSIX, GetLastError on Windows).
+class StartError : public SystemError {
 public:
-    StartError(const std::filesystem::path& program, int code, const std::string& reason);
-    // The platform's error code (errno on POSIX, GetLastError on Windows).
-    int code() const { return code_; }
-
-private:
-    int code_;
+    StartError(const std::filesystem::path& program, std::error_code code);
 };
 
 // How a wait ended.
@@ -38,10 +36,10 @@ struct WaitOutcome {
 // A started updater, looked at without blocking; let go, not killed, when the object goes.
 class UpdaterProcess {
 public:
-    // Starts `program` with `arguments` (on Windows as their one parameter line, handed over as
-    // it stands; elsewhere as seven separate arguments, with standard input from /dev/null).
+    // Starts `program` with `arguments` through `layer` (ProcessLayer::start tells how).
     // Throws StartError when it cannot be started.
-    UpdaterProcess(const std::filesystem::path& program, const UpdaterArguments& arguments);
+    UpdaterProcess(const std::filesystem::path& program, const UpdaterArguments& arguments,
+                   std::shared_ptr<ProcessLayer> layer = defaultProcessLayer());
     ~UpdaterProcess();
     UpdaterProcess(const UpdaterProcess&) = delete;
     UpdaterProcess& operator=(const UpdaterProcess&) = delete;
@@ -49,15 +47,12 @@ public:
     // Whether it has ended; an ended updater is collected here, so it never lingers.
     bool ended();
     // Its process id.
-    long long pid() const { return pid_; }
+    long long pid() const { return process_.pid; }
 
 private:
-#ifdef _WIN32
-    void* process_ = nullptr;  // the process handle
-#else
+    std::shared_ptr<ProcessLayer> layer_;
+    ProcessLayer::Started process_;
     bool ended_ = false;
-#endif
-    long long pid_ = 0;
 };
 
 // Starts `program` with `arguments` as UpdaterProcess does, then looks every kUpdaterPollPause
@@ -65,6 +60,7 @@ private:
 // on its own: nothing kills it. Throws StartError when it cannot be started. It blocks and runs
 // nothing else meanwhile; a window waits through UpdateWaitWindow, whose own timer looks instead.
 WaitOutcome RunAndWait(const std::filesystem::path& program, const UpdaterArguments& arguments,
-                       std::chrono::milliseconds limit = kUpdaterWaitLimit);
+                       std::chrono::milliseconds limit = kUpdaterWaitLimit,
+                       std::shared_ptr<ProcessLayer> layer = defaultProcessLayer());
 
 }  // namespace velmora

@@ -7,7 +7,6 @@
 #include <functional>
 #include <string>
 
-#include "core/atomic_file.h"
 #include "core/error.h"
 #include "documents/xml_document.h"
 #include "support/temp_dir.h"

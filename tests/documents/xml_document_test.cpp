@@ -8,7 +8,6 @@
 #include <random>
 #include <string>
 
-#include "core/atomic_file.h"
 #include "core/error.h"
 #include "core/path_text.h"
 #include "support/temp_dir.h"

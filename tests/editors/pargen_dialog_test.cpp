@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <string>
 
-#include "core/atomic_file.h"
+#include "core/error.h"
 #include "support/message_recorder.h"
 #include "support/temp_dir.h"
 

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "update/comm_port.h"
+#include "update/port_layer.h"
 
 namespace velmora::test {
 

@@ -254,23 +254,5 @@ TEST(CommPortLifetime, OpenUsesTheDeviceOpeningStepOfTheDerivedClass) {
     EXPECT_EQ(layer->calls.back(), "close 42");
 }
 
-TEST(ComPortProbe, BoundFollowsTheOperatingSystemFamily) {
-    EXPECT_EQ(comPortProbeBound(true), 256);
-    EXPECT_EQ(comPortProbeBound(false), 9);
-}
-
-TEST(ComPortProbe, OpenedAndAccessDeniedCountAsPresentUpToTheBound) {
-    std::vector<int> probed;
-    const auto found = presentComPorts(9, [&](int n) {
-        probed.push_back(n);
-        if (n == 1 || n == 9 || n == 10) return ComProbe::opened;
-        if (n == 4) return ComProbe::accessDenied;  // held by another program
-        return ComProbe::absent;
-    });
-    EXPECT_EQ(found, (std::vector<int>{1, 4, 9}));
-    EXPECT_EQ(probed, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
-    EXPECT_TRUE(presentComPorts(256, [](int) { return ComProbe::absent; }).empty());
-}
-
 }  // namespace
 }  // namespace velmora

@@ -126,7 +126,7 @@ TEST_F(RunAndWaitTest, AnUpdaterThatCannotStartIsReportedWithThePlatformsReason)
             RunAndWait(c.program, arguments());
             ADD_FAILURE() << c.program;
         } catch (const StartError& e) {
-            EXPECT_EQ(e.code(), c.code);
+            EXPECT_EQ(e.code(), std::error_code(c.code, std::generic_category()));
             EXPECT_EQ(std::string(e.what()), "The updater program " + c.program.string() +
                                                  " cannot be started: " + std::strerror(c.code));
         }

@@ -1,0 +1,123 @@
+#include "core/atomic_file_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <system_error>
+
+#include "core/error.h"
+#include "core/path_text.h"
+#include "support/temp_dir.h"
+
+// Each Win32 call of a save failing in turn, through a substitute: the old file stays whole, no
+// temporary file is left behind, and the error carries the code.
+
+namespace fs = std::filesystem;
+
+namespace velmora {
+namespace {
+
+enum class Call {
+    createNew,
+    writeFile,
+    flushFileBuffers,
+    setFileAttributes,
+    replaceFile,
+    moveFile
+};
+
+// The real calls, except that `failing` fails with `code` without doing its work. An existing
+// target reads as carrying the archive attribute, so that its attributes are carried over.
+class FailingCalls : public Win32FileCalls {
+public:
+    FailingCalls(Call failing, DWORD code) : failing_(failing), code_(code) {}
+
+    bool failed() const { return failed_; }
+
+    DWORD fileAttributes(const std::wstring& path) override {
+        const DWORD attributes = Win32FileCalls::fileAttributes(path);
+        return attributes == INVALID_FILE_ATTRIBUTES ? attributes
+                                                     : attributes | FILE_ATTRIBUTE_ARCHIVE;
+    }
+    DWORD createNew(const std::wstring& path, HANDLE& file) override {
+        if (fails(Call::createNew)) {
+            file = INVALID_HANDLE_VALUE;
+            return code_;
+        }
+        return Win32FileCalls::createNew(path, file);
+    }
+    DWORD writeFile(HANDLE file, const char* data, DWORD size, DWORD& written) override {
+        return fails(Call::writeFile) ? code_
+                                      : Win32FileCalls::writeFile(file, data, size, written);
+    }
+    DWORD flushFileBuffers(HANDLE file) override {
+        return fails(Call::flushFileBuffers) ? code_ : Win32FileCalls::flushFileBuffers(file);
+    }
+    DWORD setFileAttributes(const std::wstring& path, DWORD attributes) override {
+        return fails(Call::setFileAttributes) ? code_
+                                              : Win32FileCalls::setFileAttributes(path, attributes);
+    }
+    DWORD replaceFile(const std::wstring& target, const std::wstring& replacement) override {
+        return fails(Call::replaceFile) ? code_ : Win32FileCalls::replaceFile(target, replacement);
+    }
+    DWORD moveFile(const std::wstring& from, const std::wstring& to) override {
+        return fails(Call::moveFile) ? code_ : Win32FileCalls::moveFile(from, to);
+    }
+
+private:
+    bool fails(Call call) {
+        if (call != failing_) return false;
+        failed_ = true;
+        return true;
+    }
+
+    Call failing_;
+    DWORD code_;
+    bool failed_ = false;
+};
+
+std::size_t entries(const fs::path& folder) {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+TEST(WriteFileAtomicallyFailures, EachFailingCallLeavesTheOldFileWholeAndNothingBehind) {
+    struct Case {
+        Call call;
+        DWORD code;
+        std::string reason;  // the text the failure reads with
+        bool exists;         // whether there is an old file to replace
+    };
+    const std::string systemText = std::system_category().message(ERROR_WRITE_FAULT);
+    const Case cases[] = {
+        {Call::createNew, ERROR_WRITE_FAULT, systemText, true},
+        {Call::writeFile, ERROR_DISK_FULL, systemErrorText(ENOSPC), true},
+        {Call::flushFileBuffers, ERROR_WRITE_FAULT, systemText, true},
+        {Call::setFileAttributes, ERROR_ACCESS_DENIED, systemErrorText(EACCES), true},
+        {Call::replaceFile, ERROR_SHARING_VIOLATION, systemErrorText(EACCES), true},
+        {Call::moveFile, ERROR_WRITE_FAULT, systemText, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.call));
+        test::TempDir dir;
+        const fs::path file = dir / "DefReg.xml";
+        if (c.exists) test::writeText(file, "old content");
+        FailingCalls calls(c.call, c.code);
+        try {
+            writeFileAtomically(file, "new content", calls);
+            ADD_FAILURE() << "expected an error";
+        } catch (const SystemError& e) {
+            EXPECT_EQ(e.code(), std::error_code(static_cast<int>(c.code), std::system_category()));
+            EXPECT_EQ(std::string(e.what()), c.reason + ": " + pathText(file));
+        }
+        EXPECT_TRUE(calls.failed());
+        if (c.exists) {
+            EXPECT_EQ(test::readText(file), "old content");
+        }
+        EXPECT_EQ(entries(dir.path()), c.exists ? 1u : 0u);
+    }
+}
+
+}  // namespace
+}  // namespace velmora
