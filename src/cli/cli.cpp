@@ -147,63 +147,29 @@ struct Parsed {
     std::string error;  // set for a usage error
 };
 
-// Takes the value of option `name` from "--name VALUE" or "--name=VALUE"; true when `args[i]` was
-// that option.
-bool optionValue(const std::vector<std::string>& args, std::size_t& i, std::string_view name,
-                 std::optional<std::string>& value, std::string& error) {
-    const std::string& arg = args[i];
-    if (arg == name) {
-        if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
-            error = "option '" + arg + "' requires a value";
-        }
-        return true;
-    }
-    if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 &&
-        arg[name.size()] == '=') {
-        value = arg.substr(name.size() + 1);
-        return true;
-    }
-    return false;
-}
-
 // Parses `args` after the command name; `--` ends the options.
 Parsed parseCommand(const std::vector<std::string>& args, const Command& command) {
     Parsed parsed;
     // Known before any usage error, so that even that reaches a JSON consumer as JSON.
     parsed.json = command.withJson && std::find(args.begin(), args.end(), "--json") != args.end();
-    std::vector<std::string> operands;
-    bool optionsEnded = false;
-    for (std::size_t i = 1; i < args.size() && parsed.error.empty(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            operands.push_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "-h" || arg == "--help") {
-            parsed.help = true;
-        } else if (command.withJson && arg == "--json") {
-            parsed.json = true;
-        } else if (command.withOutput && (arg == "-o" || arg == "--output")) {
-            if (i + 1 < args.size()) {
-                parsed.output = args[++i];
-            } else {
-                parsed.error = "option '" + arg + "' requires a file";
-            }
-        } else if (command.withOutput && arg.rfind("--output=", 0) == 0) {
-            parsed.output = arg.substr(9);
-        } else if (command.withMapOptions &&
-                   (optionValue(args, i, "--format", parsed.format, parsed.error) ||
-                    optionValue(args, i, "--base", parsed.base, parsed.error))) {
-            continue;
-        } else if (command.withMapOptions && arg == "--strict") {
-            parsed.strict = true;
-        } else {
-            parsed.error = "unrecognized option '" + arg + "'";
-        }
+    std::vector<OptionSpec> options;
+    if (command.withJson) options.push_back({"--json"});
+    if (command.withOutput) options.push_back({"--output", "-o", "a file"});
+    if (command.withMapOptions) {
+        options.push_back({"--format", "", "a value"});
+        options.push_back({"--base", "", "a value"});
+        options.push_back({"--strict"});
     }
+    ParsedArgs given = parseArgs(args, options);
+    parsed.help = given.help;
+    parsed.error = std::move(given.error);
+    parsed.json = parsed.json || given.flag("--json");
+    parsed.strict = given.flag("--strict");
+    parsed.output = given.value("--output");
+    parsed.format = given.value("--format");
+    parsed.base = given.value("--base");
     if (!parsed.error.empty() || parsed.help) return parsed;
+    const std::vector<std::string>& operands = given.operands;
     if (operands.size() == 1) {
         parsed.operand = operands.front();
     } else {

@@ -35,4 +35,60 @@ std::optional<std::string> notAProject(const std::string& operand) {
     return std::nullopt;
 }
 
+std::optional<std::string> ParsedArgs::value(std::string_view name) const {
+    const auto found = values.find(name);
+    if (found == values.end()) return std::nullopt;
+    return found->second;
+}
+
+ParsedArgs parseArgs(const std::vector<std::string>& args, std::span<const OptionSpec> options) {
+    ParsedArgs parsed;
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < args.size() && parsed.error.empty(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            parsed.operands.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "-h" || arg == "--help") {
+            parsed.help = true;
+            continue;
+        }
+        // Only a long option takes its value after "=".
+        const auto equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
+        const std::string name = arg.substr(0, equals);
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& option : options) {
+            if (option.name == name || (!option.shortName.empty() && option.shortName == name)) {
+                spec = &option;
+            }
+        }
+        if (spec == nullptr || (spec->valueNoun.empty() && equals != std::string::npos)) {
+            parsed.error = "unrecognized option '" + arg + "'";
+            break;
+        }
+        if (spec->valueNoun.empty()) {
+            parsed.flags.emplace(spec->name);
+            continue;
+        }
+        std::optional<std::string> value;
+        if (equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        }
+        if (!value || (spec->emptyIsMissing && value->empty())) {
+            parsed.error = "option '" + name + "' requires " + std::string(spec->valueNoun);
+            break;
+        }
+        if (spec->check) parsed.error = spec->check(*value);
+        parsed.values[std::string(spec->name)] = *value;
+    }
+    return parsed;
+}
+
 }  // namespace velmora::cli

@@ -1,33 +1,37 @@
 #include "cli/modbus_server.h"
 
 #include <fcntl.h>
-#include <modbus/modbus.h>
-#include <netdb.h>
-#include <sys/select.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <memory>
-#include <span>
+#include <list>
 #include <vector>
 
+#include "cli/socket_io.h"
+#include "core/atomic_file.h"
 #include "core/error.h"
 
 namespace velmora::cli {
 
 namespace {
 
-// Clients served at once; a further one is turned away, so neither descriptors nor memory grow.
-constexpr std::size_t kMaxClients = 32;
-constexpr auto kIdleEvery = std::chrono::milliseconds(200);
-// How long another slave on the line may take to answer, in microseconds.
-constexpr std::uint32_t kOtherSlaveAnswerWait = 20'000;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 
-// The write end of the pipe the stop signals write to, so the select loop wakes up.
+// Clients served at once; for a further one the connection idle longest gives way, so neither
+// descriptors nor memory grow and a forgotten connection cannot lock masters out.
+constexpr std::size_t kMaxClients = 32;
+constexpr auto kIdleEvery = 200ms;
+// Answers a client may leave unread before it is dropped: it is not reading them.
+constexpr std::size_t kMaxUnsent = 64 * 1024;
+// Bytes read from one connection in one round, so that a flood on one cannot starve the others.
+constexpr std::size_t kReadChunk = 4096;
+
+// The write end of the pipe the stop signals write to, so the wait wakes up.
 int stopPipeWrite = -1;
 
 extern "C" void onStopSignal(int) {
@@ -72,59 +76,12 @@ private:
     struct sigaction previousPipe_ {};
 };
 
-struct ContextFree {
-    void operator()(modbus_t* ctx) const {
-        modbus_close(ctx);
-        modbus_free(ctx);
-    }
-};
-using Context = std::unique_ptr<modbus_t, ContextFree>;
-
-struct MappingFree {
-    void operator()(modbus_mapping_t* mapping) const { modbus_mapping_free(mapping); }
-};
-using Mapping = std::unique_ptr<modbus_mapping_t, MappingFree>;
-
-std::string modbusError() { return modbus_strerror(errno); }
-
-// Every register address, so that the library's own range checks never disagree with the map's.
-Mapping wholeRegisterSpace() {
-    Mapping mapping(modbus_mapping_new(0, 0, 0x10000, 0x10000));
-    if (!mapping) throw Error("Cannot allocate the register space: " + modbusError());
-    return mapping;
-}
-
-// Answers one received request; false when the answer could not be sent.
-bool answer(modbus_t* ctx, modbus_mapping_t* mapping, const std::uint8_t* request, int length,
-            bool tcp, SimulatedGateway& gateway, const ServerEvents& events) {
-    const int header = modbus_get_header_length(ctx);
-    const int checkBytes = tcp ? 0 : 2;
-    if (length <= header + checkBytes) return true;
-    const std::uint8_t unit = request[header - 1];
-    const Answer reply = gateway.handle(
-        unit, std::span(request + header, static_cast<std::size_t>(length - header - checkBytes)));
-    if (!reply.writes.empty() && events.wrote) events.wrote(reply, unit);
-    switch (reply.kind) {
-        case Answer::Kind::Ignore:
-            return true;
-        case Answer::Kind::Exception:
-            return modbus_reply_exception(ctx, request, reply.exception) != -1;
-        case Answer::Kind::Reply:
-            std::copy(reply.values.begin(), reply.values.end(),
-                      mapping->tab_registers + reply.address);
-            std::copy(reply.values.begin(), reply.values.end(),
-                      mapping->tab_input_registers + reply.address);
-            return modbus_reply(ctx, request, length, mapping) != -1;
-    }
-    return true;
-}
-
 // Calls the idle event when its time has come.
 class IdleClock {
 public:
     explicit IdleClock(const ServerEvents& events) : events_(events) {}
     void tick() {
-        const auto now = std::chrono::steady_clock::now();
+        const auto now = Clock::now();
         if (now - last_ < kIdleEvery) return;
         last_ = now;
         if (events_.idle) events_.idle();
@@ -132,148 +89,195 @@ public:
 
 private:
     const ServerEvents& events_;
-    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+    Clock::time_point last_ = Clock::now();
 };
 
-// Waits until one of `fds` is readable or the idle period passes; returns the readable set.
-fd_set waitReadable(const std::vector<int>& fds) {
-    fd_set readable;
-    FD_ZERO(&readable);
-    int highest = -1;
-    for (const int fd : fds) {
-        FD_SET(fd, &readable);
-        highest = std::max(highest, fd);
+void report(const ServerEvents& events, const modbus::SessionOutput& output,
+            const std::string& client) {
+    if (events.served && (!output.exchanges.empty() || !output.errors.empty())) {
+        events.served(output, client);
     }
-    timeval timeout{0, static_cast<suseconds_t>(kIdleEvery.count() * 1000)};
-    if (::select(highest + 1, &readable, nullptr, nullptr, &timeout) < 0) {
-        if (errno != EINTR) throw Error("Waiting for requests failed: " + systemErrorText(errno));
-        FD_ZERO(&readable);
-    }
-    return readable;
 }
 
-// "HOST:PORT" of a socket's own or peer address.
-std::string addressText(int fd, bool peer) {
-    sockaddr_storage address{};
-    socklen_t size = sizeof address;
-    const int rc = peer ? ::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &size)
-                        : ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    char host[NI_MAXHOST] = "?";
-    char port[NI_MAXSERV] = "?";
-    if (rc == 0) {
-        ::getnameinfo(reinterpret_cast<sockaddr*>(&address), size, host, sizeof host, port,
-                      sizeof port, NI_NUMERICHOST | NI_NUMERICSERV);
+// One TCP client: its socket, the address it had, its requests in assembly, answers not yet sent.
+struct Connection {
+    Connection(io::Handle s, std::string address, modbus::SimulatedGateway& gateway)
+        : socket(s), peer(std::move(address)), session(gateway, modbus::Framing::Tcp) {}
+    io::Handle socket;
+    std::string peer;
+    modbus::GatewaySession session;
+    std::vector<std::uint8_t> unsent;
+    Clock::time_point lastHeard = Clock::now();
+};
+
+// Sends what the connection has pending, as far as it goes; false when the peer is gone.
+bool flush(Connection& c, std::string& why) {
+    while (!c.unsent.empty()) {
+        const io::Transfer sent = io::writeSome(c.socket, c.unsent);
+        if (sent.state == io::Transfer::State::WouldBlock) break;
+        if (sent.state != io::Transfer::State::Done) {
+            why = sent.state == io::Transfer::State::Closed ? "disconnected"
+                                                            : "dropped: " + sent.error;
+            return false;
+        }
+        c.unsent.erase(c.unsent.begin(),
+                       c.unsent.begin() + static_cast<std::ptrdiff_t>(sent.bytes));
     }
-    const std::string hostText =
-        address.ss_family == AF_INET6 ? "[" + std::string(host) + "]" : host;
-    return hostText + ":" + port;
+    if (c.unsent.size() > kMaxUnsent) {
+        why = "dropped: it leaves its answers unread";
+        return false;
+    }
+    return true;
 }
 
-void serveTcp(const ServerSettings& settings, SimulatedGateway& gateway, const ServerEvents& events,
-              int stopFd) {
-    Context ctx(modbus_new_tcp_pi(settings.host.c_str(), settings.port.c_str()));
-    if (!ctx)
-        throw Error("Cannot serve on " + settings.host + ":" + settings.port + ": " +
-                    modbusError());
-    int server = modbus_tcp_pi_listen(ctx.get(), static_cast<int>(kMaxClients));
-    if (server == -1) {
-        throw Error("Cannot listen on " + settings.host + ":" + settings.port + ": " +
-                    modbusError());
+// Reads what the connection sent and answers every whole request; false when it must go.
+bool serveConnection(Connection& c, const ServerEvents& events, std::string& why) {
+    std::array<std::uint8_t, kReadChunk> buffer;
+    const io::Transfer got = io::readSome(c.socket, buffer);
+    if (got.state == io::Transfer::State::WouldBlock) return true;
+    if (got.state != io::Transfer::State::Done) {
+        why = got.state == io::Transfer::State::Closed ? "disconnected" : "dropped: " + got.error;
+        return false;
     }
-    const Mapping mapping = wholeRegisterSpace();
-    if (events.listening) events.listening(addressText(server, false));
+    c.lastHeard = Clock::now();
+    modbus::SessionOutput output = c.session.receive(std::span(buffer).first(got.bytes));
+    c.unsent.insert(c.unsent.end(), output.reply.begin(), output.reply.end());
+    report(events, output, c.peer);
+    if (c.session.broken()) {
+        flush(c, why);
+        why = "dropped: a stream that is not Modbus TCP (" +
+              (output.errors.empty() ? std::string("framing error") : output.errors.back()) + ")";
+        return false;
+    }
+    return flush(c, why);
+}
 
-    std::vector<int> clients;
-    const auto drop = [&](int client, const std::string& why) {
-        if (events.notice) events.notice("client " + addressText(client, true) + " " + why);
-        ::close(client);
-        clients.erase(std::find(clients.begin(), clients.end(), client));
+void serveTcp(const ServerSettings& settings, modbus::SimulatedGateway& gateway,
+              const ServerEvents& events, int stopFd) {
+    const io::Handle listener =
+        io::listenTcp(settings.host, settings.port, static_cast<int>(kMaxClients));
+    if (events.listening) events.listening(io::localAddress(listener));
+
+    std::list<Connection> clients;
+    const auto drop = [&](std::list<Connection>::iterator c, const std::string& why) {
+        if (events.notice) events.notice("client " + c->peer + " " + why);
+        io::closeHandle(c->socket);
+        return clients.erase(c);
     };
     IdleClock idle(events);
-    std::uint8_t request[MODBUS_MAX_ADU_LENGTH];
-    for (;;) {
-        std::vector<int> watched{stopFd, server};
-        watched.insert(watched.end(), clients.begin(), clients.end());
-        const fd_set readable = waitReadable(watched);
-        if (FD_ISSET(stopFd, &readable)) break;
-        if (FD_ISSET(server, &readable)) {
-            const int client = modbus_tcp_pi_accept(ctx.get(), &server);
-            if (client != -1) {
-                ::fcntl(client, F_SETFD, FD_CLOEXEC);
-                clients.push_back(client);
-                if (clients.size() > kMaxClients) {
-                    drop(client, "turned away: " + std::to_string(kMaxClients) +
-                                     " clients are connected already");
-                } else if (events.notice) {
-                    events.notice("client " + addressText(client, true) + " connected");
+    try {
+        for (;;) {
+            std::vector<io::Watch> watches{{stopFd}, {listener}};
+            for (const Connection& c : clients) watches.push_back({c.socket, !c.unsent.empty()});
+            io::waitFor(watches, kIdleEvery);
+            if (watches[0].readable) break;
+
+            std::size_t at = 2;
+            for (auto c = clients.begin(); c != clients.end(); ++at) {
+                std::string why;
+                const bool keep = (!watches[at].writable || flush(*c, why)) &&
+                                  (!watches[at].readable || serveConnection(*c, events, why));
+                c = keep ? std::next(c) : drop(c, why);
+            }
+            const auto now = Clock::now();
+            for (auto c = clients.begin(); c != clients.end();) {
+                c = now - c->lastHeard < settings.idleTimeout
+                        ? std::next(c)
+                        : drop(c, "closed after " + std::to_string(settings.idleTimeout.count()) +
+                                      " s without a request");
+            }
+            if (watches[1].readable) {
+                for (io::Handle s; (s = io::acceptConnection(listener)) != io::kNoHandle;) {
+                    const std::string peer = io::peerAddress(s);
+                    if (clients.size() >= kMaxClients) {
+                        const auto longest =
+                            std::min_element(clients.begin(), clients.end(),
+                                             [](const Connection& a, const Connection& b) {
+                                                 return a.lastHeard < b.lastHeard;
+                                             });
+                        drop(longest, "closed for " + peer + ": " + std::to_string(kMaxClients) +
+                                          " clients were connected and it was idle longest");
+                    }
+                    clients.emplace_back(s, peer, gateway);
+                    if (events.notice) events.notice("client " + peer + " connected");
                 }
             }
+            idle.tick();
         }
-        for (const int client : std::vector<int>(clients)) {
-            if (!FD_ISSET(client, &readable)) continue;
-            modbus_set_socket(ctx.get(), client);
-            const int length = modbus_receive(ctx.get(), request);
-            if (length == -1) {
-                drop(client, errno == ECONNRESET ? "disconnected" : "dropped: " + modbusError());
-            } else if (length > 0 &&
-                       !answer(ctx.get(), mapping.get(), request, length, true, gateway, events)) {
-                drop(client, "dropped: " + modbusError());
-            }
-        }
-        idle.tick();
+    } catch (...) {
+        for (const Connection& c : clients) io::closeHandle(c.socket);
+        io::closeHandle(listener);
+        throw;
     }
-    for (const int client : std::vector<int>(clients)) ::close(client);
-    modbus_set_socket(ctx.get(), server);  // closed with the context
+    for (const Connection& c : clients) io::closeHandle(c.socket);
+    io::closeHandle(listener);
 }
 
-void serveRtu(const ServerSettings& settings, SimulatedGateway& gateway, const ServerEvents& events,
-              int stopFd) {
-    Context ctx(modbus_new_rtu(settings.device.c_str(), settings.baud, settings.parity, 8, 1));
-    if (!ctx) throw Error("Cannot use " + settings.device + ": " + modbusError());
-    // The library then drops frames for other slaves before their check bytes are computed.
-    if (modbus_set_slave(ctx.get(), gateway.unitId()) == -1 || modbus_connect(ctx.get()) == -1) {
-        throw Error("Cannot open " + settings.device + ": " + modbusError());
-    }
-    const Mapping mapping = wholeRegisterSpace();
-    if (events.listening) events.listening(settings.device);
-
-    IdleClock idle(events);
-    std::uint8_t request[MODBUS_MAX_ADU_LENGTH];
-    const int device = modbus_get_socket(ctx.get());
-    for (;;) {
-        const fd_set readable = waitReadable({stopFd, device});
-        if (FD_ISSET(stopFd, &readable)) break;
-        if (FD_ISSET(device, &readable)) {
-            const int length = modbus_receive(ctx.get(), request);
-            if (length == -1) {
-                // A damaged or cut frame is dropped; a device that went away ends the session.
-                if (errno == ECONNRESET || errno == EIO || errno == EBADF || errno == ENXIO) {
-                    throw Error(settings.device + ": " + modbusError());
-                }
-                modbus_flush(ctx.get());
-            } else if (length > 0) {
-                answer(ctx.get(), mapping.get(), request, length, false, gateway, events);
-            } else {
-                // A frame for another slave: the library now takes the next frame for that
-                // slave's answer and drops it. Waiting for that answer here, briefly, keeps a
-                // master's next request from being dropped when no such slave answers.
-                modbus_set_response_timeout(ctx.get(), 0, kOtherSlaveAnswerWait);
-                modbus_receive(ctx.get(), request);
-            }
+// Writes all of `bytes` to the line, waiting while its buffer is full.
+void writeLine(io::Handle line, std::span<const std::uint8_t> bytes, const std::string& device) {
+    while (!bytes.empty()) {
+        const io::Transfer sent = io::writeSome(line, bytes);
+        if (sent.state == io::Transfer::State::Done) {
+            bytes = bytes.subspan(sent.bytes);
+        } else if (sent.state == io::Transfer::State::WouldBlock) {
+            std::vector<io::Watch> watch{{line, true}};
+            io::waitFor(watch, 1000ms);
+            if (!watch[0].writable) throw Error(device + ": the line does not take the answer");
+        } else {
+            throw Error(device + ": " + (sent.error.empty() ? "the line was hung up" : sent.error));
         }
+    }
+}
+
+// The silence that ends an RTU frame: 3.5 characters of 11 bits, at least 2 ms.
+std::chrono::milliseconds frameGap(int baud) {
+    const auto micros = 3'500'000LL * 11 / std::max(baud, 1);
+    return std::max(2ms, std::chrono::milliseconds((micros + 999) / 1000));
+}
+
+void serveSerial(const ServerSettings& settings, modbus::SimulatedGateway& gateway,
+                 const ServerEvents& events, int stopFd) {
+    const SerialLine line(settings.device, settings.line);
+    if (events.listening) events.listening(settings.device);
+    modbus::GatewaySession session(gateway, settings.serialFraming);
+    const bool rtu = settings.serialFraming == modbus::Framing::Rtu;
+    const auto gap = frameGap(settings.line.baudRate);
+    IdleClock idle(events);
+    std::array<std::uint8_t, kReadChunk> buffer;
+    for (;;) {
+        std::vector<io::Watch> watches{{stopFd}, {line.handle()}};
+        io::waitFor(watches, rtu && session.pending() ? gap : kIdleEvery);
+        if (watches[0].readable) break;
+        modbus::SessionOutput output;
+        if (watches[1].readable) {
+            const io::Transfer got = io::readSome(line.handle(), buffer);
+            if (got.state == io::Transfer::State::Failed) {
+                throw Error(settings.device + ": " + got.error);
+            }
+            if (got.state == io::Transfer::State::Done) {
+                output = session.receive(std::span(buffer).first(got.bytes));
+            } else if (got.state == io::Transfer::State::Closed) {
+                // A terminal whose other end is gone reads as closed again and again.
+                throw Error(settings.device + ": the line was hung up");
+            }
+        } else if (rtu && session.pending()) {
+            output = session.silence();
+        }
+        writeLine(line.handle(), output.reply, settings.device);
+        report(events, output, settings.device);
         idle.tick();
     }
 }
 
 }  // namespace
 
-void serveModbus(const ServerSettings& settings, SimulatedGateway& gateway,
+void serveModbus(const ServerSettings& settings, modbus::SimulatedGateway& gateway,
                  const ServerEvents& events) {
     const StopSignals stop;
     if (settings.tcp) {
         serveTcp(settings, gateway, events, stop.fd());
     } else {
-        serveRtu(settings, gateway, events, stop.fd());
+        serveSerial(settings, gateway, events, stop.fd());
     }
 }
 

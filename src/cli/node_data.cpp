@@ -98,6 +98,15 @@ NodeOutputs readNodeData(const std::filesystem::path& file, std::span<const Deco
     }
 }
 
+std::string nodeStateJson(const modbus::SimulatedGateway& gateway) {
+    nlohmann::ordered_json state = nlohmann::ordered_json::object();
+    for (std::size_t position = 0; position < gateway.nodeCount(); ++position) {
+        state[std::to_string(position + 1)] = {{"in", gateway.inputs(position)},
+                                               {"out", gateway.outputs(position)}};
+    }
+    return state.dump() + "\n";
+}
+
 bool FileWatch::changed() {
     std::error_code ec;
     std::optional<Stamp> now;

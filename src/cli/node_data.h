@@ -7,10 +7,12 @@
 #include <string_view>
 #include <utility>
 
-#include "cli/simulated_gateway.h"
 #include "image/image_decoder.h"
+#include "modbus/simulated_gateway.h"
 
 namespace velmora::cli {
+
+using modbus::NodeOutputs;
 
 // Reads node data as JSON: an object whose keys are node positions counted from 1, each holding
 // {"out": [bytes]}, for example {"1": {"out": [1, 2]}, "2": {"out": [255]}}. Throws Error
@@ -21,6 +23,10 @@ NodeOutputs parseNodeData(std::string_view text, std::span<const DecodedNode> no
 
 // The same from a file; the message of the Error starts with the file's name.
 NodeOutputs readNodeData(const std::filesystem::path& file, std::span<const DecodedNode> nodes);
+
+// The gateway's node bytes in the shape of the node data, inputs as the writes left them:
+// {"1": {"in": [0, 18], "out": [1, 2]}, ...}, every node by position, one line.
+std::string nodeStateJson(const modbus::SimulatedGateway& gateway);
 
 // Tells when a file has changed since it was last looked at.
 class FileWatch {

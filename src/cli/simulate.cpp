@@ -9,19 +9,22 @@
 #include <fstream>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "cli/cli.h"
 #include "cli/command_line.h"
 #include "cli/modbus_server.h"
 #include "cli/node_data.h"
 #include "cli/report_text.h"
-#include "cli/simulated_gateway.h"
+#include "core/atomic_file.h"
 #include "core/error.h"
 #include "core/path_text.h"
 #include "image/composer.h"
 #include "image/image_decoder.h"
 #include "image/image_format.h"
 #include "image/project_check.h"
+#include "modbus/gateway_session.h"
+#include "modbus/simulated_gateway.h"
 
 namespace velmora::cli {
 
@@ -29,7 +32,8 @@ namespace {
 
 constexpr std::string_view kUsage =
     "Usage: velmora-cli simulate (PROJECT_DIR | --image FILE) (--tcp HOST:PORT | --rtu DEVICE)\n"
-    "                            [--data FILE] [--log FILE] [--strict]\n";
+    "                            [--data FILE] [--state FILE] [--log FILE] [--verbose]\n"
+    "                            [--idle-timeout SECONDS] [--strict]\n";
 constexpr std::string_view kHelp =
     "Serves the register map of a configuration image as the configured gateway presents it on\n"
     "its Modbus side, so that a Modbus master program can be tried without the device. The image\n"
@@ -47,17 +51,26 @@ constexpr std::string_view kHelp =
     "      --image FILE     serve the image in FILE instead of composing one\n"
     "      --tcp HOST:PORT  Modbus TCP on HOST (127.0.0.1 when left out, as in ':1502'); port 0\n"
     "                       picks a free port. Unit 255 is answered too\n"
-    "      --rtu DEVICE     Modbus RTU on the serial DEVICE with the image's baud rate and\n"
-    "                       parity, 8 data bits and 1 stop bit\n"
+    "      --rtu DEVICE     the serial DEVICE with the image's baud rate, parity and framing:\n"
+    "                       Modbus RTU with 8 data bits and 1 stop bit, or for an image with\n"
+    "                       the ASCII framing Modbus ASCII with 7 data bits and 1 stop bit (2\n"
+    "                       without parity)\n"
     "      --data FILE      node output bytes as JSON by node position, for example\n"
     "                       {\"1\": {\"out\": [1, 2]}}; read again whenever it changes\n"
+    "      --state FILE     write the node bytes as JSON, inputs as the master wrote them, at\n"
+    "                       start and after every write: {\"1\": {\"in\": [...], \"out\": [...]}}\n"
     "      --log FILE       append the log to FILE instead of standard output\n"
+    "      --verbose        log every request, every exception with its reason, every request\n"
+    "                       ignored and every damaged frame\n"
+    "      --idle-timeout SECONDS\n"
+    "                       close a TCP connection silent this long (60 when left out)\n"
     "      --strict         refuse a project with errors (see check) or an image whose maps\n"
     "                       repeat a register index\n"
     "  -h, --help           show this help and exit\n"
     "\n"
     "The first line of standard output names the address or device served. The log shows each\n"
     "written register with the node bytes it changed, clients coming and going, and data read.\n"
+    "Up to 32 TCP clients are served at once; for one more, the one idle longest is closed.\n"
     "Ctrl+C (SIGINT) or SIGTERM stops the simulator.\n"
     "\n"
     "Exit status: 0 when stopped by a signal; 1 when the image, the data file, the address or\n"
@@ -73,20 +86,28 @@ bool isPort(std::string_view text) {
     return std::stoi(std::string(text)) <= 65535;
 }
 
-// Sets the TCP host and port from HOST:PORT, [HOST]:PORT, :PORT or PORT.
-void setTcpAddress(SimulateOptions& options, const std::string& address) {
+// The TCP host and port of HOST:PORT, [HOST]:PORT, :PORT or PORT; none for another text.
+std::optional<std::pair<std::string, std::string>> tcpAddress(const std::string& address) {
     const auto colon = address.rfind(':');
     std::string host = colon == std::string::npos ? "" : address.substr(0, colon);
     const std::string port = colon == std::string::npos ? address : address.substr(colon + 1);
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
         host = host.substr(1, host.size() - 2);
     }
-    if (!isPort(port)) {
-        options.error = "'" + address + "' is not HOST:PORT with a port from 0 to 65535";
-        return;
-    }
-    options.tcpHost = host.empty() ? std::string(kDefaultHost) : host;
-    options.tcpPort = port;
+    if (!isPort(port)) return std::nullopt;
+    return std::pair{host.empty() ? std::string(kDefaultHost) : host, port};
+}
+
+constexpr int kMaxIdleTimeout = 86400;
+
+// The seconds of --idle-timeout; none for a text that is not one.
+std::optional<int> idleSeconds(const std::string& text) {
+    if (text.empty() || text.size() > 5 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const int seconds = std::stoi(text);
+    if (seconds < 1 || seconds > kMaxIdleTimeout) return std::nullopt;
+    return seconds;
 }
 
 // A local time stamp with milliseconds, as "2026-12-10 13:45:31.123".
@@ -120,14 +141,12 @@ DecodedImage loadImage(const SimulateOptions& options) {
     return decodeConfigImage(image.bytes());
 }
 
-// The serial line of the image's parameter block; throws Error for settings libmodbus cannot use.
+// The serial line of the image's parameter block: the baud rate and parity it names; RTU with
+// 8 data bits and 1 stop bit for the binary framing, ASCII with 7 data bits for the ASCII one
+// (the character size Modbus ASCII is run with), with 2 stop bits when there is no parity bit so
+// that a character keeps its 10 bits. Throws Error for codes without a meaning.
 void setSerialLine(ServerSettings& settings, const DecodedParameters& parameters) {
     namespace fmt = image_format;
-    if (parameters.framing != 0) {
-        throw Error(
-            "the image asks for the ASCII serial framing, which the simulator cannot "
-            "speak: only the binary framing (Modbus RTU, JBUS, Binary) is served");
-    }
     const auto baud = fmt::meaningOf(fmt::kSerialBauds, parameters.serialBaud);
     const auto parity = fmt::meaningOf(fmt::kParities, parameters.parity);
     if (!baud)
@@ -136,63 +155,70 @@ void setSerialLine(ServerSettings& settings, const DecodedParameters& parameters
     if (!parity)
         throw Error("the image's parity code " + std::to_string(parameters.parity) +
                     " has no meaning");
-    settings.baud = std::stoi(std::string(*baud));
-    settings.parity = parity->front();  // "NONE", "EVEN", "ODD"
+    if (parameters.framing > 1) {
+        throw Error("the image's framing code " + std::to_string(parameters.framing) +
+                    " has no meaning (0 binary, 1 ASCII)");
+    }
+    settings.line.baudRate = std::stoi(std::string(*baud));
+    settings.line.parity = parameters.parity == 1   ? TParity::paEven
+                           : parameters.parity == 2 ? TParity::paOdd
+                                                    : TParity::paNone;
+    if (parameters.framing == 1) {
+        settings.serialFraming = modbus::Framing::Ascii;
+        settings.line.dataBits = 7;
+        if (settings.line.parity == TParity::paNone) settings.line.stopBits = TStopbits::sb20;
+    }
 }
 
 }  // namespace
 
 SimulateOptions parseSimulateArgs(const std::vector<std::string>& args) {
+    const auto withValue = [](std::string_view name,
+                              std::function<std::string(const std::string&)> check = {}) {
+        return OptionSpec{name, {}, "an argument", true, std::move(check)};
+    };
+    const OptionSpec specs[] = {
+        withValue("--image"),
+        withValue("--tcp",
+                  [](const std::string& value) {
+                      return tcpAddress(value) ? std::string()
+                                               : "'" + value +
+                                                     "' is not HOST:PORT with a port from 0 to "
+                                                     "65535";
+                  }),
+        withValue("--rtu"),
+        withValue("--data"),
+        withValue("--state"),
+        withValue("--log"),
+        withValue("--idle-timeout",
+                  [](const std::string& value) {
+                      return idleSeconds(value)
+                                 ? std::string()
+                                 : "'" + value + "' is not a number of seconds from 1 to " +
+                                       std::to_string(kMaxIdleTimeout);
+                  }),
+        {"--strict"},
+        {"--verbose"},
+    };
+    const ParsedArgs given = parseArgs(args, specs);
     SimulateOptions options;
-    std::vector<std::string> operands;
-    bool optionsEnded = false;
-    for (std::size_t i = 1; i < args.size() && options.error.empty(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            operands.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (arg == "-h" || arg == "--help") {
-            options.help = true;
-            continue;
-        }
-        if (arg == "--strict") {
-            options.strict = true;
-            continue;
-        }
-        const auto equals = arg.find('=');
-        const std::string name = arg.substr(0, equals);
-        std::optional<std::string>* target = name == "--image"  ? &options.image
-                                             : name == "--rtu"  ? &options.rtuDevice
-                                             : name == "--data" ? &options.data
-                                             : name == "--log"  ? &options.log
-                                                                : nullptr;
-        if (target == nullptr && name != "--tcp") {
-            options.error = "unrecognized option '" + arg + "'";
-            break;
-        }
-        std::string value;
-        if (equals != std::string::npos) {
-            value = arg.substr(equals + 1);
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
-            options.error = "option '" + name + "' requires an argument";
-            break;
-        }
-        if (value.empty()) {
-            options.error = "option '" + name + "' requires an argument";
-        } else if (target == nullptr) {
-            setTcpAddress(options, value);
-        } else {
-            *target = value;
-        }
+    options.help = given.help;
+    options.error = given.error;
+    options.image = given.value("--image");
+    options.rtuDevice = given.value("--rtu");
+    options.data = given.value("--data");
+    options.state = given.value("--state");
+    options.log = given.value("--log");
+    options.strict = given.flag("--strict");
+    options.verbose = given.flag("--verbose");
+    if (const auto tcp = given.value("--tcp"); tcp && options.error.empty()) {
+        std::tie(options.tcpHost, options.tcpPort) = *tcpAddress(*tcp);
+    }
+    if (const auto idle = given.value("--idle-timeout"); idle && options.error.empty()) {
+        options.idleTimeout = *idleSeconds(*idle);
     }
     if (!options.error.empty() || options.help) return options;
+    const std::vector<std::string>& operands = given.operands;
     if (operands.size() > 1) {
         options.error = "unexpected argument '" + operands[1] + "'";
     } else if (operands.size() == 1 && options.image) {
@@ -245,12 +271,13 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
         if (settings.tcp) {
             settings.host = *options.tcpHost;
             settings.port = options.tcpPort;
+            settings.idleTimeout = std::chrono::seconds(options.idleTimeout);
         } else {
             settings.device = *options.rtuDevice;
             setSerialLine(settings, *image.parameters);
         }
 
-        SimulatedGateway gateway(image, unitId, settings.tcp);
+        modbus::SimulatedGateway gateway(image, unitId, settings.tcp);
         for (const std::string& warning : gateway.warnings()) failure(err, source + ": " + warning);
         if (options.strict) {
             const std::size_t errors =
@@ -270,23 +297,52 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
             dataWatch->changed();
             gateway.setOutputs(readNodeData(*options.data, image.nodes));
         }
+        const auto writeState = [&] {
+            if (options.state)
+                writeFileAtomically(pathFromText(*options.state), nodeStateJson(gateway));
+        };
+        writeState();
 
         ServerEvents events;
         events.listening = [&](const std::string& where) {
             out << "listening on " << where;
             if (!settings.tcp) {
-                out << " (" << settings.baud << " baud, parity "
-                    << image_format::kParities[image.parameters->parity]
-                    << ", 8 data bits, 1 stop bit)";
+                const LineSettings& line = settings.line;
+                const bool twoStopBits = line.stopBits == TStopbits::sb20;
+                out << " ("
+                    << (settings.serialFraming == modbus::Framing::Ascii ? "Modbus ASCII, " : "")
+                    << line.baudRate << " baud, parity "
+                    << image_format::kParities[image.parameters->parity] << ", " << line.dataBits
+                    << " data bits, " << (twoStopBits ? "2 stop bits" : "1 stop bit") << ")";
             }
             out << std::endl;
             logLine("serving " + std::to_string(gateway.readRegisterCount()) + " read and " +
                     std::to_string(gateway.writeRegisterCount()) +
                     " write registers as Modbus ID " + std::to_string(unitId));
+            if (options.data) logLine("data read from " + *options.data);
         };
-        events.wrote = [&](const Answer& answer, std::uint8_t unit) {
-            for (const RegisterWrite& write : answer.writes) {
-                logLine(describeWrite(write) + (unit == kBroadcastUnit ? " (broadcast)" : ""));
+        events.served = [&](const modbus::SessionOutput& output, const std::string& client) {
+            if (options.verbose) {
+                for (const std::string& error : output.errors) {
+                    logLine(client + " damaged frame dropped: " + error);
+                }
+            }
+            for (const modbus::Exchange& exchange : output.exchanges) {
+                if (options.verbose) {
+                    logLine(client + " " + modbus::describeRequest(exchange.request) + ": " +
+                            modbus::describeAnswer(exchange.answer));
+                }
+                for (const modbus::RegisterWrite& write : exchange.answer.writes) {
+                    logLine(
+                        modbus::describeWrite(write) +
+                        (exchange.request.unit == modbus::kBroadcastUnit ? " (broadcast)" : ""));
+                }
+            }
+            if (!output.wrote()) return;
+            try {
+                writeState();
+            } catch (const std::exception& e) {
+                failure(err, e.what());
             }
         };
         events.notice = logLine;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -17,8 +18,11 @@ struct SimulateOptions {
     std::optional<std::string> rtuDevice;
     std::optional<std::string> data;
     std::optional<std::string> log;
-    bool strict = false;  // refuse a project with errors or repeated indexes
-    std::string error;    // set for a usage error
+    std::optional<std::string> state;  // the node bytes written here after every write
+    bool strict = false;               // refuse a project with errors or repeated indexes
+    bool verbose = false;              // log every request, exception and framing error
+    int idleTimeout = 60;              // seconds a TCP connection may stay silent
+    std::string error;                 // set for a usage error
 };
 
 // Parses `args` after the command name; --tcp takes HOST:PORT, ":PORT" or PORT, the host being

@@ -1,11 +1,15 @@
 // The simulator as a process, driven by Modbus clients written elsewhere: libmodbus's own client,
-// mbpoll, and an RTU line over a pseudo-terminal pair made by socat.
+// mbpoll, raw sockets, and RTU and ASCII lines over pseudo-terminal pairs made by socat.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <modbus/modbus.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -54,10 +58,19 @@ std::string contentOf(const fs::path& file) {
     return text.str();
 }
 
-// Waits up to 10 s for `file` to contain `text`.
-bool waitForText(const fs::path& file, const std::string& text) {
+// How often `text` stands in `file`.
+std::size_t countIn(const fs::path& file, const std::string& text) {
+    const std::string content = contentOf(file);
+    std::size_t count = 0;
+    for (auto at = content.find(text); at != std::string::npos; at = content.find(text, at + 1))
+        ++count;
+    return count;
+}
+
+// Waits up to 10 s for `file` to contain `text` (at least `times` times).
+bool waitForText(const fs::path& file, const std::string& text, std::size_t times = 1) {
     for (int i = 0; i < 200; ++i) {
-        if (contentOf(file).find(text) != std::string::npos) return true;
+        if (countIn(file, text) >= times) return true;
         std::this_thread::sleep_for(50ms);
     }
     return false;
@@ -166,6 +179,61 @@ std::string shellOutput(const std::string& command) {
     return text;
 }
 
+// A TCP connection made by hand, to send any bytes, half frames too.
+class RawConnection {
+public:
+    explicit RawConnection(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    }
+    ~RawConnection() { ::close(fd_); }
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    void send(const std::vector<std::uint8_t>& bytes) {
+        EXPECT_EQ(::send(fd_, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+    }
+    // Up to `count` bytes arriving within 10 s; fewer when the simulator closed the connection.
+    std::vector<std::uint8_t> receive(std::size_t count) {
+        std::vector<std::uint8_t> bytes;
+        while (bytes.size() < count) {
+            pollfd p{fd_, POLLIN, 0};
+            std::uint8_t b[256];
+            if (::poll(&p, 1, 10000) <= 0) break;
+            const ssize_t n = ::recv(fd_, b, std::min(sizeof b, count - bytes.size()), 0);
+            if (n <= 0) break;
+            bytes.insert(bytes.end(), b, b + n);
+        }
+        return bytes;
+    }
+    // True when the simulator closes the connection within 10 s.
+    bool closedBySimulator() {
+        pollfd p{fd_, POLLIN, 0};
+        std::uint8_t b;
+        return ::poll(&p, 1, 10000) == 1 && ::recv(fd_, &b, 1, 0) <= 0;
+    }
+    // "127.0.0.1:PORT" of this end, as the simulator names it.
+    std::string address() const { return localAddress(fd_); }
+
+    static std::string localAddress(int fd) {
+        sockaddr_in address{};
+        socklen_t size = sizeof address;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+        return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    }
+
+private:
+    int fd_;
+};
+
+// Read holding register `first` (count 1) of unit 17, and its answer, behind an MBAP header.
+std::vector<std::uint8_t> tcpRead(std::uint8_t transaction, std::uint8_t first) {
+    return {0, transaction, 0, 0, 0, 6, kUnit, 3, 0, first, 0, 1};
+}
+
 class Simulate : public ::testing::Test {
 protected:
     Simulate() {
@@ -199,7 +267,8 @@ TEST_F(Simulate, LibmodbusClientReadsTheMapFromTheDataFile) {
     EXPECT_EQ(readRegisters(client.get(), 0, 4),
               (std::vector<std::uint16_t>{0, 0x1122, 0x0304, 6}));
     EXPECT_EQ(readRegisters(client.get(), 5, 1, true), std::vector<std::uint16_t>{0x0200});
-    EXPECT_TRUE(waitForText(log(), "serving 5 read and 3 write registers as Modbus ID 17"));
+    EXPECT_TRUE(waitForText(log(), "serving 5 read and 3 write registers as Modbus ID 17\n"));
+    EXPECT_EQ(countIn(log(), " data read from " + data().string() + "\n"), 1u) << contentOf(log());
 
     // Register 4 is a gap and register 7 was dropped with its node: exception 2.
     for (const auto& [first, count] : {std::pair{3, 3}, std::pair{7, 1}}) {
@@ -212,7 +281,7 @@ TEST_F(Simulate, LibmodbusClientReadsTheMapFromTheDataFile) {
 
     // The data file is read again when it changes; a bad one leaves the data as they were.
     test::writeText(data(), R"({"2": {"out": [0, 0, 9, 8]}})");
-    EXPECT_TRUE(waitForText(log(), "data read from " + data().string()));
+    EXPECT_TRUE(waitForText(log(), "data read from " + data().string(), 2));
     EXPECT_EQ(readRegisters(client.get(), 1, 2), (std::vector<std::uint16_t>{0, 0x0908}));
     test::writeText(data(), R"({"2": {"out": [0, 0, 9, 256]}})");
     EXPECT_TRUE(waitForText(errors(), data().string() +
@@ -259,12 +328,15 @@ TEST_F(Simulate, SeveralClientsAndADroppedOne) {
     const Client first = tcpClient(port, kUnit);
     Client second = tcpClient(port, kUnit);
     EXPECT_EQ(readRegisters(second.get(), 1, 1), std::vector<std::uint16_t>{0x1122});
+    const std::string secondAddress = RawConnection::localAddress(modbus_get_socket(second.get()));
     second.reset();  // dropped without a word
     EXPECT_EQ(readRegisters(first.get(), 2, 1), std::vector<std::uint16_t>{0x0304});
     const Client third = tcpClient(port, kUnit);
     EXPECT_EQ(readRegisters(third.get(), 3, 1), std::vector<std::uint16_t>{6});
     EXPECT_EQ(readRegisters(first.get(), 3, 1), std::vector<std::uint16_t>{6});
-    EXPECT_TRUE(waitForText(log(), "disconnected"));
+    // Named by the address it had, though it is gone.
+    EXPECT_TRUE(waitForText(log(), "client " + secondAddress + " disconnected"))
+        << contentOf(log());
 }
 
 TEST_F(Simulate, MbpollReadsAndWrites) {
@@ -339,12 +411,6 @@ TEST_F(Simulate, RefusesWhatItCannotServe) {
         const Outcome outcome = run(args);
         return std::pair{outcome.status, outcome.err};
     };
-    test::writeText(dir / "pargen.xml", settings(1));
-    EXPECT_EQ(refusal({"simulate", dir.path().string(), "--rtu", (dir / "none").string()}),
-              std::pair(kExitFailure,
-                        std::string("velmora-cli: the image asks for the ASCII serial framing, "
-                                    "which the simulator cannot speak: only the binary framing "
-                                    "(Modbus RTU, JBUS, Binary) is served\n")));
     fs::remove(dir / "pargen.xml");
     EXPECT_EQ(refusal({"simulate", dir.path().string(), "--tcp", ":0"}),
               std::pair(kExitFailure,
@@ -368,7 +434,9 @@ TEST_F(Simulate, RefusesWhatItCannotServe) {
                   std::string("velmora-cli: missing --tcp HOST:PORT or --rtu DEVICE\n"
                               "Usage: velmora-cli simulate (PROJECT_DIR | --image FILE) "
                               "(--tcp HOST:PORT | --rtu DEVICE)\n"
-                              "                            [--data FILE] [--log FILE] [--strict]\n"
+                              "                            [--data FILE] [--state FILE] [--log "
+                              "FILE] [--verbose]\n"
+                              "                            [--idle-timeout SECONDS] [--strict]\n"
                               "Try 'velmora-cli simulate --help' for more information.\n")));
     // --strict refuses a repeated index (and the check's errors) before serving anything.
     test::writeText(dir / "DefReg.xml",
@@ -400,6 +468,198 @@ TEST_F(Simulate, AnAddressInUseIsRefused) {
     EXPECT_EQ(outcome.status, kExitFailure);
     EXPECT_EQ(outcome.err,
               "velmora-cli: Cannot listen on " + address + ": Address already in use\n");
+}
+
+TEST_F(Simulate, AHalfFrameOnOneConnectionHoldsUpNoOther) {
+    const int port = startTcp();
+    std::vector<std::unique_ptr<RawConnection>> stalled;
+    for (int i = 0; i < 4; ++i) {
+        stalled.push_back(std::make_unique<RawConnection>(port));
+        stalled.back()->send({0, 1, 0, 0, 0, 6, kUnit});  // the header, and then nothing
+    }
+    // Fresh clients and a polling one are answered while the half frames wait.
+    for (int i = 0; i < 5; ++i) {
+        const Client fresh = tcpClient(port, kUnit);
+        EXPECT_EQ(readRegisters(fresh.get(), 1, 1), std::vector<std::uint16_t>{0x1122}) << i;
+    }
+    // The stalled ones finish their frames and get their answers.
+    for (auto& connection : stalled) {
+        connection->send({3, 0, 1, 0, 1});
+        EXPECT_EQ(connection->receive(11),
+                  (std::vector<std::uint8_t>{0, 1, 0, 0, 0, 5, kUnit, 3, 2, 0x11, 0x22}));
+    }
+}
+
+TEST_F(Simulate, SilentConnectionIsClosedAfterTheIdleTimeout) {
+    const int port = startTcp({"--idle-timeout", "1"});
+    RawConnection silent(port);
+    EXPECT_TRUE(silent.closedBySimulator());
+    EXPECT_TRUE(
+        waitForText(log(), "client " + silent.address() + " closed after 1 s without a request\n"))
+        << contentOf(log());
+}
+
+TEST_F(Simulate, WhenEveryPlaceIsTakenTheConnectionIdleLongestGivesWay) {
+    const int port = startTcp();
+    std::vector<std::unique_ptr<RawConnection>> connections;
+    for (std::uint8_t i = 0; i < 32; ++i) {
+        connections.push_back(std::make_unique<RawConnection>(port));
+        connections.back()->send(tcpRead(i, 1));
+        EXPECT_EQ(connections.back()->receive(11).size(), 11u) << int(i);
+    }
+    connections.front()->send(tcpRead(0, 1));  // the first one is heard again: the second idles
+    EXPECT_EQ(connections.front()->receive(11).size(), 11u);
+    RawConnection newcomer(port);
+    newcomer.send(tcpRead(99, 1));
+    EXPECT_EQ(newcomer.receive(11).size(), 11u);
+    EXPECT_TRUE(connections[1]->closedBySimulator());
+    EXPECT_TRUE(waitForText(log(), "client " + connections[1]->address() + " closed for " +
+                                       newcomer.address() +
+                                       ": 32 clients were connected and it was idle longest\n"))
+        << contentOf(log());
+    connections.front()->send(tcpRead(1, 1));
+    EXPECT_EQ(connections.front()->receive(11).size(), 11u);
+}
+
+TEST_F(Simulate, VerboseLogExplainsEveryRequestAndEverySilence) {
+    const int port = startTcp({"--verbose"});
+    RawConnection master(port);
+    master.send(tcpRead(1, 1));
+    EXPECT_EQ(master.receive(11).size(), 11u);
+    master.send(tcpRead(2, 4));  // register 4 is a gap
+    EXPECT_EQ(master.receive(9).size(), 9u);
+    master.send({0, 3, 0, 0, 0, 6, 3, 3, 0, 1, 0, 1});  // for unit 3
+    master.send(tcpRead(4, 0));                         // answered: the one for unit 3 was not
+    EXPECT_EQ(master.receive(11).size(), 11u);
+    RawConnection stranger(port);
+    stranger.send({'G', 'E', 'T', ' ', '/', ' ', 'H', 'T', 'T', 'P'});
+    EXPECT_TRUE(stranger.closedBySimulator());
+    const std::string who = master.address();
+    for (const std::string& line : std::vector<std::string>{
+             who + " unit 17 function 3 address 1 count 1: answered\n",
+             who + " unit 17 function 3 address 4 count 1: exception 2 (illegal data address): "
+                   "register 4 is not in the read map\n",
+             who + " unit 3 function 3 address 1 count 1: ignored: for unit 3; this gateway is "
+                   "unit 17\n",
+             "client " + stranger.address() +
+                 " dropped: a stream that is not Modbus TCP (protocol 21536 in the MBAP header)\n",
+         }) {
+        EXPECT_TRUE(waitForText(log(), line)) << line << contentOf(log());
+    }
+}
+
+TEST_F(Simulate, StateFileHoldsTheNodeBytesAsTheMasterLeftThem) {
+    const fs::path state = dir / "state.json";
+    const int port = startTcp({"--state", state.string()});
+    EXPECT_TRUE(waitForText(state, R"({"1":{"in":[0,0,0,0],"out":[17,34]},)"
+                                   R"("2":{"in":[0,0,0,0,0,0,0,0],"out":[1,2,3,4,5,6]}})"))
+        << contentOf(state);
+    const Client client = tcpClient(port, kUnit);
+    const std::uint16_t values[] = {0x00AB, 0x1234, 0x0102};
+    EXPECT_EQ(modbus_write_registers(client.get(), 100, 3, values), 3) << modbus_strerror(errno);
+    EXPECT_TRUE(waitForText(state, R"({"1":{"in":[2,0,0,1],"out":[17,34]},)"
+                                   R"("2":{"in":[0,171,18,52,0,0,0,0],"out":[1,2,3,4,5,6]}})"))
+        << contentOf(state);
+}
+
+// Pseudo-terminal pair made by socat: one end for the simulator, one for the master.
+class LinePair {
+public:
+    explicit LinePair(const fs::path& dir)
+        : simulatorEnd(dir / "gateway"),
+          masterEnd(dir / "master"),
+          socat_({"socat", "pty,raw,echo=0,link=" + simulatorEnd.string(),
+                  "pty,raw,echo=0,link=" + masterEnd.string()},
+                 dir / "socat.txt") {
+        for (int i = 0; i < 200 && !(fs::exists(simulatorEnd) && fs::exists(masterEnd)); ++i) {
+            std::this_thread::sleep_for(25ms);
+        }
+    }
+    const fs::path simulatorEnd;
+    const fs::path masterEnd;
+
+private:
+    Child socat_;
+};
+
+// A Modbus ASCII master written from the framing rules: ":", the unit, PDU and LRC as
+// upper-case hexadecimal pairs, CR LF; 7 data bits, even parity.
+class AsciiMaster {
+public:
+    explicit AsciiMaster(const fs::path& device) : fd_(::open(device.c_str(), O_RDWR | O_NOCTTY)) {
+        EXPECT_GE(fd_, 0);
+        termios tio{};
+        ::tcgetattr(fd_, &tio);
+        ::cfmakeraw(&tio);
+        tio.c_cflag = (tio.c_cflag & ~CSIZE) | CS7 | PARENB | CLOCAL | CREAD;
+        ::cfsetspeed(&tio, B19200);
+        ::tcsetattr(fd_, TCSANOW, &tio);
+    }
+    ~AsciiMaster() { ::close(fd_); }
+    AsciiMaster(const AsciiMaster&) = delete;
+    AsciiMaster& operator=(const AsciiMaster&) = delete;
+
+    // Sends the bytes as one frame; returns the answer's line up to CR LF ("" after 2 s).
+    std::string ask(const std::vector<std::uint8_t>& bytes) {
+        std::uint8_t sum = 0;
+        std::string frame = ":";
+        char pair[3];
+        for (const std::uint8_t b : bytes) {
+            sum = static_cast<std::uint8_t>(sum + b);
+            std::snprintf(pair, sizeof pair, "%02X", b);
+            frame += pair;
+        }
+        std::snprintf(pair, sizeof pair, "%02X", static_cast<std::uint8_t>(-sum));
+        send(frame + pair + "\r\n");
+        return answer();
+    }
+    void send(const std::string& frame) {
+        EXPECT_EQ(::write(fd_, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    }
+    std::string answer() {
+        std::string text;
+        while (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0) {
+            pollfd p{fd_, POLLIN, 0};
+            char c = 0;
+            if (::poll(&p, 1, 2000) <= 0 || ::read(fd_, &c, 1) != 1) return "";
+            text += c;
+        }
+        return text;
+    }
+
+private:
+    int fd_;
+};
+
+TEST_F(Simulate, AsciiSessionOverAPseudoTerminalPair) {
+    test::writeText(dir / "pargen.xml", settings(1));
+    const LinePair line(dir.path());
+    child = std::make_unique<Child>(
+        std::vector<std::string>{VELMORA_CLI_PATH, "simulate", dir.path().string(), "--rtu",
+                                 line.simulatorEnd.string(), "--data", data().string(), "--log",
+                                 log().string(), "--verbose"},
+        errors());
+    EXPECT_EQ(child->line(), "listening on " + line.simulatorEnd.string() +
+                                 " (Modbus ASCII, 19200 baud, parity EVEN, 7 data bits, 1 stop "
+                                 "bit)")
+        << contentOf(errors());
+    AsciiMaster master(line.masterEnd);
+    // Registers 0 to 3: 0, 0x1122, 0x0304, 6; LRC 0x100 - (0x11+3+8+0x11+0x22+3+4+6) = 0xA4.
+    EXPECT_EQ(master.ask({kUnit, 3, 0, 0, 0, 4}), ":1103080000112203040006A4\r\n");
+    EXPECT_EQ(master.ask({kUnit, 3, 0, 4, 0, 1}), ":1183026A\r\n");  // register 4 is a gap
+    EXPECT_EQ(master.ask({kUnit, 6, 0, 101, 0x12, 0x34}), ":1106006512343E\r\n");
+    EXPECT_TRUE(waitForText(
+        log(), "register 101 = 4660 (0x1234): node 2 input byte 3 0 -> 18, input byte 4 0 -> 52"));
+    // A bad LRC and another unit: no answer, and the log says why.
+    master.send(":110300000001EC\r\n");
+    EXPECT_TRUE(
+        waitForText(log(), line.simulatorEnd.string() + " damaged frame dropped: bad LRC\n"));
+    master.ask({16, 3, 0, 0, 0, 1});
+    EXPECT_TRUE(waitForText(log(), line.simulatorEnd.string() +
+                                       " unit 16 function 3 address 0 count 1: ignored: for unit "
+                                       "16; this gateway is unit 17\n"));
+    EXPECT_EQ(master.ask({kUnit, 3, 0, 5, 0, 1}), ":1103020200E8\r\n");
+    EXPECT_EQ(child->stop(SIGTERM), 0);
 }
 
 TEST(SimulateHelp, CommandIsListedAndExplained) {

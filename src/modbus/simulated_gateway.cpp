@@ -1,12 +1,12 @@
-#include "cli/simulated_gateway.h"
-
-#include <map>
+#include "modbus/simulated_gateway.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
+#include <optional>
 #include <utility>
 
-namespace velmora::cli {
+namespace velmora::modbus {
 
 namespace {
 
@@ -18,21 +18,39 @@ std::uint16_t word(std::span<const std::uint8_t> pdu, std::size_t at) {
     return static_cast<std::uint16_t>(pdu[at] << 8 | pdu[at + 1]);
 }
 
-Answer exception(std::uint8_t code) {
+Answer exception(std::uint8_t code, std::string reason) {
     Answer answer;
     answer.kind = Answer::Kind::Exception;
     answer.exception = code;
+    answer.reason = std::move(reason);
     return answer;
 }
 
-// [first, first + count) lies inside the register space and every register of it is in `map`.
+// Why [first, first + count) cannot be served from `map`: past the register space, or the first
+// register of it the map lacks; none when every register is in the map.
 template <typename Map>
-bool allMapped(const Map& map, std::uint32_t first, std::uint32_t count) {
-    if (first + count > 0x10000) return false;
-    for (std::uint32_t index = first; index < first + count; ++index) {
-        if (!map.contains(static_cast<std::uint16_t>(index))) return false;
+std::optional<std::string> unmapped(const Map& map, std::uint32_t first, std::uint32_t count,
+                                    const char* mapName) {
+    if (first + count > 0x10000) {
+        return "registers " + std::to_string(first) + " to " + std::to_string(first + count - 1) +
+               " run past register 65535";
     }
-    return true;
+    for (std::uint32_t index = first; index < first + count; ++index) {
+        if (!map.contains(static_cast<std::uint16_t>(index))) {
+            return "register " + std::to_string(index) + " is not in the " + mapName + " map";
+        }
+    }
+    return std::nullopt;
+}
+
+Answer ignored(std::string reason) {
+    Answer answer;
+    answer.reason = std::move(reason);
+    return answer;
+}
+
+std::string wrongLength(std::size_t size) {
+    return "a request of " + std::to_string(size) + " bytes does not match its function";
 }
 
 }  // namespace
@@ -99,9 +117,12 @@ bool SimulatedGateway::accepts(std::uint8_t unit) const {
 }
 
 Answer SimulatedGateway::handle(std::uint8_t unit, std::span<const std::uint8_t> pdu) {
-    if (pdu.empty()) return {};
+    if (pdu.empty()) return ignored("a request without a function code");
     const bool broadcast = unit == kBroadcastUnit;
-    if (!broadcast && !accepts(unit)) return {};
+    if (!broadcast && !accepts(unit)) {
+        return ignored("for unit " + std::to_string(unit) + "; this gateway is unit " +
+                       std::to_string(unitId_));
+    }
     Answer answer;
     switch (pdu[0]) {
         case kReadHoldingRegisters:
@@ -113,18 +134,29 @@ Answer SimulatedGateway::handle(std::uint8_t unit, std::span<const std::uint8_t>
             answer = write(pdu);
             break;
         default:
-            answer = exception(kIllegalFunction);
+            answer = exception(kIllegalFunction,
+                               "function " + std::to_string(pdu[0]) + " is not served");
     }
-    if (broadcast) return {Answer::Kind::Ignore, 0, 0, {}, std::move(answer.writes)};
+    if (broadcast) {
+        Answer quiet = ignored("a broadcast is not answered");
+        if (answer.kind == Answer::Kind::Exception) quiet.reason += " (" + answer.reason + ")";
+        quiet.writes = std::move(answer.writes);
+        return quiet;
+    }
     return answer;
 }
 
 Answer SimulatedGateway::read(std::span<const std::uint8_t> pdu) const {
-    if (pdu.size() != 5) return exception(kIllegalDataValue);
+    if (pdu.size() != 5) return exception(kIllegalDataValue, wrongLength(pdu.size()));
     const std::uint16_t first = word(pdu, 1);
     const std::uint16_t count = word(pdu, 3);
-    if (count < 1 || count > kMaxReadRegisters) return exception(kIllegalDataValue);
-    if (!allMapped(readMap_, first, count)) return exception(kIllegalDataAddress);
+    if (count < 1 || count > kMaxReadRegisters) {
+        return exception(kIllegalDataValue,
+                         "a count of " + std::to_string(count) + " registers (1 to 125 are read)");
+    }
+    if (auto why = unmapped(readMap_, first, count, "read")) {
+        return exception(kIllegalDataAddress, std::move(*why));
+    }
     Answer answer;
     answer.kind = Answer::Kind::Reply;
     answer.address = first;
@@ -146,21 +178,27 @@ Answer SimulatedGateway::write(std::span<const std::uint8_t> pdu) {
     std::uint16_t first = 0;
     std::vector<std::uint16_t> values;
     if (pdu[0] == kWriteSingleRegister) {
-        if (pdu.size() != 5) return exception(kIllegalDataValue);
+        if (pdu.size() != 5) return exception(kIllegalDataValue, wrongLength(pdu.size()));
         first = word(pdu, 1);
         values.push_back(word(pdu, 3));
     } else {
-        if (pdu.size() < 6) return exception(kIllegalDataValue);
+        if (pdu.size() < 6) return exception(kIllegalDataValue, wrongLength(pdu.size()));
         first = word(pdu, 1);
         const std::uint16_t count = word(pdu, 3);
-        if (count < 1 || count > kMaxWriteRegisters || pdu[5] != 2 * count ||
-            pdu.size() != 6u + 2 * count) {
-            return exception(kIllegalDataValue);
+        if (count < 1 || count > kMaxWriteRegisters) {
+            return exception(kIllegalDataValue, "a count of " + std::to_string(count) +
+                                                    " registers (1 to 123 are written)");
+        }
+        if (pdu[5] != 2 * count || pdu.size() != 6u + 2 * count) {
+            return exception(kIllegalDataValue, "a byte count of " + std::to_string(pdu[5]) +
+                                                    " with " + std::to_string(pdu.size() - 6) +
+                                                    " bytes for " + std::to_string(count) +
+                                                    " registers");
         }
         for (std::size_t i = 0; i < count; ++i) values.push_back(word(pdu, 6 + 2 * i));
     }
-    if (!allMapped(writeMap_, first, static_cast<std::uint32_t>(values.size()))) {
-        return exception(kIllegalDataAddress);
+    if (auto why = unmapped(writeMap_, first, static_cast<std::uint32_t>(values.size()), "write")) {
+        return exception(kIllegalDataAddress, std::move(*why));
     }
     Answer answer;
     answer.kind = Answer::Kind::Reply;
@@ -206,6 +244,10 @@ const std::vector<std::uint8_t>& SimulatedGateway::inputs(std::size_t position) 
     return nodes_.at(position).in;
 }
 
+const std::vector<std::uint8_t>& SimulatedGateway::outputs(std::size_t position) const {
+    return nodes_.at(position).out;
+}
+
 std::string describeWrite(const RegisterWrite& write) {
     char hex[8];
     std::snprintf(hex, sizeof hex, "0x%04X", write.value);
@@ -226,4 +268,4 @@ std::string describeWrite(const RegisterWrite& write) {
     return text;
 }
 
-}  // namespace velmora::cli
+}  // namespace velmora::modbus

@@ -8,24 +8,9 @@
 #include <vector>
 
 #include "image/image_decoder.h"
+#include "modbus/protocol.h"
 
-namespace velmora::cli {
-
-// Modbus function codes the gateway serves.
-inline constexpr std::uint8_t kReadHoldingRegisters = 3;
-inline constexpr std::uint8_t kReadInputRegisters = 4;
-inline constexpr std::uint8_t kWriteSingleRegister = 6;
-inline constexpr std::uint8_t kWriteMultipleRegisters = 16;
-
-// Modbus exception codes.
-inline constexpr std::uint8_t kIllegalFunction = 1;
-inline constexpr std::uint8_t kIllegalDataAddress = 2;
-inline constexpr std::uint8_t kIllegalDataValue = 3;
-
-// The unit addressing every slave at once: writes are applied and never answered.
-inline constexpr std::uint8_t kBroadcastUnit = 0;
-// The unit a Modbus TCP client uses for "whoever is at this address".
-inline constexpr std::uint8_t kTcpAnyUnit = 255;
+namespace velmora::modbus {
 
 // Simulated output bytes by node position (counted from 0); unlisted bytes are 0.
 using NodeOutputs = std::map<std::size_t, std::vector<std::uint8_t>>;
@@ -55,6 +40,7 @@ struct Answer {
     };
     Kind kind = Kind::Ignore;
     std::uint8_t exception = 0;
+    std::string reason;  // why: the exception's cause, or whom an ignored request was for
     std::uint16_t address = 0;
     std::vector<std::uint16_t> values;  // for a read: the registers from `address` on
     std::vector<RegisterWrite> writes;  // for a write (broadcast too): what it set
@@ -77,6 +63,9 @@ public:
 
     // The input bytes of the node at `position` (counted from 0), as the writes left them.
     const std::vector<std::uint8_t>& inputs(std::size_t position) const;
+    // The output bytes of the node at `position` (counted from 0), as the reads answer them.
+    const std::vector<std::uint8_t>& outputs(std::size_t position) const;
+    std::size_t nodeCount() const { return nodes_.size(); }
 
     // Register rows that name bytes the node does not have (they read as 0 and are not written),
     // one sentence each.
@@ -119,4 +108,4 @@ private:
 // 0 -> 18, input byte 2 0 -> 52", node positions counted from 1.
 std::string describeWrite(const RegisterWrite& write);
 
-}  // namespace velmora::cli
+}  // namespace velmora::modbus

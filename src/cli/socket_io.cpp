@@ -1,0 +1,124 @@
+#include "cli/socket_io.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "core/atomic_file.h"
+#include "core/error.h"
+
+namespace velmora::cli::io {
+
+namespace {
+
+void setNonBlocking(Handle handle) {
+    ::fcntl(handle, F_SETFD, FD_CLOEXEC);
+    ::fcntl(handle, F_SETFL, ::fcntl(handle, F_GETFL) | O_NONBLOCK);
+}
+
+std::string addressText(Handle socket, bool peer) {
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+    const int rc = peer ? ::getpeername(socket, reinterpret_cast<sockaddr*>(&address), &size)
+                        : ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size);
+    char host[NI_MAXHOST] = "?";
+    char port[NI_MAXSERV] = "?";
+    if (rc == 0) {
+        ::getnameinfo(reinterpret_cast<sockaddr*>(&address), size, host, sizeof host, port,
+                      sizeof port, NI_NUMERICHOST | NI_NUMERICSERV);
+    }
+    const std::string hostText =
+        address.ss_family == AF_INET6 ? "[" + std::string(host) + "]" : host;
+    return hostText + ":" + port;
+}
+
+Transfer outcome(ssize_t rc, bool reading) {
+    if (rc > 0) return {Transfer::State::Done, static_cast<std::size_t>(rc), {}};
+    if (rc == 0) {
+        return reading ? Transfer{Transfer::State::Closed, 0, {}}
+                       : Transfer{Transfer::State::Done, 0, {}};
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+        return {Transfer::State::WouldBlock, 0, {}};
+    }
+    if (errno == ECONNRESET || errno == EPIPE) return {Transfer::State::Closed, 0, {}};
+    return {Transfer::State::Failed, 0, systemErrorText(errno)};
+}
+
+}  // namespace
+
+Handle listenTcp(const std::string& host, const std::string& port, int backlog) {
+    const std::string where = host + ":" + port;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    if (const int rc = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found); rc != 0) {
+        throw Error("Cannot listen on " + where + ": " + ::gai_strerror(rc));
+    }
+    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, ::freeaddrinfo);
+    int lastError = 0;
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+        const Handle s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+        if (s < 0) {
+            lastError = errno;
+            continue;
+        }
+        const int yes = 1;
+        ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        if (::bind(s, a->ai_addr, a->ai_addrlen) == 0 && ::listen(s, backlog) == 0) {
+            setNonBlocking(s);
+            return s;
+        }
+        lastError = errno;
+        ::close(s);
+    }
+    throw Error("Cannot listen on " + where + ": " + systemErrorText(lastError));
+}
+
+Handle acceptConnection(Handle listener) {
+    const Handle client = ::accept(listener, nullptr, nullptr);
+    if (client < 0) return kNoHandle;
+    setNonBlocking(client);
+    return client;
+}
+
+std::string localAddress(Handle socket) { return addressText(socket, false); }
+std::string peerAddress(Handle socket) { return addressText(socket, true); }
+
+Transfer readSome(Handle handle, std::span<std::uint8_t> buffer) {
+    return outcome(::read(handle, buffer.data(), buffer.size()), true);
+}
+
+Transfer writeSome(Handle handle, std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) return {};
+    return outcome(::write(handle, bytes.data(), bytes.size()), false);
+}
+
+void closeHandle(Handle handle) {
+    if (handle != kNoHandle) ::close(handle);
+}
+
+void waitFor(std::vector<Watch>& watches, std::chrono::milliseconds timeout) {
+    std::vector<pollfd> fds;
+    fds.reserve(watches.size());
+    for (const Watch& w : watches) {
+        fds.push_back({w.handle, static_cast<short>(POLLIN | (w.wantWrite ? POLLOUT : 0)), 0});
+    }
+    const int rc = ::poll(fds.data(), fds.size(), static_cast<int>(timeout.count()));
+    if (rc < 0 && errno != EINTR)
+        throw Error("Waiting for requests failed: " + systemErrorText(errno));
+    for (std::size_t i = 0; i < watches.size(); ++i) {
+        const short events = rc > 0 ? fds[i].revents : 0;
+        watches[i].readable = (events & (POLLIN | POLLHUP | POLLERR)) != 0;
+        watches[i].writable = (events & (POLLOUT | POLLERR)) != 0;
+    }
+}
+
+}  // namespace velmora::cli::io

@@ -1,0 +1,139 @@
+// The simulator's node data file, its state file and its command line.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/node_data.h"
+#include "cli/simulate.h"
+#include "core/error.h"
+#include "support/error_text.h"
+#include "support/temp_dir.h"
+
+namespace velmora::cli {
+namespace {
+
+// The example project's two nodes (ID 5: 4 in, 2 out; ID 9: 8 in, 6 out); node data need no map.
+DecodedImage exampleImage() {
+    DecodedImage image;
+    image.nodes = {{5, 4, 2, 0, 0}, {9, 8, 6, 4, 2}};
+    return image;
+}
+
+TEST(NodeData, ReadsBytesByNodePosition) {
+    const DecodedImage image = exampleImage();
+    EXPECT_EQ(parseNodeData(R"({"1": {"out": [1, 2]}, "2": {"out": [255]}})", image.nodes),
+              (NodeOutputs{{0, {1, 2}}, {1, {255}}}));
+    EXPECT_EQ(parseNodeData("{}", image.nodes), NodeOutputs{});
+}
+
+TEST(NodeData, RefusesWithPlaceAndReason) {
+    const DecodedImage image = exampleImage();
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {R"({"1": {"out": [1, 2,]}})",
+         "line 1, column 21: syntax error while parsing value - unexpected ']'; expected '[', '{', "
+         "or a literal"},
+        {"",
+         "line 1, column 1: syntax error while parsing value - unexpected end of input; "
+         "expected '[', '{', or a literal"},
+        {R"([1])", "/: an object such as {\"1\": {\"out\": [1, 2]}} is expected"},
+        {R"({"1": {"out": [1, 256]}})", "/1/out/1: 256 is not a byte (0 to 255)"},
+        {R"({"2": {"out": [-1]}})", "/2/out/0: -1 is not a byte (0 to 255)"},
+        {R"({"2": {"out": [1.5]}})", "/2/out/0: 1.5 is not a byte (0 to 255)"},
+        {R"({"2": {"out": ["7"]}})", "/2/out/0: \"7\" is not a byte (0 to 255)"},
+        {R"({"1": {"out": [1, 2, 3]}})", "/1/out: the node has 2 output bytes, 3 are given"},
+        {R"({"1": {"out": 5}})", "/1/out: a list of bytes such as [1, 2] is expected"},
+        {R"({"3": {"out": []}})", "/3: the image has no node 3 (it has 2)"},
+        {R"({"01": {"out": []}})", "/01: \"01\" is not a node position (1, 2, ...)"},
+        {R"({"0": {"out": []}})", "/0: \"0\" is not a node position (1, 2, ...)"},
+        {R"({"1": [1]})", "/1: an object such as {\"out\": [1, 2]} is expected"},
+        {R"({"1": {"Out": [1]}})", "/1/Out: unknown member (a node has \"out\")"},
+    };
+    for (const auto& [text, message] : cases)
+        EXPECT_EQ(test::errorText([&] { parseNodeData(text, image.nodes); }), message) << text;
+}
+
+TEST(NodeData, FileErrorsNameTheFile) {
+    test::TempDir dir;
+    const DecodedImage image = exampleImage();
+    const auto file = dir / "data.json";
+    EXPECT_EQ(test::errorText([&] { readNodeData(file, image.nodes); }),
+              file.string() + ": No such file or directory");
+    test::writeText(file, R"({"1": {"out": [300]}})");
+    EXPECT_EQ(test::errorText([&] { readNodeData(file, image.nodes); }),
+              file.string() + ": /1/out/0: 300 is not a byte (0 to 255)");
+}
+
+TEST(NodeData, FileWatchSeesEachChange) {
+    test::TempDir dir;
+    FileWatch watch(dir / "data.json");
+    EXPECT_TRUE(watch.changed());  // first look
+    EXPECT_FALSE(watch.changed());
+    test::writeText(dir / "data.json", "{}");
+    EXPECT_TRUE(watch.changed());
+    EXPECT_FALSE(watch.changed());
+    test::writeText(dir / "data.json", R"({"1": {}})");
+    EXPECT_TRUE(watch.changed());
+    std::filesystem::remove(dir / "data.json");
+    EXPECT_TRUE(watch.changed());
+}
+
+TEST(NodeData, StateHoldsEveryNodesInputsAndOutputsByPosition) {
+    modbus::SimulatedGateway gateway(exampleImage(), 17, true);
+    gateway.setOutputs({{1, {1, 2, 3}}});
+    EXPECT_EQ(
+        nodeStateJson(gateway),
+        R"({"1":{"in":[0,0,0,0],"out":[0,0]},"2":{"in":[0,0,0,0,0,0,0,0],"out":[1,2,3,0,0,0]}})"
+        "\n");
+}
+
+TEST(SimulateArgs, ParsesSourcesTransportsAndFiles) {
+    const SimulateOptions tcp =
+        parseSimulateArgs({"simulate", "proj", "--tcp", ":1502", "--data=d.json", "--log", "l"});
+    EXPECT_EQ(tcp.error, "");
+    EXPECT_EQ(tcp.project, "proj");
+    EXPECT_EQ(tcp.tcpHost, "127.0.0.1");
+    EXPECT_EQ(tcp.tcpPort, "1502");
+    EXPECT_EQ(tcp.data, "d.json");
+    EXPECT_EQ(tcp.log, "l");
+    const SimulateOptions v6 = parseSimulateArgs({"simulate", "--image", "b", "--tcp", "[::1]:0"});
+    EXPECT_EQ(v6.tcpHost, "::1");
+    EXPECT_EQ(v6.tcpPort, "0");
+    EXPECT_EQ(v6.image, "b");
+    EXPECT_EQ(parseSimulateArgs({"simulate", "p", "--tcp", "7"}).tcpHost, "127.0.0.1");
+    EXPECT_EQ(parseSimulateArgs({"simulate", "p", "--rtu", "/dev/pts/9"}).rtuDevice, "/dev/pts/9");
+    const SimulateOptions more = parseSimulateArgs(
+        {"simulate", "p", "--tcp", ":1", "--verbose", "--state=s.json", "--idle-timeout", "5"});
+    EXPECT_EQ(more.error, "");
+    EXPECT_TRUE(more.verbose);
+    EXPECT_EQ(more.state, "s.json");
+    EXPECT_EQ(more.idleTimeout, 5);
+    EXPECT_EQ(parseSimulateArgs({"simulate", "p", "--tcp", ":1"}).idleTimeout, 60);
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> errors = {
+        {{"simulate", "--tcp", ":1"}, "missing PROJECT_DIR or --image FILE"},
+        {{"simulate", "p", "--image", "b", "--tcp", ":1"},
+         "give PROJECT_DIR or --image FILE, not both"},
+        {{"simulate", "p"}, "missing --tcp HOST:PORT or --rtu DEVICE"},
+        {{"simulate", "p", "--tcp", ":1", "--rtu", "d"}, "give --tcp or --rtu, not both"},
+        {{"simulate", "p", "q", "--tcp", ":1"}, "unexpected argument 'q'"},
+        {{"simulate", "p", "--tcp", "h:70000"},
+         "'h:70000' is not HOST:PORT with a port from 0 to 65535"},
+        {{"simulate", "p", "--tcp", "h:"}, "'h:' is not HOST:PORT with a port from 0 to 65535"},
+        {{"simulate", "p", "--tcp"}, "option '--tcp' requires an argument"},
+        {{"simulate", "p", "--data=", "--tcp", ":1"}, "option '--data' requires an argument"},
+        {{"simulate", "p", "--json"}, "unrecognized option '--json'"},
+        {{"simulate", "p", "--verbose=1"}, "unrecognized option '--verbose=1'"},
+        {{"simulate", "p", "--idle-timeout", "0"},
+         "'0' is not a number of seconds from 1 to 86400"},
+        {{"simulate", "p", "--idle-timeout=1.5"},
+         "'1.5' is not a number of seconds from 1 to 86400"},
+        {{"simulate", "p", "--state"}, "option '--state' requires an argument"},
+    };
+    for (const auto& [args, error] : errors)
+        EXPECT_EQ(parseSimulateArgs(args).error, error) << error;
+}
+
+}  // namespace
+}  // namespace velmora::cli
