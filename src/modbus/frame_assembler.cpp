@@ -30,21 +30,31 @@ Assembled whole(std::uint8_t unit, std::span<const std::uint8_t> pdu,
 
 }  // namespace
 
-std::vector<std::size_t> rtuFrameLengths(std::span<const std::uint8_t> head) {
+std::vector<std::size_t> rtuFrameLengths(std::span<const std::uint8_t> head, Expect expect) {
     std::vector<std::size_t> lengths;
     if (head.size() < 2) return lengths;
     const std::uint8_t function = head[1];
     bool undecided = false;
-    const auto add = [&](std::size_t length) { lengths.push_back(length); };
+    // The frame's length as a request (`request` true) or as an answer, when that is expected.
+    bool request = true;
+    const auto add = [&](std::size_t length) {
+        if (expect == Expect::Any || (expect == Expect::Requests) == request) {
+            lengths.push_back(length);
+        }
+    };
     // A byte count at `at` followed by that many bytes and the CRC; unknown until it is there.
     const auto counted = [&](std::size_t at) {
+        if (expect != Expect::Any && (expect == Expect::Requests) != request) return;
         if (head.size() > at) {
             add(at + 1 + head[at] + 2);
         } else {
             undecided = true;
         }
     };
+    // The lengths added after this are an answer's.
+    const auto asAnswer = [&] { request = false; };
     if (function & kExceptionBit) {
+        asAnswer();
         add(5);  // unit, function, exception code, CRC
         return lengths;
     }
@@ -53,45 +63,58 @@ std::vector<std::size_t> rtuFrameLengths(std::span<const std::uint8_t> head) {
         case 2:
         case 3:
         case 4:
-            add(8);      // request: address, count
+            add(8);  // request: address, count
+            asAnswer();
             counted(2);  // answer: byte count, bytes
             break;
         case 5:
         case 6:
         case 8:
             add(8);  // request and answer alike
+            asAnswer();
+            add(8);
             break;
         case 7:
             add(4);
+            asAnswer();
             add(5);
             break;
         case 11:
             add(4);
+            asAnswer();
             add(8);
             break;
         case 12:
         case 17:
             add(4);
+            asAnswer();
             counted(2);
             break;
         case 15:
         case 16:
-            add(8);      // answer: address, count
             counted(6);  // request: address, count, byte count, bytes
+            asAnswer();
+            add(8);  // answer: address, count
             break;
         case 20:
         case 21:
             counted(2);
+            asAnswer();
+            counted(2);
             break;
         case 22:
             add(10);
+            asAnswer();
+            add(10);
             break;
         case 23:
-            counted(2);   // answer
             counted(10);  // request
+            asAnswer();
+            counted(2);  // answer
             break;
         case 24:
             add(6);
+            asAnswer();
             counted(3);  // answer: a two-byte byte count, whose low byte is enough up to 253
             break;
         default:
@@ -149,7 +172,7 @@ bool FrameAssembler::takeRtu(std::size_t length, std::vector<Assembled>& out) {
 void FrameAssembler::feedRtu(std::uint8_t byte, std::vector<Assembled>& out) {
     if (discarding_) return;
     buffer_.push_back(byte);
-    const std::vector<std::size_t> lengths = rtuFrameLengths(buffer_);
+    const std::vector<std::size_t> lengths = rtuFrameLengths(buffer_, expect_);
     for (const std::size_t length : lengths) {
         if (length == buffer_.size() && takeRtu(length, out)) return;
     }

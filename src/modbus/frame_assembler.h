@@ -17,6 +17,10 @@ struct Assembled {
     std::string error;       // set otherwise: "bad CRC", "bad LRC", ...
 };
 
+// Which RTU frames a party expects: a server requests (and other slaves' answers on a shared
+// line), a client answers only.
+enum class Expect { Any, Requests, Answers };
+
 // Assembles the bytes received on one connection or line into whole ADUs, however the bytes
 // are cut on their way. Requests and answers alike, so a server and a client use the same one.
 // - RTU: a frame ends where the length its function code implies (as a request or as an
@@ -27,7 +31,8 @@ struct Assembled {
 //   impossible length breaks the stream for good (`broken()`): the connection must be closed.
 class FrameAssembler {
 public:
-    explicit FrameAssembler(Framing framing) : framing_(framing) {}
+    explicit FrameAssembler(Framing framing, Expect expect = Expect::Any)
+        : framing_(framing), expect_(expect) {}
 
     // Takes `bytes` in; returns every frame (or framing error) they completed, in order.
     std::vector<Assembled> feed(std::span<const std::uint8_t> bytes);
@@ -53,14 +58,16 @@ private:
     void finishAscii(std::vector<Assembled>& out);
 
     Framing framing_;
+    Expect expect_;
     std::vector<std::uint8_t> buffer_;
     bool discarding_ = false;  // RTU: until the next silence; ASCII: until the next ":"
     bool broken_ = false;
 };
 
 // Lengths an RTU frame beginning with `head` may have (unit, function code, data, CRC), as a
-// request and as an answer, shortest first; empty while `head` is too short to tell them all, and
-// for a function code that does not tell (such a frame ends at a silence).
-std::vector<std::size_t> rtuFrameLengths(std::span<const std::uint8_t> head);
+// request or an answer as `expect` says, shortest first; empty while `head` is too short to tell
+// them all, and for a function code that does not tell (such a frame ends at a silence).
+std::vector<std::size_t> rtuFrameLengths(std::span<const std::uint8_t> head,
+                                         Expect expect = Expect::Any);
 
 }  // namespace velmora::modbus

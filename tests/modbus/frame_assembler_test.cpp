@@ -106,6 +106,17 @@ TEST(FrameAssembler, RtuFrameOfAnUnknownFunctionEndsAtSilence) {
     EXPECT_EQ(shown(flood), std::vector<std::string>{"error: a frame longer than 256 bytes"});
 }
 
+TEST(FrameAssembler, RtuClientTakesAnswersOnly) {
+    // A read request read as an answer: its byte count 0 makes it 5 bytes long, with a bad CRC.
+    FrameAssembler client(Framing::Rtu, Expect::Answers);
+    EXPECT_EQ(shown(client.feed(hex("11 03 00 6B 00 03 76 87"))),
+              std::vector<std::string>{"error: bad CRC"});
+    FrameAssembler server(Framing::Rtu, Expect::Requests);
+    const Bytes answer = encodeAdu(Framing::Rtu, {0, 17, hex("03 02 11 22")});
+    EXPECT_TRUE(server.feed(answer).empty());  // waits for a request's 8 bytes
+    EXPECT_EQ(shown(server.silence()), std::vector<std::string>{"unit 17: 03 02 11 22"});
+}
+
 TEST(FrameAssembler, AsciiFramingErrors) {
     struct Case {
         std::string text;
