@@ -14,19 +14,18 @@ namespace {
 
 using namespace velmora;
 
+// Three nodes; a gap at read register 4, repeated indexes in both maps, byte choices past a
+// node's bytes, and a row of a node the table lacks.
 DecodedImage fuzzImage() {
     DecodedImage image;
-    image.nodes = {{5, 4, 2, 0, 0}, {9, 8, 6, 4, 2}};
-    image.readMap = {{0, 0, 0},
-                     {1, PackPosComp(1, 2), 0},
-                     {2, PackPosComp(3, 4), 1},
-                     {3, PackPosComp(0, 6), 1},
-                     {3, PackPosComp(1, 0), 1},
-                     {7, PackPosComp(9, 1), 1}};
-    image.writeMap = {{100, PackPosComp(0, 2), 1},
-                      {101, PackPosComp(3, 4), 1},
-                      {101, PackPosComp(1, 1), 0},
-                      {102, PackPosComp(4, 9), 0}};
+    image.nodes = {{1, 2, 3, 0, 0}, {2, 6, 1, 2, 3}, {3, 0, 4, 8, 4}};
+    for (std::uint16_t index : {0, 1, 2, 3, 5, 3})
+        image.readMap.push_back(
+            {index, PackPosComp(index % 4, (index + 1) % 5), static_cast<std::uint8_t>(index % 3)});
+    image.readMap.push_back({9, PackPosComp(1, 1), 7});
+    for (std::uint16_t index : {100, 101, 101, 102})
+        image.writeMap.push_back(
+            {index, PackPosComp(index % 7, 2), static_cast<std::uint8_t>(index % 2)});
     return image;
 }
 
