@@ -17,8 +17,9 @@ struct Assembled {
     std::string error;       // set otherwise: "bad CRC", "bad LRC", ...
 };
 
-// Which RTU frames a party expects: a server requests (and other slaves' answers on a shared
-// line), a client answers only.
+// Which RTU frames a party expects: a server requests, a client answers. Expecting only one kind
+// keeps a frame from being cut short where the other kind's length happens to have a good CRC;
+// frames of the other kind (another slave's answer on a shared line) then end at a silence.
 enum class Expect { Any, Requests, Answers };
 
 // Assembles the bytes received on one connection or line into whole ADUs, however the bytes

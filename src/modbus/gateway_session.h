@@ -27,10 +27,12 @@ struct SessionOutput {
 
 // The gateway on one connection or serial line: assembles the bytes received into requests and
 // answers each whole one at once, in the connection's framing. Holds no socket or terminal.
+// On RTU it expects requests: another slave's answer on the line ends at the silence after it
+// and is passed over as a frame for another unit.
 class GatewaySession {
 public:
     GatewaySession(SimulatedGateway& gateway, Framing framing)
-        : gateway_(gateway), assembler_(framing) {}
+        : gateway_(gateway), assembler_(framing, Expect::Requests) {}
 
     // Takes received bytes in; returns the answers and what happened.
     SessionOutput receive(std::span<const std::uint8_t> bytes);

@@ -111,6 +111,15 @@ TEST_F(Session, RtuExceptionsAndSilenceForOtherUnits) {
         ASSERT_TRUE(answers[0].adu) << answers[0].error;
         EXPECT_EQ(answers[0].adu->pdu, c.answerPdu) << c.log;
     }
+    // Another slave's answer on the shared line ends at the silence after it; the next request is
+    // served as usual.
+    EXPECT_TRUE(
+        session.receive(encodeAdu(Framing::Rtu, {0, 16, hex("03 02 00 01")})).reply.empty());
+    const SessionOutput other = session.silence();
+    ASSERT_EQ(other.exchanges.size(), 1u);
+    EXPECT_EQ(other.exchanges[0].answer.kind, Answer::Kind::Ignore);
+    EXPECT_FALSE(
+        session.receive(encodeAdu(Framing::Rtu, {0, 17, hex("03 00 01 00 01")})).reply.empty());
     const SessionOutput damaged = session.receive(hex("11 03 00 01 00 01 00 00"));
     EXPECT_EQ(damaged.errors, std::vector<std::string>{"bad CRC"});
     EXPECT_TRUE(damaged.reply.empty());
