@@ -12,6 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -41,10 +42,13 @@ constexpr std::string_view kMap =
     R"(<row Index="7" NrDNNode="3" PosComp="3"/></Modbus_Read><Modbus_Write>)"
     R"(<row Index="100" NrDNNode="2" PosComp="2"/><row Index="101" NrDNNode="2" PosComp="196612"/>)"
     R"(<row Index="102" NrDNNode="1" PosComp="262145"/></Modbus_Write></InfoMod>)";
-// 19200 baud, EVEN parity, Modbus ID 17, Modbus RTU (or Modbus ASCII with Ser_Prot 1).
-std::string settings(int protocol = 0) {
+// 19200 baud, EVEN parity (or none with Ser_Par 0), Modbus ID 17, Modbus RTU (or Modbus ASCII
+// with Ser_Prot 1).
+std::string settings(int protocol = 0, int parity = 1) {
     return "<Par_Gen><DNET_DEV_ID>20</DNET_DEV_ID><DNET_BAUD>2</DNET_BAUD><Ser_Baud>4</Ser_Baud>"
-           "<Ser_Par>1</Ser_Par><Ser_ID>17</Ser_ID><Ser_Type>1</Ser_Type><Ser_Prot>" +
+           "<Ser_Par>" +
+           std::to_string(parity) +
+           "</Ser_Par><Ser_ID>17</Ser_ID><Ser_Type>1</Ser_Type><Ser_Prot>" +
            std::to_string(protocol) + "</Ser_Prot><HW_Type>0</HW_Type></Par_Gen>";
 }
 constexpr std::string_view kData = R"({"1": {"out": [17, 34]}, "2": {"out": [1, 2, 3, 4, 5, 6]}})";
@@ -182,7 +186,11 @@ std::string shellOutput(const std::string& command) {
 // A TCP connection made by hand, to send any bytes, half frames too.
 class RawConnection {
 public:
-    explicit RawConnection(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    // `receiveBuffer`, when given, shrinks this end's receive window.
+    explicit RawConnection(int port, int receiveBuffer = 0)
+        : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        if (receiveBuffer > 0)
+            ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -195,6 +203,13 @@ public:
 
     void send(const std::vector<std::uint8_t>& bytes) {
         EXPECT_EQ(::send(fd_, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+    }
+    // Sends what the socket takes within 5 s; false once the simulator has closed it.
+    bool offer(const std::vector<std::uint8_t>& bytes) {
+        pollfd p{fd_, POLLOUT, 0};
+        if (::poll(&p, 1, 5000) <= 0 || (p.revents & (POLLERR | POLLHUP)) != 0) return false;
+        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT) >= 0 ||
+               errno == EAGAIN;
     }
     // Up to `count` bytes arriving within 10 s; fewer when the simulator closed the connection.
     std::vector<std::uint8_t> receive(std::size_t count) {
@@ -493,10 +508,45 @@ TEST_F(Simulate, AHalfFrameOnOneConnectionHoldsUpNoOther) {
 TEST_F(Simulate, SilentConnectionIsClosedAfterTheIdleTimeout) {
     const int port = startTcp({"--idle-timeout", "1"});
     RawConnection silent(port);
+    RawConnection stalled(port);
+    stalled.send({0, 1, 0, 0, 0, 6, kUnit});  // a half frame keeps no place either
+    RawConnection polling(port);
+    for (std::uint8_t i = 0; i < 8; ++i) {  // 2 s of polling: heard well within every second
+        polling.send(tcpRead(i, 1));
+        EXPECT_EQ(polling.receive(11).size(), 11u) << int(i);
+        std::this_thread::sleep_for(250ms);
+    }
     EXPECT_TRUE(silent.closedBySimulator());
-    EXPECT_TRUE(
-        waitForText(log(), "client " + silent.address() + " closed after 1 s without a request\n"))
-        << contentOf(log());
+    EXPECT_TRUE(stalled.closedBySimulator());
+    for (const RawConnection* closed : {&silent, &stalled}) {
+        EXPECT_TRUE(waitForText(
+            log(), "client " + closed->address() + " closed after 1 s without a request\n"))
+            << contentOf(log());
+    }
+    EXPECT_EQ(countIn(log(), "client " + polling.address() + " closed"), 0u) << contentOf(log());
+}
+
+// A master that sends requests and never reads the answers fills no more than a bounded buffer
+// and is dropped, while another master goes on being answered.
+TEST_F(Simulate, ClientThatLeavesItsAnswersUnreadIsDropped) {
+    const int port = startTcp();
+    RawConnection deaf(port, 4096);  // a small window, so the answers pile up at the simulator
+    const Client other = tcpClient(port, kUnit);
+    // Register 0 again and again: 12 bytes a request, 11 bytes an answer.
+    std::vector<std::uint8_t> burst;
+    for (int i = 0; i < 1000; ++i) {
+        const std::vector<std::uint8_t> request = tcpRead(1, 0);
+        burst.insert(burst.end(), request.begin(), request.end());
+    }
+    const std::string gone = "client " + deaf.address() + " dropped";
+    for (int round = 0; round < 4000 && countIn(log(), gone) == 0 && deaf.offer(burst); ++round) {
+        if (round % 100 == 0) {
+            EXPECT_EQ(readRegisters(other.get(), 1, 1), std::vector<std::uint16_t>{0x1122});
+        }
+    }
+    EXPECT_TRUE(waitForText(log(), gone + ": it leaves its answers unread\n"))
+        << contentOf(log()).substr(0, 2000);
+    EXPECT_EQ(readRegisters(other.get(), 2, 1), std::vector<std::uint16_t>{0x0304});
 }
 
 TEST_F(Simulate, WhenEveryPlaceIsTakenTheConnectionIdleLongestGivesWay) {
@@ -633,11 +683,12 @@ private:
 
 TEST_F(Simulate, AsciiSessionOverAPseudoTerminalPair) {
     test::writeText(dir / "pargen.xml", settings(1));
+    const fs::path state = dir / "state.json";
     const LinePair line(dir.path());
     child = std::make_unique<Child>(
         std::vector<std::string>{VELMORA_CLI_PATH, "simulate", dir.path().string(), "--rtu",
                                  line.simulatorEnd.string(), "--data", data().string(), "--log",
-                                 log().string(), "--verbose"},
+                                 log().string(), "--verbose", "--state", state.string()},
         errors());
     EXPECT_EQ(child->line(), "listening on " + line.simulatorEnd.string() +
                                  " (Modbus ASCII, 19200 baud, parity EVEN, 7 data bits, 1 stop "
@@ -650,6 +701,9 @@ TEST_F(Simulate, AsciiSessionOverAPseudoTerminalPair) {
     EXPECT_EQ(master.ask({kUnit, 6, 0, 101, 0x12, 0x34}), ":1106006512343E\r\n");
     EXPECT_TRUE(waitForText(
         log(), "register 101 = 4660 (0x1234): node 2 input byte 3 0 -> 18, input byte 4 0 -> 52"));
+    EXPECT_TRUE(waitForText(state, R"({"1":{"in":[0,0,0,0],"out":[17,34]},)"
+                                   R"("2":{"in":[0,0,18,52,0,0,0,0],"out":[1,2,3,4,5,6]}})"))
+        << contentOf(state);
     // A bad LRC and another unit: no answer, and the log says why.
     master.send(":110300000001EC\r\n");
     EXPECT_TRUE(
@@ -660,6 +714,48 @@ TEST_F(Simulate, AsciiSessionOverAPseudoTerminalPair) {
                                        "16; this gateway is unit 17\n"));
     EXPECT_EQ(master.ask({kUnit, 3, 0, 5, 0, 1}), ":1103020200E8\r\n");
     EXPECT_EQ(child->stop(SIGTERM), 0);
+}
+
+// The character the image asks for: Modbus ASCII with 7 data bits and the parity bit, or
+// without parity 2 stop bits, so that a character keeps its 10 bits. A pseudo-terminal always
+// reads 8 bits without a parity bit, so the line shows the stop bits, the odd parity and the
+// speed; the first line of output says the rest.
+TEST_F(Simulate, AsciiLineSettingsReachTheTerminal) {
+    struct Case {
+        int parity;
+        std::string shown;
+        tcflag_t flags;  // of PARODD and CSTOPB
+    };
+    const Case cases[] = {
+        {1, "parity EVEN, 7 data bits, 1 stop bit", 0},
+        {2, "parity ODD, 7 data bits, 1 stop bit", PARODD},
+        {0, "parity NONE, 7 data bits, 2 stop bits", CSTOPB},
+    };
+    for (const Case& c : cases) {
+        test::writeText(dir / "pargen.xml", settings(1, c.parity));
+        const fs::path lineDir = dir / ("line" + std::to_string(c.parity));
+        fs::create_directories(lineDir);
+        const LinePair line(lineDir);
+        Child simulator({VELMORA_CLI_PATH, "simulate", dir.path().string(), "--rtu",
+                         line.simulatorEnd.string(), "--log", log().string()},
+                        errors());
+        EXPECT_EQ(simulator.line(), "listening on " + line.simulatorEnd.string() +
+                                        " (Modbus ASCII, 19200 baud, " + c.shown + ")")
+            << contentOf(errors());
+        // The simulator holds its end exclusively: only root may look at it beside it.
+        const int fd = ::open(line.simulatorEnd.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        if (fd >= 0 || ::geteuid() == 0) {
+            ASSERT_GE(fd, 0);
+            termios tio{};
+            EXPECT_EQ(::tcgetattr(fd, &tio), 0);
+            ::close(fd);
+            EXPECT_EQ(tio.c_cflag & (PARODD | CSTOPB), c.flags) << c.shown;
+            EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B19200)) << c.shown;
+        }
+        AsciiMaster master(line.masterEnd);
+        EXPECT_EQ(master.ask({kUnit, 3, 0, 5, 0, 1}), ":1103020000EA\r\n") << c.shown;
+        EXPECT_EQ(simulator.stop(SIGTERM), 0);
+    }
 }
 
 TEST(SimulateHelp, CommandIsListedAndExplained) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,49 @@ TEST(FrameAssembler, RtuClientTakesAnswersOnly) {
     const Bytes answer = encodeAdu(Framing::Rtu, {0, 17, hex("03 02 11 22")});
     EXPECT_TRUE(server.feed(answer).empty());  // waits for a request's 8 bytes
     EXPECT_EQ(shown(server.silence()), std::vector<std::string>{"unit 17: 03 02 11 22"});
+}
+
+// A Modbus ASCII client (the monitor) reads the gateway's answers with the same assembler: the
+// texts a gateway sends, cut anyhow and with line noise between them, up to the longest answer.
+TEST(FrameAssembler, AsciiClientReadsEveryAnswer) {
+    FrameAssembler client(Framing::Ascii, Expect::Answers);
+    const std::string line =
+        ":1103080000112203040006A4\r\n"  // registers 0 to 3
+        "\r\n"
+        ":1183026A\r\n"  // exception 2
+        "\xFF"
+        ":1106006512343E\r\n"   // write single register, echoed
+        ":11100064000378\r\n";  // write multiple registers: address and count
+    const Bytes bytes = test::text(line);
+    std::vector<Assembled> frames;
+    for (std::size_t at = 0; at < bytes.size(); at += 3) {
+        const std::size_t take = std::min<std::size_t>(3, bytes.size() - at);
+        for (Assembled& a : client.feed({&bytes[at], take})) frames.push_back(std::move(a));
+    }
+    EXPECT_EQ(shown(frames), (std::vector<std::string>{
+                                 "unit 17: 03 08 00 00 11 22 03 04 00 06",
+                                 "unit 17: 83 02",
+                                 "unit 17: 06 00 65 12 34",
+                                 "unit 17: 10 00 64 00 03",
+                             }));
+    EXPECT_FALSE(client.pending());
+
+    // The longest answer a read brings (125 registers) and the longest PDU any framing carries
+    // come out whole; one byte more is refused.
+    for (const std::size_t size : {std::size_t{252}, kMaxPduSize}) {
+        Bytes pdu(size, 0xA5);
+        pdu[0] = kReadHoldingRegisters;
+        pdu[1] = static_cast<std::uint8_t>(size - 2);
+        const std::vector<Assembled> out = client.feed(encodeAdu(Framing::Ascii, {0, 17, pdu}));
+        ASSERT_EQ(out.size(), 1u) << size;
+        ASSERT_TRUE(out[0].adu) << size << ": " << out[0].error;
+        EXPECT_EQ(out[0].adu->pdu, pdu);
+    }
+    std::string tooLong = ":11";
+    for (std::size_t i = 0; i < kMaxPduSize + 1; ++i) tooLong += "00";
+    tooLong += "EF\r\n";
+    EXPECT_EQ(shown(client.feed(test::text(tooLong))),
+              std::vector<std::string>{"error: a frame longer than 513 characters"});
 }
 
 TEST(FrameAssembler, AsciiFramingErrors) {
