@@ -13,6 +13,7 @@
 #include "cli/command_line.h"
 #include "cli/image_report.h"
 #include "cli/map_report.h"
+#include "cli/monitor.h"
 #include "cli/report_text.h"
 #include "cli/simulate.h"
 #include "core/atomic_file.h"
@@ -32,7 +33,8 @@ namespace {
 constexpr std::string_view kMainUsage = "Usage: velmora-cli COMMAND [OPTION]... ARGUMENT\n";
 constexpr std::string_view kMainHelp =
     "Composes and inspects configuration images of a Velmora project, checks the project,\n"
-    "prints its register map and serves its registers as the gateway would.\n"
+    "prints its register map, serves its registers as the gateway would and watches the\n"
+    "gateway answer.\n"
     "\n"
     "Commands:\n"
     "  compose PROJECT_DIR [--output FILE]  compose the image from the project's documents\n"
@@ -41,6 +43,9 @@ constexpr std::string_view kMainHelp =
     "  map PROJECT_DIR [--format csv|html]  print the register map as the device holds it\n"
     "  simulate PROJECT_DIR (--tcp HOST:PORT | --rtu DEVICE)\n"
     "                                       serve the image's registers as the gateway would\n"
+    "  monitor PROJECT_DIR (--port DEVICE | --tcp HOST[:PORT])\n"
+    "                                       poll the gateway and show each node byte at its\n"
+    "                                       register\n"
     "  help [COMMAND]                       show this help, or a command's\n"
     "\n"
     "Options:\n"
@@ -372,6 +377,7 @@ int help(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         return kExitOk;
     }
     if (args[1] == "simulate") return simulate({"simulate", "--help"}, out, err);
+    if (args[1] == "monitor") return monitor({"monitor", "--help"}, out, err);
     const Command* command = findCommand(args[1]);
     if (command == nullptr) return usageError(err, kMainUsage, "unknown command '" + args[1] + "'");
     out << command->usage << "\n" << command->help;
@@ -388,6 +394,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (command == "check") return check(args, out, err);
     if (command == "map") return map(args, out, err);
     if (command == "simulate") return simulate(args, out, err);
+    if (command == "monitor") return monitor(args, out, err);
     if (command == "help") return help(args, out, err);
     if (command == "-h" || command == "--help" || command == "--version") {
         if (args.size() > 1) {

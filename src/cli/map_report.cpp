@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/report_text.h"
 #include "documents/comm_settings.h"
 #include "image/image_format.h"
 
@@ -17,27 +18,6 @@ namespace {
 constexpr std::array<MapSide, 2> kSides = {MapSide::Read, MapSide::Write};
 
 std::string_view csvSideName(MapSide side) { return side == MapSide::Read ? "read" : "write"; }
-
-// A field quoted when it holds a comma, a quote or a line break, its quotes doubled.
-std::string csvField(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-    std::string s = "\"";
-    for (const char c : text) {
-        if (c == '"') s += '"';
-        s += c;
-    }
-    return s + "\"";
-}
-
-// A free text as a CSV field: one that begins with =, +, -, @, a tab or a carriage return gets
-// a leading apostrophe, so that a spreadsheet shows it instead of running it as a formula.
-std::string csvText(std::string_view text) {
-    if (!text.empty() &&
-        std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos) {
-        return csvField("'" + std::string(text));
-    }
-    return csvField(text);
-}
 
 std::string choiceNumber(std::uint16_t choice) {
     return choice == 0 ? std::string() : std::to_string(choice);

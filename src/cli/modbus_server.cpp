@@ -11,7 +11,9 @@
 #include <list>
 #include <vector>
 
+#include "cli/gateway_line.h"
 #include "cli/socket_io.h"
+#include "cli/stop_signals.h"
 #include "core/atomic_file.h"
 #include "core/error.h"
 
@@ -30,51 +32,6 @@ constexpr auto kIdleEvery = 200ms;
 constexpr std::size_t kMaxUnsent = 64 * 1024;
 // Bytes read from one connection in one round, so that a flood on one cannot starve the others.
 constexpr std::size_t kReadChunk = 4096;
-
-// The write end of the pipe the stop signals write to, so the wait wakes up.
-int stopPipeWrite = -1;
-
-extern "C" void onStopSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(stopPipeWrite, &byte, 1);
-}
-
-// Routes SIGINT and SIGTERM to a pipe while it lives; restores the previous handlers after.
-class StopSignals {
-public:
-    StopSignals() {
-        if (::pipe(fds_) != 0) throw Error("Cannot create a pipe: " + systemErrorText(errno));
-        for (const int fd : fds_) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        ::fcntl(fds_[1], F_SETFL, O_NONBLOCK);
-        stopPipeWrite = fds_[1];
-        struct sigaction action {};
-        action.sa_handler = onStopSignal;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &previousInt_);
-        ::sigaction(SIGTERM, &action, &previousTerm_);
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        ::sigaction(SIGPIPE, &ignore, &previousPipe_);
-    }
-    ~StopSignals() {
-        ::sigaction(SIGINT, &previousInt_, nullptr);
-        ::sigaction(SIGTERM, &previousTerm_, nullptr);
-        ::sigaction(SIGPIPE, &previousPipe_, nullptr);
-        stopPipeWrite = -1;
-        ::close(fds_[0]);
-        ::close(fds_[1]);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-    int fd() const { return fds_[0]; }
-
-private:
-    int fds_[2] = {-1, -1};
-    struct sigaction previousInt_ {};
-    struct sigaction previousTerm_ {};
-    struct sigaction previousPipe_ {};
-};
 
 // Calls the idle event when its time has come.
 class IdleClock {
@@ -229,19 +186,13 @@ void writeLine(io::Handle line, std::span<const std::uint8_t> bytes, const std::
     }
 }
 
-// The silence that ends an RTU frame: 3.5 characters of 11 bits, at least 2 ms.
-std::chrono::milliseconds frameGap(int baud) {
-    const auto micros = 3'500'000LL * 11 / std::max(baud, 1);
-    return std::max(2ms, std::chrono::milliseconds((micros + 999) / 1000));
-}
-
 void serveSerial(const ServerSettings& settings, modbus::SimulatedGateway& gateway,
                  const ServerEvents& events, int stopFd) {
     const SerialLine line(settings.device, settings.line);
     if (events.listening) events.listening(settings.device);
     modbus::GatewaySession session(gateway, settings.serialFraming);
     const bool rtu = settings.serialFraming == modbus::Framing::Rtu;
-    const auto gap = frameGap(settings.line.baudRate);
+    const auto gap = rtuFrameGap(settings.line.baudRate);
     IdleClock idle(events);
     std::array<std::uint8_t, kReadChunk> buffer;
     for (;;) {

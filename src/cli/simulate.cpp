@@ -13,6 +13,7 @@
 
 #include "cli/cli.h"
 #include "cli/command_line.h"
+#include "cli/gateway_line.h"
 #include "cli/modbus_server.h"
 #include "cli/node_data.h"
 #include "cli/report_text.h"
@@ -110,22 +111,6 @@ std::optional<int> idleSeconds(const std::string& text) {
     return seconds;
 }
 
-// A local time stamp with milliseconds, as "2026-12-10 13:45:31.123".
-std::string timeStamp() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-        1000;
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    char text[32];
-    const std::size_t size = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    char fraction[8];
-    std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(millis));
-    return std::string(text, size) + fraction;
-}
-
 // The image to serve: composed from the project in memory, or decoded from a file.
 DecodedImage loadImage(const SimulateOptions& options) {
     if (options.image) {
@@ -139,35 +124,6 @@ DecodedImage loadImage(const SimulateOptions& options) {
     ConfigImage image;
     ComposeConfigImage(image, pathFromText(options.project));
     return decodeConfigImage(image.bytes());
-}
-
-// The serial line of the image's parameter block: the baud rate and parity it names; RTU with
-// 8 data bits and 1 stop bit for the binary framing, ASCII with 7 data bits for the ASCII one
-// (the character size Modbus ASCII is run with), with 2 stop bits when there is no parity bit so
-// that a character keeps its 10 bits. Throws Error for codes without a meaning.
-void setSerialLine(ServerSettings& settings, const DecodedParameters& parameters) {
-    namespace fmt = image_format;
-    const auto baud = fmt::meaningOf(fmt::kSerialBauds, parameters.serialBaud);
-    const auto parity = fmt::meaningOf(fmt::kParities, parameters.parity);
-    if (!baud)
-        throw Error("the image's serial baud rate code " + std::to_string(parameters.serialBaud) +
-                    " has no meaning");
-    if (!parity)
-        throw Error("the image's parity code " + std::to_string(parameters.parity) +
-                    " has no meaning");
-    if (parameters.framing > 1) {
-        throw Error("the image's framing code " + std::to_string(parameters.framing) +
-                    " has no meaning (0 binary, 1 ASCII)");
-    }
-    settings.line.baudRate = std::stoi(std::string(*baud));
-    settings.line.parity = parameters.parity == 1   ? TParity::paEven
-                           : parameters.parity == 2 ? TParity::paOdd
-                                                    : TParity::paNone;
-    if (parameters.framing == 1) {
-        settings.serialFraming = modbus::Framing::Ascii;
-        settings.line.dataBits = 7;
-        if (settings.line.parity == TParity::paNone) settings.line.stopBits = TStopbits::sb20;
-    }
 }
 
 }  // namespace
@@ -274,7 +230,9 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
             settings.idleTimeout = std::chrono::seconds(options.idleTimeout);
         } else {
             settings.device = *options.rtuDevice;
-            setSerialLine(settings, *image.parameters);
+            const GatewayLine line = gatewayLine(*image.parameters);
+            settings.line = line.line;
+            settings.serialFraming = line.framing;
         }
 
         modbus::SimulatedGateway gateway(image, unitId, settings.tcp);
@@ -307,13 +265,7 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
         events.listening = [&](const std::string& where) {
             out << "listening on " << where;
             if (!settings.tcp) {
-                const LineSettings& line = settings.line;
-                const bool twoStopBits = line.stopBits == TStopbits::sb20;
-                out << " ("
-                    << (settings.serialFraming == modbus::Framing::Ascii ? "Modbus ASCII, " : "")
-                    << line.baudRate << " baud, parity "
-                    << image_format::kParities[image.parameters->parity] << ", " << line.dataBits
-                    << " data bits, " << (twoStopBits ? "2 stop bits" : "1 stop bit") << ")";
+                out << " (" << describeLine({settings.line, settings.serialFraming}) << ")";
             }
             out << std::endl;
             logLine("serving " + std::to_string(gateway.readRegisterCount()) + " read and " +

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -80,6 +82,45 @@ Handle listenTcp(const std::string& host, const std::string& port, int backlog) 
         ::close(s);
     }
     throw Error("Cannot listen on " + where + ": " + systemErrorText(lastError));
+}
+
+Handle connectTcp(const std::string& host, const std::string& port,
+                  std::chrono::milliseconds timeout) {
+    const std::string where = host + ":" + port;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (const int rc = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found); rc != 0) {
+        throw Error("Cannot connect to " + where + ": " + ::gai_strerror(rc));
+    }
+    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, ::freeaddrinfo);
+    int lastError = ETIMEDOUT;
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+        const Handle s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+        if (s < 0) {
+            lastError = errno;
+            continue;
+        }
+        setNonBlocking(s);
+        const int yes = 1;
+        ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+        int error = 0;
+        if (::connect(s, a->ai_addr, a->ai_addrlen) != 0) {
+            error = errno;
+            if (error == EINPROGRESS) {
+                pollfd p{s, POLLOUT, 0};
+                const int rc = ::poll(&p, 1, static_cast<int>(timeout.count()));
+                socklen_t size = sizeof error;
+                error = ETIMEDOUT;
+                if (rc > 0) ::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &size);
+            }
+        }
+        if (error == 0) return s;
+        lastError = error;
+        ::close(s);
+    }
+    throw Error("Cannot connect to " + where + ": " + systemErrorText(lastError));
 }
 
 Handle acceptConnection(Handle listener) {

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-// The few system calls the simulator's loops make on sockets and lines, in one place: listening,
-// accepting, reading and writing without blocking, closing, and waiting for any of them. Every
-// call here is POSIX; another platform replaces this pair of files, not the loops.
+// The few system calls the simulator's and the monitor's loops make on sockets and lines, in one
+// place: listening, connecting, accepting, reading and writing without blocking, closing, and
+// waiting for any of them. Every call here is POSIX; another platform replaces this pair of files,
+// not the loops.
 namespace velmora::cli::io {
 
 // A socket, serial line or pipe as the platform names it.
@@ -19,6 +20,11 @@ inline constexpr Handle kNoHandle = -1;
 // A TCP socket listening on `host`:`port` ("0" picks a free port), not blocking. Throws Error
 // "Cannot listen on HOST:PORT: reason".
 Handle listenTcp(const std::string& host, const std::string& port, int backlog);
+
+// A TCP connection to `host`:`port`, made within `timeout`, not blocking, without delaying small
+// writes. Throws Error "Cannot connect to HOST:PORT: reason".
+Handle connectTcp(const std::string& host, const std::string& port,
+                  std::chrono::milliseconds timeout);
 
 // The next connection waiting on `listener`, not blocking; kNoHandle when none is waiting.
 Handle acceptConnection(Handle listener);

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "image/image_decoder.h"
+#include "modbus/adu.h"
+#include "update/comm_port.h"
+
+namespace velmora::cli {
+
+// The gateway's serial side: the line settings and the Modbus framing on it.
+struct GatewayLine {
+    LineSettings line;
+    modbus::Framing framing = modbus::Framing::Rtu;
+};
+
+// The line for `baudRate` and `parity` in `framing`: RTU with 8 data bits and 1 stop bit; ASCII
+// with 7 data bits (the character size Modbus ASCII is run with) and 2 stop bits when there is no
+// parity bit, so that a character keeps its 10 bits.
+GatewayLine gatewayLine(int baudRate, TParity parity, modbus::Framing framing);
+
+// The line the image's parameter block configures: its baud rate and parity, RTU for the binary
+// framing class, ASCII for the ASCII one. Throws Error for codes without a meaning.
+GatewayLine gatewayLine(const DecodedParameters& parameters);
+
+// "19200 baud, parity EVEN, 8 data bits, 1 stop bit", with "Modbus ASCII, " before it for ASCII.
+std::string describeLine(const GatewayLine& line);
+
+// The silence that ends an RTU frame at `baudRate`: 3.5 characters of 11 bits, at least 2 ms.
+std::chrono::milliseconds rtuFrameGap(int baudRate);
+
+}  // namespace velmora::cli

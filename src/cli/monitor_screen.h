@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/monitor_report.h"
+
+namespace velmora::cli {
+
+// The live table on the terminal, drawn in place with ncurses: the table's lines with their
+// highlights, scrolled with the arrow and page keys, and the status line at the bottom. The
+// terminal is given back as it was when the screen ends.
+class LiveScreen {
+public:
+    LiveScreen();
+    ~LiveScreen();
+    LiveScreen(const LiveScreen&) = delete;
+    LiveScreen& operator=(const LiveScreen&) = delete;
+
+    void show(const std::vector<ScreenLine>& lines, const std::string& status);
+
+    // Takes the keys typed so far: scrolls, redraws after a resize; true once "q" was typed.
+    bool keys();
+
+private:
+    void draw();
+
+    std::vector<ScreenLine> lines_;
+    std::string status_;
+    int top_ = 0;  // the first table line shown
+};
+
+}  // namespace velmora::cli
