@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (clang, libFuzzer, AddressSanitizer and UBSan) in build-fuzz/ and runs
-# each for SECONDS (default 60), starting from its seeds in tests/fuzz/corpus/ (modbus_fuzzer:
-# from the frames written in hexadecimal in tests/fuzz/modbus_seeds.txt). Prints the executions
-# per target; fails on any crash, leak, time-out or sanitizer report.
+# each for SECONDS (default 60), starting from its seeds in tests/fuzz/corpus/ (modbus_fuzzer and
+# monitor_fuzzer: from the frames written in hexadecimal in tests/fuzz/NAME_seeds.txt). Prints
+# the executions per target; fails on any crash, leak, time-out or sanitizer report.
 # Usage: scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,16 +20,18 @@ export ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 mkdir -p build-fuzz/artifacts
 # The Modbus seeds are kept as text in the tree and become binary files here.
-mkdir -p build-fuzz/seeds/modbus
-while read -r name hex; do
-  case "$name" in ''|'#'*) continue ;; esac
-  printf '%b' "$(sed 's/../\\x&/g' <<<"$hex")" >"build-fuzz/seeds/modbus/$name"
-done <tests/fuzz/modbus_seeds.txt
+for target in modbus monitor; do
+  mkdir -p "build-fuzz/seeds/$target"
+  while read -r name hex; do
+    case "$name" in ''|'#'*) continue ;; esac
+    printf '%b' "$(sed 's/../\\x&/g' <<<"$hex")" >"build-fuzz/seeds/$target/$name"
+  done <"tests/fuzz/${target}_seeds.txt"
+done
 
 failed=()
-for target in documents compose decode settings modbus; do
+for target in documents compose decode settings modbus monitor; do
   seeds="tests/fuzz/corpus/$target"
-  [ "$target" = modbus ] && seeds="build-fuzz/seeds/modbus"
+  [ -f "tests/fuzz/${target}_seeds.txt" ] && seeds="build-fuzz/seeds/$target"
   # New inputs go to a scratch corpus: the seeds in the tree stay as they are.
   found="build-fuzz/corpus/$target"
   log="build-fuzz/$target.log"

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev qt6-svg-dev libgl-dev
   libxml2-dev
   libmodbus-dev nlohmann-json3-dev libncurses-dev
-  mbpoll socat python3-pymodbus
+  mbpoll socat python3-pymodbus python3-serial-asyncio
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev clang-tidy clang-format
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix wine64 googletest

@@ -87,8 +87,8 @@ std::optional<int> decimal(const std::string& text, int low, int high) {
     return value;
 }
 
-// HOST, HOST:PORT, [HOST]:PORT or [HOST]; an address with more than one colon and no brackets
-// is a host alone.
+// HOST, HOST:PORT, [HOST]:PORT, [HOST] or :PORT (on this machine); an address with more than one
+// colon and no brackets is a host alone.
 std::optional<std::pair<std::string, std::string>> tcpTarget(const std::string& text) {
     std::string host = text;
     std::string port = "502";
@@ -105,8 +105,8 @@ std::optional<std::pair<std::string, std::string>> tcpTarget(const std::string& 
         host = text.substr(0, text.find(':'));
         port = text.substr(text.find(':') + 1);
     }
-    if (host.empty() || !decimal(port, 1, 65535)) return std::nullopt;
-    return std::pair{host, port};
+    if (!decimal(port, 1, 65535)) return std::nullopt;
+    return std::pair{host.empty() ? std::string("127.0.0.1") : host, port};
 }
 
 std::optional<int> parityCode(const std::string& text) {

@@ -1,0 +1,498 @@
+// velmora-cli monitor against the project's own simulator (TCP, and RTU and ASCII lines over
+// socat pseudo-terminal pairs), against a Modbus server nobody here wrote (pymodbus), and against
+// a gateway that misbehaves on purpose, played by the test on the far end of a line.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/cli_process.h"
+#include "cli/cli_run.h"
+#include "cli/monitor_report.h"
+#include "image/example_project.h"
+#include "modbus/adu.h"
+#include "support/temp_dir.h"
+
+namespace velmora::cli {
+namespace {
+
+using test::Child;
+using test::contentOf;
+using test::LinePair;
+using test::waitForText;
+using Json = nlohmann::json;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Node 1 (ID 5, 3 bytes) and node 2 (ID 9, 7 bytes, the last carried by no register). Registers
+// 0 to 2 form one run across both nodes, 3 and 4 are a gap, 5 and 6 the second run; register 1
+// carries node 1's last byte alone, register 6 node 2's bytes 6 and 5 the other way round.
+constexpr std::string_view kNodes =
+    R"(<DNET_Net><row ID="5" NB_IN="2" NB_OUT="3" Mnemonic="Drive"/>)"
+    R"(<row ID="9" NB_IN="2" NB_OUT="7" Mnemonic="Valves, left"/></DNET_Net>)";
+constexpr std::string_view kMap =
+    R"(<InfoMod><Modbus_Read><row Index="0" NrDNNode="1" PosComp="65538"/>)"
+    R"(<row Index="1" NrDNNode="1" PosComp="3"/><row Index="2" NrDNNode="2" PosComp="65538"/>)"
+    R"(<row Index="5" NrDNNode="2" PosComp="196612"/><row Index="6" NrDNNode="2" PosComp="393221"/>)"
+    R"(</Modbus_Read><Modbus_Write/></InfoMod>)";
+// The same without register 1: the gateway of an older image, which refuses it.
+constexpr std::string_view kMapWithoutRegister1 =
+    R"(<InfoMod><Modbus_Read><row Index="0" NrDNNode="1" PosComp="65538"/>)"
+    R"(<row Index="2" NrDNNode="2" PosComp="65538"/>)"
+    R"(<row Index="5" NrDNNode="2" PosComp="196612"/><row Index="6" NrDNNode="2" PosComp="393221"/>)"
+    R"(</Modbus_Read><Modbus_Write/></InfoMod>)";
+// 19200 baud, EVEN parity, Modbus ID 17, Modbus RTU (or Modbus ASCII with Ser_Prot 1).
+std::string settings(int protocol = 0) {
+    return "<Par_Gen><DNET_DEV_ID>20</DNET_DEV_ID><DNET_BAUD>2</DNET_BAUD><Ser_Baud>4</Ser_Baud>"
+           "<Ser_Par>1</Ser_Par><Ser_ID>17</Ser_ID><Ser_Type>1</Ser_Type><Ser_Prot>" +
+           std::to_string(protocol) + "</Ser_Prot><HW_Type>0</HW_Type></Par_Gen>";
+}
+constexpr std::string_view kData =
+    R"({"1": {"out": [17, 34, 51]}, "2": {"out": [1, 2, 3, 4, 5, 6, 7]}})";
+// The bytes the monitor shows for kData: node 2's seventh byte is carried by no register.
+const Json kShownBytes = Json::parse(R"([[17, 34, 51], [1, 2, 3, 4, 5, 6, null]])");
+
+// The node bytes of a --json report, by node.
+Json shownBytes(const Json& report) {
+    Json bytes = Json::array();
+    for (const Json& node : report.at("nodes")) bytes.push_back(node.at("bytes"));
+    return bytes;
+}
+
+class Monitor : public ::testing::Test {
+protected:
+    Monitor() { writeProject(kMap, settings()); }
+    void writeProject(std::string_view map, const std::string& pargen) {
+        test::writeProject(dir.path(), kNodes, map, pargen);
+        test::writeText(data(), kData);
+    }
+    fs::path data() const { return dir / "data.json"; }
+
+    // Starts the simulator on TCP serving `project` and returns the port.
+    int startTcp(const fs::path& project) {
+        simulator = std::make_unique<Child>(
+            std::vector<std::string>{VELMORA_CLI_PATH, "simulate", project.string(), "--tcp",
+                                     "127.0.0.1:0", "--data", data().string(), "--log",
+                                     (dir / "sim.log").string()},
+            dir / "sim-err.txt");
+        const std::string first = simulator->line();
+        const auto colon = first.rfind(':');
+        EXPECT_NE(colon, std::string::npos) << first << contentOf(dir / "sim-err.txt");
+        return colon == std::string::npos ? -1 : std::stoi(first.substr(colon + 1));
+    }
+    // Starts the simulator on a serial line end.
+    void startSerial(const fs::path& device) {
+        simulator = std::make_unique<Child>(
+            std::vector<std::string>{VELMORA_CLI_PATH, "simulate", dir.path().string(), "--rtu",
+                                     device.string(), "--data", data().string(), "--log",
+                                     (dir / "sim.log").string()},
+            dir / "sim-err.txt");
+        EXPECT_EQ(simulator->line().rfind("listening on ", 0), 0u)
+            << contentOf(dir / "sim-err.txt");
+    }
+    std::string tcp(int port) const { return "127.0.0.1:" + std::to_string(port); }
+
+    // One poll with --json, parsed.
+    Json pollJson(std::vector<std::string> args, int expectedStatus = kExitOk) {
+        args.insert(args.begin(), {"monitor", dir.path().string()});
+        args.insert(args.end(), {"--once", "--json"});
+        const Outcome outcome = run(args);
+        EXPECT_EQ(outcome.status, expectedStatus) << outcome.err;
+        try {
+            return Json::parse(outcome.out);
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << e.what() << "\n" << outcome.out << outcome.err;
+            return Json::object();
+        }
+    }
+
+    test::TempDir dir;
+    std::unique_ptr<Child> simulator;
+};
+
+TEST_F(Monitor, OverTcpTheBytesShownAreTheDataFilesBytes) {
+    const int port = startTcp(dir.path());
+    const Json report = pollJson({"--tcp", tcp(port)});
+    EXPECT_EQ(shownBytes(report), kShownBytes) << report.dump();
+    EXPECT_EQ(report.at("requests"), 2);  // 0..2 and 5..6: the gap is not asked for
+    EXPECT_EQ(report.at("unit"), 17);
+    EXPECT_EQ(report.at("errors"), Json::array());
+    const Json& registers = report.at("registers");
+    ASSERT_EQ(registers.size(), 5u);
+    EXPECT_EQ(registers[1], Json::parse(R"({"register": 1, "node": 1, "node_id": 5,
+        "mnemonic": "Drive", "high_byte": null, "low_byte": 3, "value": 51})"));
+    EXPECT_EQ(registers[4].at("value"), 0x0605);
+
+    // Input registers through function 4 read the same map.
+    EXPECT_EQ(shownBytes(pollJson({"--tcp", tcp(port), "--function", "4"})), kShownBytes);
+
+    // The text report: node bytes in hexadecimal, ".." for the byte no register carries.
+    const Outcome text = run({"monitor", dir.path().string(), "--tcp", tcp(port), "--once"});
+    EXPECT_EQ(text.status, kExitOk) << text.err;
+    EXPECT_NE(text.out.find("   2    9  Valves, left          01 02 03 04 05 06 ..\n"),
+              std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("       1     1    5  --            byte 3 = 33   0033\n"),
+              std::string::npos)
+        << text.out;
+}
+
+TEST_F(Monitor, ADataFileChangeAppearsAtTheNextPollInTheCsvLog) {
+    const int port = startTcp(dir.path());
+    const fs::path csv = dir / "log.csv";
+    test::writeText(csv, "");  // an empty file gets the header too
+    Child monitor({VELMORA_CLI_PATH, "monitor", dir.path().string(), "--tcp", tcp(port), "--csv",
+                   csv.string(), "--interval", "100"},
+                  dir / "monitor-err.txt");
+    ASSERT_TRUE(waitForText(csv, ",6,2,9,\"Valves, left\",6,5,1541\r\n")) << contentOf(csv);
+    test::writeText(data(), R"({"1": {"out": [17, 34, 51]}, "2": {"out": [1, 2, 3, 4, 9, 8]}})");
+    ASSERT_TRUE(waitForText(csv, ",6,2,9,\"Valves, left\",6,5,2057\r\n")) << contentOf(csv);
+    EXPECT_EQ(monitor.stop(SIGINT), 0) << contentOf(dir / "monitor-err.txt");
+
+    // Parsed back: one header, then whole polls of five rows with every column.
+    std::istringstream lines(contentOf(csv));
+    std::string line;
+    ASSERT_TRUE(std::getline(lines, line));
+    EXPECT_EQ(line, "time,register,node,node_id,mnemonic,high_byte,low_byte,value\r");
+    std::size_t rows = 0;
+    while (std::getline(lines, line)) {
+        ASSERT_EQ(line.back(), '\r');
+        const std::vector<std::string> expectedStarts = {",0,1,5,Drive,1,2,", ",1,1,5,Drive,,3,",
+                                                         ",2,2,9,", ",5,2,9,", ",6,2,9,"};
+        EXPECT_NE(line.find(expectedStarts[rows % 5]), std::string::npos) << line;
+        ++rows;
+    }
+    EXPECT_GE(rows, 10u);
+    EXPECT_EQ(rows % 5, 0u);
+}
+
+TEST_F(Monitor, StoppedByASignalItPrintsASummary) {
+    const int port = startTcp(dir.path());
+    const fs::path csv = dir / "log.csv";
+    Child monitor({VELMORA_CLI_PATH, "monitor", dir.path().string(), "--tcp", tcp(port), "--csv",
+                   csv.string(), "--interval", "50"},
+                  dir / "monitor-err.txt");
+    ASSERT_TRUE(waitForText(csv, ",6,2,9,", 3));
+    EXPECT_EQ(monitor.stop(SIGTERM), 0);
+    // stop() reaped the child; its last line is in the pipe still.
+    const std::string summary = monitor.line();
+    EXPECT_NE(summary.find(" polls, "), std::string::npos) << summary;
+    EXPECT_NE(
+        summary.find("0 timeouts, 0 CRC/LRC errors, 0 damaged answers; exceptions by code: none"),
+        std::string::npos)
+        << summary;
+}
+
+TEST_F(Monitor, OverRtuAndAsciiLinesTheBytesShownAreTheDataFilesBytes) {
+    for (const int protocol : {0, 1}) {
+        SCOPED_TRACE(protocol == 0 ? "RTU" : "ASCII");
+        writeProject(kMap, settings(protocol));
+        const LinePair line(dir.path());
+        startSerial(line.simulatorEnd);
+        const Json report = pollJson({"--port", line.masterEnd.string()});
+        EXPECT_EQ(shownBytes(report), kShownBytes) << report.dump();
+        EXPECT_EQ(report.at("framing"), protocol == 0 ? "Modbus RTU" : "Modbus ASCII");
+
+        // A change of the data file is seen by the next poll.
+        test::writeText(data(), R"({"1": {"out": [0, 0, 99]}})");
+        ASSERT_TRUE(waitForText(dir / "sim.log", "data read from", 2));
+        const Json next = pollJson({"--port", line.masterEnd.string()});
+        EXPECT_EQ(next.at("nodes")[0].at("bytes"), Json::parse("[0, 0, 99]"));
+        simulator.reset();
+        fs::remove(dir / "sim.log");
+    }
+}
+
+TEST_F(Monitor, ASilentUnitEndsTheRunWithTheLikelyCausesOnce) {
+    const int port = startTcp(dir.path());
+    const Outcome tcpSilence = run(
+        {"monitor", dir.path().string(), "--tcp", tcp(port), "--unit", "3", "--timeout", "300"});
+    EXPECT_EQ(tcpSilence.status, kExitFailure);
+    EXPECT_EQ(tcpSilence.out, "");
+    EXPECT_EQ(tcpSilence.err.rfind("velmora-cli: no answer from unit 3 on " + tcp(port) +
+                                       " within 300 ms. Likely causes: ",
+                                   0),
+              0u)
+        << tcpSilence.err;
+    EXPECT_EQ(std::count(tcpSilence.err.begin(), tcpSilence.err.end(), '\n'), 1);
+
+    // A line with nobody on its far end.
+    const LinePair line(dir.path());
+    const Outcome serialSilence = run(
+        {"monitor", dir.path().string(), "--port", line.masterEnd.string(), "--timeout", "200"});
+    EXPECT_EQ(serialSilence.status, kExitFailure);
+    EXPECT_NE(serialSilence.err.find("no answer from unit 17 on " + line.masterEnd.string() +
+                                     " within 200 ms. Likely causes: the baud rate or parity is "
+                                     "not the gateway's (19200 baud, parity EVEN, 8 data bits, 1 "
+                                     "stop bit here; --baud, --parity)"),
+              std::string::npos)
+        << serialSilence.err;
+}
+
+TEST_F(Monitor, AnExceptionOnOneRegisterOfARunIsToldAndTheRestStillShown) {
+    // The gateway holds an older image, without register 1.
+    const test::TempDir older;
+    test::writeProject(older.path(), kNodes, kMapWithoutRegister1, settings());
+    const int port = startTcp(older.path());
+    const Json report = pollJson({"--tcp", tcp(port)}, kExitFailure);
+    EXPECT_EQ(report.at("errors"), Json::parse(R"([{"register": 1, "count": 1,
+        "error": "exception 2 (illegal data address)"
+}])"));
+    EXPECT_EQ(shownBytes(report), Json::parse(R"([[17, 34, null], [1, 2, 3, 4, 5, 6, null]])"));
+EXPECT_EQ(report.at("registers")[1].at("value"), nullptr);
+// The run 0..2 refused, then 0, 1 and 2 alone; then 5..6.
+EXPECT_EQ(report.at("requests"), 5);
+}
+
+TEST_F(Monitor, RefusesWhatItCannotUse) {
+    const LinePair line(dir.path());
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    };
+    const std::string project = dir.path().string();
+    const std::vector<Case> cases = {
+        {{"monitor", project}, kExitUsage, "missing --port DEVICE or --tcp HOST[:PORT]"},
+        {{"monitor", project, "--tcp", "h:1", "--port", "p"},
+         kExitUsage,
+         "give --port or --tcp, not both"},
+        {{"monitor", project, "--tcp", "h:99999"},
+         kExitUsage,
+         "'h:99999' is not HOST or HOST:PORT with a port from 1 to 65535"},
+        {{"monitor", project, "--tcp", "h", "--baud", "9600"},
+         kExitUsage,
+         "--baud and --parity set a serial port: they go with --port"},
+        {{"monitor", project, "--tcp", "h", "--function", "6"},
+         kExitUsage,
+         "'6' is not a number from 3 to 4 for --function"},
+        {{"monitor", project, "--port", "p", "--parity", "mark"},
+         kExitUsage,
+         "'mark' is not a parity (none, even or odd)"},
+        {{"monitor", project, "--port", (dir / "none").string()},
+         kExitFailure,
+         "Cannot open " + (dir / "none").string() + ": No such file or directory"},
+        {{"monitor", project, "--tcp", "127.0.0.1:1"},
+         kExitFailure,
+         "Cannot connect to 127.0.0.1:1: Connection refused"},
+        {{"monitor", (dir / "none").string(), "--tcp", "h"},
+         kExitFailure,
+         "not a project folder: " + (dir / "none").string()},
+    };
+    for (const Case& c : cases) {
+        const Outcome outcome = run(c.args);
+        EXPECT_EQ(outcome.status, c.status) << c.err << "\n" << outcome.err;
+        EXPECT_NE(outcome.err.find(c.err), std::string::npos) << outcome.err;
+    }
+
+    // A port another program holds is refused with the system's reason, not shared.
+    Child holder({VELMORA_CLI_PATH, "simulate", project, "--rtu", line.masterEnd.string()},
+                 dir / "holder-err.txt");
+    EXPECT_EQ(holder.line().rfind("listening on ", 0), 0u);
+    const Outcome busy = run({"monitor", project, "--port", line.masterEnd.string()});
+    EXPECT_EQ(busy.status, kExitFailure);
+    EXPECT_NE(busy.err.find("Cannot open " + line.masterEnd.string() + ": "), std::string::npos)
+        << busy.err;
+}
+
+// The far end of a line played by the test: it reads each RTU request and answers it as
+// `answer` says (no bytes at all for an empty answer).
+class FakeGateway {
+public:
+    using Answer = std::function<std::vector<std::uint8_t>(const std::vector<std::uint8_t>&)>;
+    FakeGateway(const fs::path& device, Answer answer)
+        : fd_(::open(device.c_str(), O_RDWR | O_NOCTTY)), answer_(std::move(answer)) {
+        termios tio{};
+        ::tcgetattr(fd_, &tio);
+        ::cfmakeraw(&tio);
+        tio.c_cflag |= PARENB | CLOCAL | CREAD;
+        ::cfsetspeed(&tio, B19200);
+        ::tcsetattr(fd_, TCSANOW, &tio);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~FakeGateway() {
+        done_ = true;
+        thread_.join();
+        ::close(fd_);
+    }
+    FakeGateway(const FakeGateway&) = delete;
+    FakeGateway& operator=(const FakeGateway&) = delete;
+
+private:
+    void serve() {
+        std::vector<std::uint8_t> request;
+        while (!done_) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0) continue;
+            std::uint8_t byte = 0;
+            if (::read(fd_, &byte, 1) != 1) continue;
+            request.push_back(byte);
+            if (request.size() < 8) continue;  // a read request: unit, function, 4 bytes, CRC
+            const std::vector<std::uint8_t> answer = answer_(request);
+            if (!answer.empty() &&
+                ::write(fd_, answer.data(), answer.size()) != static_cast<ssize_t>(answer.size())) {
+                ADD_FAILURE() << "the answer was not written";
+            }
+            request.clear();
+        }
+    }
+
+    int fd_;
+    Answer answer_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+// The right answer to a read request of the test's map: register r holds 0x0100 * r + r.
+std::vector<std::uint8_t> goodAnswer(const std::vector<std::uint8_t>& request,
+                                     std::uint8_t unit = 17) {
+    const int first = request[2] << 8 | request[3];
+    const int count = request[4] << 8 | request[5];
+    modbus::Adu adu{0, unit, {request[1], static_cast<std::uint8_t>(2 * count)}};
+    for (int r = first; r < first + count; ++r) {
+        adu.pdu.push_back(static_cast<std::uint8_t>(r));
+        adu.pdu.push_back(static_cast<std::uint8_t>(r));
+    }
+    return modbus::encodeAdu(modbus::Framing::Rtu, adu);
+}
+
+TEST_F(Monitor, DamagedAnswersOnTheLineAreToldAndTheOtherRunStillShown) {
+    struct Case {
+        std::string name;
+        std::function<std::vector<std::uint8_t>(const std::vector<std::uint8_t>&)> spoil;
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {"wrong unit", [](const auto& request) { return goodAnswer(request, 5); },
+         "an answer from unit 5, not unit 17"},
+        {"truncated",
+         [](const auto& request) {
+             std::vector<std::uint8_t> answer = goodAnswer(request);
+             answer.resize(6);
+             return answer;
+         },
+         "an answer cut short (6 of 11 bytes)"},
+        {"CRC error",
+         [](const auto& request) {
+             std::vector<std::uint8_t> answer = goodAnswer(request);
+             answer[4] ^= 0x40;  // a bit flipped on the line
+             return answer;
+         },
+         "bad CRC"},
+        {"wrong function",
+         [](const auto& request) {
+             std::vector<std::uint8_t> pdu = {4, 2, 0, 0};
+             return modbus::encodeAdu(modbus::Framing::Rtu, modbus::Adu{0, 17, pdu});
+         },
+         "an answer with function 4 to function 3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LinePair line(dir.path());
+        // The first run (registers 0 to 2) is spoilt, the second answered as it should be.
+        const FakeGateway gateway(line.simulatorEnd, [&](const std::vector<std::uint8_t>& request) {
+            return request[3] == 0 ? c.spoil(request) : goodAnswer(request);
+        });
+        const Json report =
+            pollJson({"--port", line.masterEnd.string(), "--timeout", "300"}, kExitFailure);
+        EXPECT_EQ(report.at("errors"),
+                  Json::parse(R"([{"register": 0, "count": 3, "error": ")" + c.error + "\"}]"))
+            << report.dump();
+        EXPECT_EQ(report.at("registers")[3].at("value"), 0x0505);
+        EXPECT_EQ(report.at("registers")[4].at("value"), 0x0606);
+    }
+}
+
+// A Modbus TCP server nobody here wrote: pymodbus, serving known holding registers for unit 17.
+TEST_F(Monitor, DecodesAnotherImplementationsAnswersAlike) {
+    if (::access("/usr/bin/python3", X_OK) != 0 ||
+        std::system("/usr/bin/python3 -c 'import pymodbus.server' 2>/dev/null") != 0) {
+        GTEST_SKIP() << "python3-pymodbus is not installed (scripts/setup.sh installs it)";
+    }
+    // A free port: taken, read and given back for the server.
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
+    const int port = ntohs(address.sin_port);
+    ::close(probe);
+
+    const std::string script =
+        "import sys\n"
+        "from pymodbus.server import StartTcpServer\n"
+        "from pymodbus.datastore import ModbusSequentialDataBlock, ModbusSlaveContext, "
+        "ModbusServerContext\n"
+        "values = [0x1122, 0x0033, 0x0102, 0xDEAD, 0xBEEF, 0x0304, 0x0605]\n"
+        "store = ModbusSlaveContext(hr=ModbusSequentialDataBlock(0, values), zero_mode=True)\n"
+        "StartTcpServer(context=ModbusServerContext(slaves={17: store}, single=False),\n"
+        "               address=('127.0.0.1', int(sys.argv[1])))\n";
+    test::writeText(dir / "server.py", script);
+    Child server({"/usr/bin/python3", (dir / "server.py").string(), std::to_string(port)},
+                 dir / "server-err.txt");
+    Outcome outcome{};
+    for (int i = 0; i < 100; ++i) {
+        outcome = run({"monitor", dir.path().string(), "--tcp", tcp(port), "--once", "--json"});
+        if (outcome.err.find("Cannot connect") == std::string::npos) break;
+        std::this_thread::sleep_for(100ms);
+    }
+    ASSERT_EQ(outcome.status, kExitOk) << outcome.err << contentOf(dir / "server-err.txt");
+    const Json report = Json::parse(outcome.out);
+    EXPECT_EQ(shownBytes(report), Json::parse(R"([[17, 34, 51], [1, 2, 3, 4, 5, 6, null]])"));
+}
+
+// The live table highlights exactly the node bytes that changed since the last poll.
+TEST(MonitorTable, BytesChangedSinceTheLastPollAreHighlighted) {
+    std::vector<DeviceNode> nodes(2);
+    nodes[0].id = 5;
+    nodes[0].bytesOut = 3;
+    nodes[0].mnemonic = "Drive";
+    nodes[1].id = 9;
+    nodes[1].bytesOut = 2;
+    const std::vector<DecodedRegister> map = {{0, 0x10002, 0}, {1, 3, 0}, {2, 0x10002, 1}};
+    const modbus::PollPlan plan = modbus::planPoll(map);
+    const MonitorView view{nodes, plan, "127.0.0.1:502", "Modbus TCP", 17, 3};
+    PollResult first;
+    first.values = {0x1122, 0x0033, 0x0102};
+    PollResult second;
+    second.values = {0x1123, 0x0033, std::nullopt};
+    const auto lines = liveTable(view, second, pollNodeBytes(view, first));
+    ASSERT_GE(lines.size(), 4u);
+    const ScreenLine& drive = lines[2];
+    EXPECT_EQ(drive.text, "   1    5  Drive                 11 23 33");
+    ASSERT_EQ(drive.highlights.size(), 1u);
+    EXPECT_EQ(drive.text.substr(drive.highlights[0].first,
+                                drive.highlights[0].second - drive.highlights[0].first),
+              "23");
+    // Node 2's register did not read: its bytes are unknown, not changed.
+    EXPECT_EQ(lines[3].text, "   2    9                        ?? ??");
+    EXPECT_TRUE(lines[3].highlights.empty());
+}
+
+TEST(MonitorHelp, CommandIsListedAndExplained) {
+    const Outcome main = run({"--help"});
+    EXPECT_NE(main.out.find("  monitor PROJECT_DIR (--port DEVICE | --tcp HOST[:PORT])\n"),
+              std::string::npos);
+    const Outcome help = run({"help", "monitor"});
+    EXPECT_EQ(help.status, kExitOk);
+    EXPECT_EQ(help.out.rfind("Usage: velmora-cli monitor PROJECT_DIR", 0), 0u);
+    EXPECT_NE(help.out.find("never writes a register"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmora::cli
