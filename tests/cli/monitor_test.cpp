@@ -196,23 +196,38 @@ TEST_F(Monitor, StoppedByASignalItPrintsASummary) {
         << summary;
 }
 
+// A pseudo-terminal's end is opened once per pair: a second open after the first one's close
+// does not keep the line settings on every kernel, so each run of the monitor gets a pair.
 TEST_F(Monitor, OverRtuAndAsciiLinesTheBytesShownAreTheDataFilesBytes) {
     for (const int protocol : {0, 1}) {
         SCOPED_TRACE(protocol == 0 ? "RTU" : "ASCII");
         writeProject(kMap, settings(protocol));
-        const LinePair line(dir.path());
-        startSerial(line.simulatorEnd);
-        const Json report = pollJson({"--port", line.masterEnd.string()});
-        EXPECT_EQ(shownBytes(report), kShownBytes) << report.dump();
-        EXPECT_EQ(report.at("framing"), protocol == 0 ? "Modbus RTU" : "Modbus ASCII");
+        const fs::path lines = dir / ("lines" + std::to_string(protocol));
+        fs::create_directories(lines / "once");
+        fs::create_directories(lines / "log");
+        {
+            const LinePair line(lines / "once");
+            startSerial(line.simulatorEnd);
+            const Json report = pollJson({"--port", line.masterEnd.string()});
+            EXPECT_EQ(shownBytes(report), kShownBytes) << report.dump();
+            EXPECT_EQ(report.at("framing"), protocol == 0 ? "Modbus RTU" : "Modbus ASCII");
+            simulator.reset();
+        }
 
         // A change of the data file is seen by the next poll.
+        const LinePair line(lines / "log");
+        startSerial(line.simulatorEnd);
+        const fs::path csv = lines / "log.csv";
+        Child monitor({VELMORA_CLI_PATH, "monitor", dir.path().string(), "--port",
+                       line.masterEnd.string(), "--csv", csv.string(), "--interval", "100"},
+                      lines / "monitor-err.txt");
+        ASSERT_TRUE(waitForText(csv, ",1,1,5,Drive,,3,51\r\n")) << contentOf(csv);
         test::writeText(data(), R"({"1": {"out": [0, 0, 99]}})");
-        ASSERT_TRUE(waitForText(dir / "sim.log", "data read from", 2));
-        const Json next = pollJson({"--port", line.masterEnd.string()});
-        EXPECT_EQ(next.at("nodes")[0].at("bytes"), Json::parse("[0, 0, 99]"));
+        ASSERT_TRUE(waitForText(csv, ",1,1,5,Drive,,3,99\r\n"))
+            << contentOf(csv) << contentOf(lines / "monitor-err.txt");
+        EXPECT_EQ(monitor.stop(SIGINT), 0);
         simulator.reset();
-        fs::remove(dir / "sim.log");
+        test::writeText(data(), kData);
     }
 }
 
@@ -248,13 +263,13 @@ TEST_F(Monitor, AnExceptionOnOneRegisterOfARunIsToldAndTheRestStillShown) {
     test::writeProject(older.path(), kNodes, kMapWithoutRegister1, settings());
     const int port = startTcp(older.path());
     const Json report = pollJson({"--tcp", tcp(port)}, kExitFailure);
-    EXPECT_EQ(report.at("errors"), Json::parse(R"([{"register": 1, "count": 1,
-        "error": "exception 2 (illegal data address)"
-}])"));
-    EXPECT_EQ(shownBytes(report), Json::parse(R"([[17, 34, null], [1, 2, 3, 4, 5, 6, null]])"));
-EXPECT_EQ(report.at("registers")[1].at("value"), nullptr);
-// The run 0..2 refused, then 0, 1 and 2 alone; then 5..6.
-EXPECT_EQ(report.at("requests"), 5);
+    const Json refused = {
+        {{"register", 1}, {"count", 1}, {"error", "exception 2 (illegal data address)"}}};
+    EXPECT_EQ(report.at("errors"), refused);
+    EXPECT_EQ(shownBytes(report), Json::parse("[[17, 34, null], [1, 2, 3, 4, 5, 6, null]]"));
+    EXPECT_EQ(report.at("registers")[1].at("value"), nullptr);
+    // The run 0..2 refused, then 0, 1 and 2 alone; then 5..6.
+    EXPECT_EQ(report.at("requests"), 5);
 }
 
 TEST_F(Monitor, RefusesWhatItCannotUse) {
@@ -401,7 +416,9 @@ TEST_F(Monitor, DamagedAnswersOnTheLineAreToldAndTheOtherRunStillShown) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const LinePair line(dir.path());
+        const fs::path folder = dir / c.name;
+        fs::create_directories(folder);
+        const LinePair line(folder);
         // The first run (registers 0 to 2) is spoilt, the second answered as it should be.
         const FakeGateway gateway(line.simulatorEnd, [&](const std::vector<std::uint8_t>& request) {
             return request[3] == 0 ? c.spoil(request) : goodAnswer(request);

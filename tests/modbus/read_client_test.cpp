@@ -16,7 +16,7 @@ using test::hex;
 const ReadRequest kRequest{17, 3, 0x6B, 2, 9};
 
 TEST(ReadClient, RequestsInEachFraming) {
-    EXPECT_EQ(encodeReadRequest(Framing::Rtu, kRequest), hex("11 03 00 6B 00 02 B6 87"));
+    EXPECT_EQ(encodeReadRequest(Framing::Rtu, kRequest), hex("11 03 00 6B 00 02 B7 47"));
     EXPECT_EQ(encodeReadRequest(Framing::Tcp, kRequest),
               hex("00 09 00 00 00 06 11 03 00 6B 00 02"));
     EXPECT_EQ(encodeReadRequest(Framing::Ascii, kRequest), test::text(":1103006B00027F\r\n"));
