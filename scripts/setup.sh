@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev clang-tidy clang-format
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix wine64 googletest
+  qt6-base-dev-tools librsvg2-bin nsis zip unzip
   fonts-dejavu-core
   xvfb at-spi2-core dbus python3-pyatspi xdotool imagemagick
   dpkg-dev file desktop-file-utils appstream

@@ -1,108 +1,27 @@
 #!/usr/bin/env bash
-# Cross-builds velmora_core, velmora-cli.exe and every test program that needs no Qt for 64-bit
-# Windows (mingw-w64), runs the tests and velmora-cli on the worked example under Wine, and exits
-# non-zero on any failure. Everything goes to build-windows/; the cross-built libxml2 and
-# GoogleTest and the Wine prefix are kept there, so a second run rebuilds only what changed.
+# Cross-builds Velmora for 64-bit Windows (scripts/windows-build.sh) and proves it under Wine:
+# every test program (UI tests on Qt's offscreen platform, the Win32 serial layer on COM5, which
+# is a pseudo-terminal), velmora-cli on the worked example, then the installer and the real
+# window (scripts/windows-smoke.sh). Exits non-zero on any failure. Everything goes to
+# build-windows/; the built dependencies and the Wine prefix are kept there, so a second run
+# rebuilds only what changed. Wine runs only inside scripts/wine-sandbox.sh, where the machine's
+# own serial ports do not exist.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 out=$root/build-windows
-deps=$out/deps
-host=x86_64-w64-mingw32
-toolchain=$root/cmake/mingw-w64-x86_64.cmake
 wine=/usr/lib/wine/wine64  # Debian's wine64 keeps its program out of the PATH
 jobs=$(nproc)
 
 say() { echo "windows-check: $*"; }
 
-if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
-
 if [ "${VELMORA_WINE_SANDBOX:-}" != inside ]; then
   bash scripts/setup.sh
+  bash scripts/windows-build.sh
   # Everything below runs where Wine cannot reach the machine's own serial ports.
   exec bash scripts/wine-sandbox.sh bash "$0" "$@"
 fi
 VELMORA_WINE_SANDBOX_LIB=1 . scripts/wine-sandbox.sh
-mkdir -p "$deps"
-
-# Adds deb-src entries for the machine's own Debian suites when no source entry is configured.
-ensure_deb_src() {
-  local lists=(/etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources)
-  if grep -qsE '^[[:space:]]*(deb-src[[:space:]]|Types:.*deb-src)' "${lists[@]}"; then
-    return
-  fi
-  local codename
-  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-  say "adding deb-src entries for $codename"
-  # One-line entries "deb [options] URI SUITE COMPONENTS..." and deb822 stanzas whose suite is
-  # one of ours, with their type changed.
-  local lines stanzas
-  lines=$(grep -hsE "^[[:space:]]*deb[[:space:]].*[[:space:]]${codename}(-[a-z]+)?[[:space:]]" \
-    /etc/apt/sources.list /etc/apt/sources.list.d/*.list | sed -E 's/^[[:space:]]*deb/deb-src/' || true)
-  stanzas=$(awk -v codename="$codename" '
-    BEGIN { RS = ""; ORS = "\n\n" }
-    /(^|\n)Types:[^\n]*deb/ && match($0, /(^|\n)Suites:[^\n]*/) {
-      if (substr($0, RSTART, RLENGTH) ~ ("[[:space:]]" codename "(-[a-z]+)?([[:space:]]|$)")) {
-        sub(/(^|\n)Types:[^\n]*/, "\nTypes: deb-src"); sub(/^\n/, ""); print
-      }
-    }' /dev/null /etc/apt/sources.list.d/*.sources 2>/dev/null || true)
-  if [ -z "$lines$stanzas" ]; then
-    say "no Debian suite of $codename found in the apt sources"
-    exit 1
-  fi
-  [ -z "$lines" ] || printf '%s\n' "$lines" |
-    "${sudo[@]}" tee /etc/apt/sources.list.d/velmora-deb-src.list >/dev/null
-  [ -z "$stanzas" ] || printf '%s\n' "$stanzas" |
-    "${sudo[@]}" tee /etc/apt/sources.list.d/velmora-deb-src.sources >/dev/null
-  "${sudo[@]}" apt-get update -qq
-}
-
-# libxml2 from Debian's own source package, static, with only what the documents need.
-libxml2=$deps/libxml2
-if [ ! -f "$libxml2/lib/libxml2.a" ]; then
-  ensure_deb_src
-  rm -rf "$deps/src" "$libxml2"
-  mkdir -p "$deps/src"
-  say "fetching and cross-building libxml2"
-  (cd "$deps/src" && apt-get source -qq libxml2 2>&1 | grep -v '^dpkg-source: info:' || true)
-  src=$(find "$deps/src" -mindepth 1 -maxdepth 1 -type d -name 'libxml2-*' | head -n 1)
-  [ -n "$src" ] || { say "apt-get source libxml2 gave no source folder"; exit 1; }
-  # Debian's patches touch Makefile.am; the shipped Makefile.in is current for the library.
-  find "$src" -name Makefile.am -exec touch -r "$src/configure.ac" {} +
-  if ! (
-    cd "$src"
-    ./configure --host=$host --prefix="$libxml2" --enable-static --disable-shared \
-      --without-python --without-zlib --without-lzma --without-iconv --without-http \
-      --without-ftp --without-threads CFLAGS=-O2
-    make -j"$jobs" libxml2.la
-    make install-libLTLIBRARIES install-pkgconfigDATA
-    make -C include install
-  ) >"$deps/libxml2-build.log" 2>&1; then
-    tail -n 40 "$deps/libxml2-build.log"
-    say "building libxml2 failed; the whole log is $deps/libxml2-build.log"
-    exit 1
-  fi
-fi
-
-# GoogleTest and GoogleMock from Debian's sources.
-gtest=$deps/googletest
-if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
-  say "cross-building GoogleTest"
-  rm -rf "$deps/googletest-build"
-  cmake -S /usr/src/googletest -B "$deps/googletest-build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX="$gtest" >/dev/null
-  cmake --build "$deps/googletest-build" >/dev/null
-  cmake --install "$deps/googletest-build" >/dev/null
-fi
-
-say "cross-building velmora_core, velmora-cli.exe and the tests without Qt"
-export PKG_CONFIG_LIBDIR=$libxml2/lib/pkgconfig PKG_CONFIG_PATH=
-cmake -S . -B "$out/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_BUILD_UI=OFF -DVELMORA_BUILD_BENCH=OFF \
-  -DLIBXML2_INCLUDE_DIR="$libxml2/include/libxml2" -DLIBXML2_LIBRARY="$libxml2/lib/libxml2.a" \
-  -DGTest_DIR="$gtest/lib/cmake/GTest" >/dev/null
-cmake --build "$out/build"
 
 # Wine: its own prefix in the build folder, no display, no add-on installers, UTF-8 arguments.
 export WINEPREFIX=$out/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
@@ -123,6 +42,18 @@ wine_check_ports "$WINEPREFIX"
 # Its services start here, so they hold this script's output and not a test's, which the test
 # runner would wait on for ever.
 "$wine" cmd /c exit >/dev/null 2>&1 || true
+
+# COM5 is one end of a pseudo-terminal pair: the one port the tests find and open.
+ptys=$(mktemp -d)
+socat pty,raw,echo=0,link="$ptys/com5" pty,raw,echo=0,link="$ptys/peer" &
+socat=$!
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; kill $socat 2>/dev/null || true' EXIT
+for _ in $(seq 50); do [ -e "$ptys/com5" ] && break; sleep 0.1; done
+com5=$(readlink -f "$ptys/com5")
+case $com5 in /dev/pts/*) ;; *) say "socat made no pseudo-terminal for COM5"; exit 1 ;; esac
+"$wine" reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$com5" /f >/dev/null 2>&1
+ln -sfn "$com5" "$WINEPREFIX/dosdevices/com5"
+export VELMORA_TEST_COM_PORT=COM5
 
 say "running the tests under Wine"
 failures=0
@@ -190,6 +121,10 @@ fi
 /usr/lib/wine/wineserver -k
 /usr/lib/wine/wineserver -w
 wine_check_ports "$WINEPREFIX" || failures=$((failures + 1))
+
+say "the installer and the real window"
+bash scripts/package-windows.sh >/dev/null
+bash scripts/windows-smoke.sh || failures=$((failures + 1))
 
 if [ "$failures" -ne 0 ]; then
   say "$failures check(s) failed"

@@ -79,7 +79,7 @@ mount -t tmpfs -o mode=755 velmora-dev "$newdev"
 for entry in /dev/* /dev/.[!.]*; do
   [ -e "$entry" ] || [ -L "$entry" ] || continue
   name=${entry#/dev/}
-  case $name in ttyS[0-9]*) continue ;; esac
+  case $name in ttyS[0-9]* | pts | ptmx) continue ;; esac
   if [ -L "$entry" ]; then
     cp -P "$entry" "$newdev/$name"
   elif [ -d "$entry" ]; then
@@ -92,6 +92,11 @@ for entry in /dev/* /dev/.[!.]*; do
 done
 mount --move "$newdev" /dev
 rmdir "$newdev" 2>/dev/null || true
+# Pseudo-terminals of the sandbox's own (the tests' stand-in serial ports): a private devpts
+# instance, reached through /dev/ptmx as the C library expects.
+mkdir /dev/pts
+mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 velmora-pts /dev/pts
+ln -s pts/ptmx /dev/ptmx
 if compgen -G '/dev/ttyS*' >/dev/null; then
   echo "wine-sandbox: /dev/ttyS* still visible inside the sandbox" >&2
   exit 1

@@ -15,7 +15,11 @@
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOption>
+#ifdef VELMORA_PNG_PICTURES
+#include <QDir>
+#else
 #include <QSvgRenderer>
+#endif
 #include <QWidget>
 
 #include <algorithm>
@@ -33,40 +37,94 @@ void registerResources() {
     (void)registered;
 }
 
-// The parsed picture of an SVG resource, parsed on its first use and kept for the run: the
-// application object owns it. Null when the resource is missing or not a picture.
-QSvgRenderer* parsedSvg(const QString& resource) {
+#ifdef VELMORA_PNG_PICTURES
+
+// This build carries each picture as PNG images the build rendered from its SVG file at the sizes
+// the windows use (":/icons/ok@16.png", ":/logo@81.png"): the sizes of `name`, smallest first.
+const QList<int>& renderedSizes(const QString& name) {
+    registerResources();
+    static QHash<QString, QList<int>> sizes;
+    auto found = sizes.find(name);
+    if (found != sizes.end()) return *found;
+    QList<int> list;
+    const QString base = name.section(QLatin1Char('/'), -1);
+    const QString folder = QStringLiteral(":/") + name.section(QLatin1Char('/'), 0, -2);
+    for (const QString& file : QDir(folder).entryList({base + QStringLiteral("@*.png")})) {
+        bool ok = false;
+        const int size = file.mid(base.size() + 1).chopped(4).toInt(&ok);
+        if (ok && size > 0) list.append(size);
+    }
+    std::sort(list.begin(), list.end());
+    return *sizes.insert(name, list);
+}
+
+bool pictureExists(const QString& name) { return !renderedSizes(name).isEmpty(); }
+
+// The picture `name` at `size` x `size` pixels: the image rendered at that size, or the nearest
+// larger one (the largest when none is larger) scaled smoothly.
+QPixmap drawPicture(const QString& name, int size) {
+    const QList<int>& sizes = renderedSizes(name);
+    if (sizes.isEmpty()) return {};
+    const auto larger = std::lower_bound(sizes.begin(), sizes.end(), size);
+    const int source = larger == sizes.end() ? sizes.back() : *larger;
+    QPixmap pixmap(QStringLiteral(":/%1@%2.png").arg(name).arg(source));
+    if (source != size && !pixmap.isNull()) {
+        pixmap = pixmap.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+    return pixmap;
+}
+
+#else
+
+// The parsed picture of the SVG resource of `name` ("logo", "icons/ok"), parsed on its first use
+// and kept for the run: the application object owns it. Null when the resource is missing or not
+// a picture.
+QSvgRenderer* parsedSvg(const QString& name) {
     registerResources();
     static QHash<QString, QPointer<QSvgRenderer>> parsed;
+    const QString resource = QStringLiteral(":/%1.svg").arg(name);
     if (!QFile::exists(resource)) return nullptr;
     QPointer<QSvgRenderer>& renderer = parsed[resource];
     if (!renderer) renderer = new QSvgRenderer(resource, QCoreApplication::instance());
     return renderer->isValid() ? renderer.data() : nullptr;
 }
 
-// The picture of `resource` at `size` x `size` pixels, drawn once per size and then taken from
-// the toolkit's pixmap cache.
-QPixmap renderSvg(const QString& resource, int size) {
-    const QString key = QStringLiteral("velmora:%1@%2").arg(resource).arg(size);
-    QPixmap pixmap;
-    if (QPixmapCache::find(key, &pixmap)) return pixmap;
-    QSvgRenderer* renderer = parsedSvg(resource);
-    if (!renderer || size <= 0) return {};
-    pixmap = QPixmap(size, size);
+bool pictureExists(const QString& name) {
+    registerResources();
+    return QFile::exists(QStringLiteral(":/%1.svg").arg(name));
+}
+
+QPixmap drawPicture(const QString& name, int size) {
+    QSvgRenderer* renderer = parsedSvg(name);
+    if (!renderer) return {};
+    QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     renderer->render(&painter);
     painter.end();
-    QPixmapCache::insert(key, pixmap);
     return pixmap;
 }
 
-// An icon drawn from its SVG only when a window paints it, and only at the pixel sizes asked
+#endif
+
+// The picture `name` at `size` x `size` pixels, drawn once per size and then taken from the
+// toolkit's pixmap cache.
+QPixmap renderPicture(const QString& name, int size) {
+    const QString key = QStringLiteral("velmora:%1@%2").arg(name).arg(size);
+    QPixmap pixmap;
+    if (QPixmapCache::find(key, &pixmap)) return pixmap;
+    if (size <= 0) return {};
+    pixmap = drawPicture(name, size);
+    if (!pixmap.isNull()) QPixmapCache::insert(key, pixmap);
+    return pixmap;
+}
+
+// An icon drawn from its picture only when a window paints it, and only at the pixel sizes asked
 // for: a window that is never shown parses and draws nothing, and a screen with a scale factor
 // gets sharp pictures instead of enlarged small ones.
-class SvgIconEngine : public QIconEngine {
+class PictureIconEngine : public QIconEngine {
 public:
-    explicit SvgIconEngine(QString resource) : resource_(std::move(resource)) {}
+    explicit PictureIconEngine(QString name) : name_(std::move(name)) {}
 
     QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
         const int side = std::min(size.width(), size.height());
@@ -74,7 +132,7 @@ public:
     }
 
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
-        const QPixmap normal = renderSvg(resource_, std::min(size.width(), size.height()));
+        const QPixmap normal = renderPicture(name_, std::min(size.width(), size.height()));
         if (mode == QIcon::Normal || normal.isNull()) return normal;
         // Greyed out (or highlighted) the way the style draws any other icon in that state.
         QStyleOption option;
@@ -90,11 +148,11 @@ public:
         painter->drawPixmap(rect, picture);
     }
 
-    QIconEngine* clone() const override { return new SvgIconEngine(resource_); }
-    QString key() const override { return QStringLiteral("velmora-svg"); }
+    QIconEngine* clone() const override { return new PictureIconEngine(name_); }
+    QString key() const override { return QStringLiteral("velmora-picture"); }
 
 private:
-    QString resource_;
+    QString name_;
 };
 
 // The buttons of the look: flat on the window's background, a thin border under the pointer and
@@ -214,13 +272,12 @@ void centreOnScreen(QWidget& window) {
 }
 
 QIcon lookIcon(const QString& name) {
-    const QString resource = QStringLiteral(":/icons/%1.svg").arg(name);
-    registerResources();
+    const QString picture = QStringLiteral("icons/") + name;
     // An unknown name is no picture, and not worth the toolkit's warning about a missing file.
-    if (!QFile::exists(resource)) return {};
-    return QIcon(new SvgIconEngine(resource));
+    if (!pictureExists(picture)) return {};
+    return QIcon(new PictureIconEngine(picture));
 }
 
-QPixmap logoPixmap(int size) { return renderSvg(QStringLiteral(":/logo.svg"), size); }
+QPixmap logoPixmap(int size) { return renderPicture(QStringLiteral("logo"), size); }
 
 }  // namespace velmora::ui

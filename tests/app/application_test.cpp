@@ -247,9 +247,9 @@ TEST_F(ApplicationTest, TheWholeUpdateRoadReachesTheUpdater) {
         EXPECT_TRUE(fs::is_regular_file(project / document)) << document;
     }
     EXPECT_EQ(test::recordedArguments(updater),
-              (std::vector<std::string>{"COM3", "FW", "FR", "PW", "PR",
-                                        (dir / "MASTER" / "sim48203.sim").string(),
-                                        (project / "bin").string() + "/"}));
+              (std::vector<std::string>{
+                  "COM3", "FW", "FR", "PW", "PR", (dir / "MASTER" / "sim48203.sim").string(),
+                  (project / "bin").string() + char(fs::path::preferred_separator)}));
     const std::string image = test::readText(project / "bin" / "bank.bin");
     EXPECT_EQ(image.size(), 29u);  // header and parameter block
     EXPECT_EQ(test::readText(updater.string() + ".bank"), image);

@@ -60,4 +60,13 @@ for file in "${expected[@]}"; do
   [ -f "$work/prefix/${file#usr/}" ] || fail "cmake --install lacks ${file#usr/}"
 done
 
-echo "check_package: $(basename "$deb") and $(basename "$tgz") are complete (version $version)"
+# The Windows installer and zip of the same version; the Windows check installs and runs them.
+installer=package/velmora-$version-windows-installer.exe
+zip=package/velmora-$version-windows.zip
+[ -f "$installer" ] || fail "no $installer"
+file -b "$installer" | grep -q 'PE32+ executable (GUI) x86-64' || fail "$installer is $(file -b "$installer")"
+zip_files=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
+[ "$zip_files" = "README.txt velmora-cli.exe velmora.exe " ] || fail "$zip holds $zip_files"
+unzip -p "$zip" velmora.exe | head -c 2 | grep -q MZ || fail "velmora.exe in $zip is no Windows program"
+
+echo "check_package: $(basename "$deb"), $(basename "$tgz"), $(basename "$installer") and $(basename "$zip") are complete (version $version)"

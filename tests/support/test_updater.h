@@ -42,9 +42,17 @@ inline int recordedRuns(const std::filesystem::path& program) {
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const std::string& value) : name_(name) {
+#ifdef _WIN32
+        _putenv_s(name, value.c_str());
+#else
         setenv(name, value.c_str(), 1);
+#endif
     }
+#ifdef _WIN32
+    ~ScopedEnv() { _putenv_s(name_, ""); }  // an empty value removes the variable
+#else
     ~ScopedEnv() { unsetenv(name_); }
+#endif
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 

@@ -12,7 +12,9 @@
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionButton>
+#ifndef _WIN32
 #include <QSvgRenderer>
+#endif
 #include <QWidget>
 
 #include "support/picture_side.h"
@@ -20,9 +22,17 @@
 namespace velmora::ui {
 namespace {
 
+// The pictures parsed from SVG so far. The Windows build carries PNG images the build rendered
+// from the same SVG files, and parses none.
+#ifdef _WIN32
+constexpr qsizetype kParsesPerPicture = 0;
+qsizetype parsedPictures() { return 0; }
+#else
+constexpr qsizetype kParsesPerPicture = 1;
 qsizetype parsedPictures() {
     return QCoreApplication::instance()->findChildren<QSvgRenderer*>().size();
 }
+#endif
 
 // An icon costs nothing until a window draws it; then its SVG is parsed once and drawn at each
 // size asked for, and later uses draw nothing again. (No other test of this program uses
@@ -35,11 +45,11 @@ TEST(LookIcon, ParsesEachSvgOnceOnFirstDrawingAndDrawsTheSizesAskedFor) {
 
     const QPixmap small = refresh.pixmap(16);
     EXPECT_EQ(small.size(), QSize(16, 16));
-    EXPECT_EQ(parsedPictures(), before + 1);
+    EXPECT_EQ(parsedPictures(), before + kParsesPerPicture);
     EXPECT_EQ(refresh.pixmap(24).size(), QSize(24, 24));
     EXPECT_EQ(refresh.pixmap(QSize(32, 20)).size(), QSize(20, 20));
     EXPECT_EQ(lookIcon("refresh").pixmap(16).cacheKey(), small.cacheKey());
-    EXPECT_EQ(parsedPictures(), before + 1);
+    EXPECT_EQ(parsedPictures(), before + kParsesPerPicture);
 
     // A disabled button's icon is the style's greyed picture, not the coloured one.
     const QImage disabled = refresh.pixmap(QSize(16, 16), QIcon::Disabled).toImage();
@@ -47,7 +57,7 @@ TEST(LookIcon, ParsesEachSvgOnceOnFirstDrawingAndDrawsTheSizesAskedFor) {
     EXPECT_NE(disabled, small.toImage());
 
     EXPECT_FALSE(lookIcon("next").pixmap(16).isNull());
-    EXPECT_EQ(parsedPictures(), before + 2);
+    EXPECT_EQ(parsedPictures(), before + 2 * kParsesPerPicture);
     EXPECT_TRUE(lookIcon("no-such-icon").isNull());
 }
 
@@ -55,7 +65,7 @@ TEST(LogoPixmap, DrawsTheLogoAtEachSizeFromOneParse) {
     const qsizetype before = parsedPictures();
     EXPECT_EQ(logoPixmap(64).size(), QSize(64, 64));
     EXPECT_EQ(logoPixmap(81).size(), QSize(81, 81));
-    EXPECT_LE(parsedPictures(), before + 1);
+    EXPECT_LE(parsedPictures(), before + kParsesPerPicture);
 }
 
 // A look window's button drawn by the application's style in the given state, 145 x 26.

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <map>
+#include <system_error>
 
 #include "support/fake_ports.h"
 #include "support/message_recorder.h"
@@ -26,6 +27,14 @@ namespace {
 namespace fs = std::filesystem;
 using Kind = test::MessageRecorder::Kind;
 using Message = test::MessageRecorder::Message;
+
+// What the system says of a program file that is not there (here its folder is missing too,
+// which Windows reports as a path not found).
+#ifdef _WIN32
+const QString kNoSuchFile = QString::fromStdString(std::system_category().message(3));
+#else
+const QString kNoSuchFile = QStringLiteral("No such file or directory");
+#endif
 
 class UpdateDialogTest : public ::testing::Test {
 protected:
@@ -228,7 +237,8 @@ TEST_F(UpdateDialogTest, ExecuteStartsTheUpdaterWithTheOptionsOfTheMoment) {
     dialog().firmware->setChecked(false);
     dialog().executeButton->click();
     const std::string master = (places.masterDir / "sim48203.sim").string();
-    const std::string bin = (places.projectDir / "bin").string() + "/";
+    const std::string bin =
+        (places.projectDir / "bin").string() + char(fs::path::preferred_separator);
     EXPECT_EQ(test::recordedArguments(program),
               (std::vector<std::string>{"/dev/ttyUSB0", "NO", "FR", "PW", "PR", master, bin}));
 
@@ -254,10 +264,11 @@ TEST_F(UpdateDialogTest, AnUpdaterThatCannotStartIsShownWithItsPathAndReason) {
     reachOptions();
     dialog().ExecuteClick();
     const QString program = QString::fromStdString(updaterProgram(places.appDir).string());
+    ASSERT_EQ(recorder.messages.size(), 1u);
+    EXPECT_EQ(recorder.messages[0].kind, Kind::Error);
     EXPECT_EQ(
-        recorder.messages,
-        (std::vector<Message>{{Kind::Error, "The updater program " + program +
-                                                " cannot be started: No such file or directory"}}));
+        recorder.messages[0].text.toStdString(),
+        ("The updater program " + program + " cannot be started: " + kNoSuchFile).toStdString());
     EXPECT_TRUE(onOptionsPage());
     EXPECT_FALSE(dialog().waitWindow->isVisible());
 }
@@ -364,7 +375,10 @@ TEST_F(UpdateDialogTest, DuringTheWaitTheWaitWindowPaintsAndTakesInputFromTheOth
 
     EXPECT_TRUE(during.windowShown);
     EXPECT_TRUE(during.modal);
-    EXPECT_EQ(during.updater, "Waiting for Ser_48203_Update to end.");
+    EXPECT_EQ(during.updater,
+              "Waiting for " +
+                  QString::fromStdString(updaterProgram(places.appDir).filename().string()) +
+                  " to end.");
     EXPECT_EQ(during.elapsed, "1 of 150 seconds");
     EXPECT_EQ(during.progress, 1);
     EXPECT_EQ(during.maximum, 150);
