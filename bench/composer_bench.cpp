@@ -1,8 +1,8 @@
-// Composing the image of a maximal project (64 nodes, 14,000 register rows) next to a bare
-// libxml2 parse of the same three files, and the ratio of the two; first, the peak memory of a
-// process composing with a 60 MB DefReg.xml whose rows all name a node the network lacks.
-// bench/compose_vs_xmllint.sh compares velmora-cli with xmllint in instructions and CPU time. On a
-// busy machine run it as composer_bench --benchmark_repetitions=8
+// Composing and checking a maximal project (64 nodes, 14,000 register rows) next to a bare
+// libxml2 parse of the same three files, and the ratio of composing to parsing; first, the peak
+// memory of a process composing with a 60 MB DefReg.xml whose rows all name a node the network
+// lacks. bench/compose_vs_xmllint.sh compares velmora-cli with xmllint in instructions and CPU
+// time. On a busy machine run it as composer_bench --benchmark_repetitions=8
 // --benchmark_enable_random_interleaving=true so that both see the same load.
 #include <benchmark/benchmark.h>
 #include <libxml/parser.h>
@@ -20,6 +20,7 @@
 #include <string>
 
 #include "image/composer.h"
+#include "image/project_check.h"
 
 namespace {
 
@@ -116,6 +117,18 @@ void BM_Compose(benchmark::State& state) {
     state.counters["image_bytes"] = image.length;
 }
 BENCHMARK(BM_Compose)->Unit(benchmark::kMillisecond);
+
+// The whole check of the same project: every document read as the dialogs and the composer
+// read it, plus the composition itself.
+void BM_CheckProject(benchmark::State& state) {
+    std::size_t problems = 0;
+    for (auto _ : state) {
+        problems = velmora::checkProject(project()).size();
+        benchmark::DoNotOptimize(problems);
+    }
+    state.counters["problems"] = static_cast<double>(problems);
+}
+BENCHMARK(BM_CheckProject)->Unit(benchmark::kMillisecond);
 
 void BM_BareParse(benchmark::State& state) {
     const std::string files[] = {(project() / "DNET_Net.xml").string(),

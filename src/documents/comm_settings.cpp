@@ -21,41 +21,12 @@ bool inRange(std::string_view integerText, std::int32_t min, std::int32_t max) {
     return value >= min && value <= max;
 }
 
-// Reads the values below one root; a value that cannot be read is left as it was.
-class ValueReader {
-public:
-    explicit ValueReader(const XmlNode& root) : root_(root) {}
-
-    // The element text of the child `name`, or none when the child is missing or its content
-    // is not a single text.
-    std::optional<std::string> text(const char* name) const {
-        const auto element = root_.child(name);
-        if (!element) return std::nullopt;
-        try {
-            return element->text();
-        } catch (const Error&) {
-            return std::nullopt;
-        }
-    }
-
-    // The child `name`'s text taken as an integer text, or none.
-    std::optional<std::int32_t> integer(const char* name) const {
-        const auto value = text(name);
-        return value ? parseIntegerText(*value) : std::nullopt;
-    }
-
-    // The value of `list`'s element, when it is an integer; kNoListItem when the list offers
-    // no such value.
-    template <typename List>
-    void listValue(const List& list, std::int32_t& value) const {
-        if (const auto read = integer(list.element)) {
-            value = list.contains(*read) ? *read : kNoListItem;
-        }
-    }
-
-private:
-    XmlNode root_;
-};
+// The value of `list`'s element, when it is an integer; kNoListItem when the list offers no
+// such value.
+template <typename List>
+void takeListValue(const List& list, const ReadValue& read, std::int32_t& value) {
+    if (read.integer) value = list.contains(*read.integer) ? *read.integer : kNoListItem;
+}
 
 }  // namespace
 
@@ -69,37 +40,57 @@ std::optional<std::string> commSettingsProblem(const CommSettings& settings) {
     return std::nullopt;
 }
 
-CommSettings commSettingsFromDocument(const XmlDocument& document) {
-    CommSettings settings;
+CommSettingsReading commSettingsReading(const XmlDocument& document) {
+    CommSettingsReading reading;
     const auto root = document.firstNode();
-    if (!root) return settings;
-    const ValueReader read(*root);
+    for (std::size_t field = 0; field < kCommFieldCount; ++field) {
+        const ReadPlace place{{}, 0, format::kElements[field]};
+        reading.values[field] = root ? elementValue(*root, place, ValueKind::Integer)
+                                     : ReadValue{{}, {}, {ReadStatus::Missing, place, {}}};
+    }
+    return reading;
+}
 
-    if (auto id = read.text(format::kDnetDeviceId)) settings.dnetDeviceId = std::move(*id);
-    read.listValue(kDnetBaudList, settings.dnetBaud);
-    read.listValue(kSerialBaudList, settings.serialBaud);
-    read.listValue(kSerialParityList, settings.serialParity);
-    if (auto id = read.text(format::kSerialDeviceId)) settings.serialDeviceId = std::move(*id);
-    if (const auto line = read.integer(format::kSerialLine)) {
+CommSettingsReading readCommSettingsFile(const std::filesystem::path& file) {
+    CommSettingsReading reading;
+    reading.document = readDocumentFile(file, [&reading](const std::filesystem::path& path) {
+        XmlDocument document;
+        document.load(path);
+        reading = commSettingsReading(document);
+    });
+    return reading;
+}
+
+CommSettings commSettingsFromReading(const CommSettingsReading& read) {
+    CommSettings settings;
+    if (const auto& id = read[kCommDnetDeviceId].text) settings.dnetDeviceId = *id;
+    takeListValue(kDnetBaudList, read[kCommDnetBaud], settings.dnetBaud);
+    takeListValue(kSerialBaudList, read[kCommSerialBaud], settings.serialBaud);
+    takeListValue(kSerialParityList, read[kCommSerialParity], settings.serialParity);
+    if (const auto& id = read[kCommSerialDeviceId].text) settings.serialDeviceId = *id;
+    if (const auto& line = read[kCommSerialLine].integer) {
         settings.serialLine = *line == 1 ? SerialLine::Rs485 : SerialLine::Rs232;
     }
-    if (const auto protocol = read.integer(format::kSerialProtocol)) {
+    if (const auto& protocol = read[kCommSerialProtocol].integer) {
         const bool known =
             *protocol >= 0 && *protocol <= static_cast<std::int32_t>(SerialProtocol::Binary);
         settings.protocol = known ? static_cast<SerialProtocol>(*protocol) : SerialProtocol::Ascii;
     }
     // Compared as text: "01" is not the B2 variant.
-    if (const auto hardware = read.text(format::kHardware)) {
+    if (const auto& hardware = read[kCommHardware].text) {
         settings.hardware = *hardware == "1" ? HardwareType::B2 : HardwareType::A1;
     }
     return settings;
 }
 
+CommSettings commSettingsFromDocument(const XmlDocument& document) {
+    return commSettingsFromReading(commSettingsReading(document));
+}
+
 CommSettings readCommSettings(const std::filesystem::path& file) {
-    if (!XmlDocument::fileExists(file)) return CommSettings{};
-    XmlDocument document;
-    document.load(file);
-    return commSettingsFromDocument(document);
+    const CommSettingsReading reading = readCommSettingsFile(file);
+    requireReadable(reading.document);
+    return commSettingsFromReading(reading);
 }
 
 XmlDocument commSettingsDocument(const CommSettings& settings) {

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "documents/comm_lists.h"
+#include "documents/comm_settings_format.h"
+#include "documents/document_reading.h"
 
 namespace velmora {
 
@@ -38,9 +40,29 @@ struct CommSettings {
 // serial ID 1..247, both as integer texts), or none when both pass.
 std::optional<std::string> commSettingsProblem(const CommSettings& settings);
 
-// The settings that the document holds below its first top-level node; each value that is
-// missing or cannot be converted keeps its default, and a list position outside its list
-// becomes kNoListItem.
+// The reading of pargen.xml: the document's outcome and every value below its first top-level
+// node, each taken as an integer text beside its raw text.
+struct CommSettingsReading {
+    ReadResult document;
+    std::array<ReadValue, kCommFieldCount> values;
+
+    const ReadValue& operator[](CommField field) const { return values[field]; }
+};
+
+// The reading of a loaded document; every value is Missing when it has no top-level node.
+CommSettingsReading commSettingsReading(const XmlDocument& document);
+
+// The reading of `file`; its document is Missing when there is no such plain file and
+// Unreadable when it cannot be read or parsed. Never throws a document failure.
+CommSettingsReading readCommSettingsFile(const std::filesystem::path& file);
+
+// The settings as the dialog shows them: each value that is missing or cannot be converted keeps
+// its default, a list position outside its list becomes kNoListItem, and the hardware variant is
+// compared as text ("01" is not the B2 variant).
+CommSettings commSettingsFromReading(const CommSettingsReading& reading);
+
+// The settings that the document holds below its first top-level node, as
+// commSettingsFromReading takes them.
 CommSettings commSettingsFromDocument(const XmlDocument& document);
 
 // The settings of `file`: the defaults when there is no such plain file. Throws velmora::Error

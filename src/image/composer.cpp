@@ -7,6 +7,7 @@
 
 #include "core/atomic_file.h"
 #include "core/error.h"
+#include "documents/comm_settings.h"
 #include "documents/devicenet_network.h"
 #include "documents/integer_text.h"
 #include "documents/register_map.h"
@@ -29,32 +30,6 @@ struct Place {
 [[noreturn]] void fail(const Place& place, const std::string& what) {
     throw DocumentError(std::string(place.document), place.list != nullptr ? place.list : "",
                         place.row, what);
-}
-
-std::int32_t integerElement(const XmlNode& root, const char* name, const Place& place) {
-    const auto element = root.child(name);
-    if (!element) fail(place, "element " + quotedValue(name) + " is missing");
-    std::string text;
-    try {
-        text = element->text();
-    } catch (const Error& e) {
-        fail(place, "element " + quotedValue(name) + ": " + e.what());
-    }
-    const auto value = parseIntegerText(text);
-    if (!value)
-        fail(place, "element " + quotedValue(name) + " is not an integer: " + quotedValue(text));
-    return *value;
-}
-
-// The element's integer value, or none when it is missing or its content is not an integer text.
-std::optional<std::int32_t> optionalIntegerElement(const XmlNode& root, const char* name) {
-    const auto element = root.child(name);
-    if (!element) return std::nullopt;
-    try {
-        return parseIntegerText(element->text());
-    } catch (const Error&) {
-        return std::nullopt;
-    }
 }
 
 std::uint8_t framingClass(std::int32_t protocol) {
@@ -119,12 +94,6 @@ auto readDocument(std::string_view document, Read read) {
     }
 }
 
-// The root of `file`, read as readDocument does.
-XmlNode loadRoot(XmlDocument& doc, const fs::path& file, std::string_view document) {
-    readDocument(document, [&] { doc.load(file); });
-    return *doc.firstNode();
-}
-
 // Appends one record per row of DNET_Net.xml; returns the number of records.
 std::size_t appendNodeTable(ImageWriter& out, const fs::path& file) {
     // Rows past what the image can hold are not kept: the first of them already fails for room.
@@ -168,23 +137,25 @@ std::size_t appendMap(ImageWriter& out, const RegisterListRows& list, const char
     return list.rows.size();
 }
 
-void appendParameters(ImageWriter& out, const XmlNode& root, std::uint8_t nodeCount,
+void appendParameters(ImageWriter& out, const CommSettingsReading& settings, std::uint8_t nodeCount,
                       std::size_t readRecords, std::size_t writeRecords) {
     const Place place{fmt::kParGenFile};
-    std::array<std::int32_t, fmt::kParameterBytes.size()> values{};
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        values[i] = integerElement(root, fmt::kParameterBytes[i], place);
+    if (settings.document.status == ReadStatus::Unreadable) {
+        throw DocumentError(std::string(fmt::kParGenFile), "", 0, settings.document.message,
+                            settings.document.message);
     }
-    const std::int32_t protocol = integerElement(root, fmt::kProtocol, place);
-    const std::int32_t hardware = optionalIntegerElement(root, fmt::kHardware).value_or(0);
+    for (const CommField field : fmt::kRequiredSettings) {
+        if (!settings[field].ok()) fail(place, settings[field].result.message);
+    }
     out.reserve(0);
     out.makeRoom(fmt::kParameterBlockSize, place);
-    for (const std::int32_t value : values) out.u8(value);
-    out.u8(framingClass(protocol));
+    for (const CommField field : fmt::kParameterBytes) out.u8(*settings[field].integer);
+    out.u8(framingClass(*settings[kCommSerialProtocol].integer));
     out.u8(nodeCount);
     out.u16(static_cast<std::int32_t>(readRecords));
     out.u16(static_cast<std::int32_t>(writeRecords));
-    out.u8(hardware);
+    // A hardware variant that is missing or not an integer text is the first one.
+    out.u8(settings[kCommHardware].integer.value_or(0));
 }
 
 void requireProject(const fs::path& projectDir) {
@@ -229,9 +200,8 @@ CompositionSummary ComposeConfigImage(ConfigImage& image, const fs::path& projec
     out.u32At(fmt::kParametersOffsetAt, out.position());
 
     if (withSettings) {
-        XmlDocument doc;
-        appendParameters(out, loadRoot(doc, settingsFile, fmt::kParGenFile), nodeCount,
-                         summary.readRecords, summary.writeRecords);
+        appendParameters(out, readCommSettingsFile(settingsFile), nodeCount, summary.readRecords,
+                         summary.writeRecords);
     }
 
     image.length = out.position();

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 
+#include "documents/comm_settings.h"
 #include "documents/devicenet_network.h"
-#include "documents/integer_text.h"
-#include "documents/xml_document.h"
 #include "image/composer.h"
 
 namespace velmora {
@@ -40,11 +39,8 @@ DeviceMap readDeviceMap(const std::filesystem::path& projectDir) {
     map.parameters = decoded.parameters;
     if (map.parameters) {
         // It composed, so the element is there and holds an integer text.
-        XmlDocument doc;
-        doc.load(projectDir / fmt::kParGenFile);
-        if (const auto element = doc.firstNode()->child(fmt::kProtocol)) {
-            map.protocol = parseIntegerText(element->text());
-        }
+        map.protocol =
+            readCommSettingsFile(projectDir / fmt::kParGenFile)[kCommSerialProtocol].integer;
     }
     return map;
 }

@@ -46,13 +46,15 @@ inline constexpr const char* kRowIndex = register_map_format::kIndex;
 inline constexpr const char* kRowPosComp = register_map_format::kPosComp;
 inline constexpr const char* kRowNode = register_map_format::kNrDNNode;
 
-// Elements of pargen.xml, in the order of the parameter block's first six bytes.
-inline constexpr std::array<const char*, 6> kParameterBytes = {
-    comm_settings_format::kDnetDeviceId,   comm_settings_format::kDnetBaud,
-    comm_settings_format::kSerialBaud,     comm_settings_format::kSerialParity,
-    comm_settings_format::kSerialDeviceId, comm_settings_format::kSerialLine};
-inline constexpr const char* kProtocol = comm_settings_format::kSerialProtocol;
-inline constexpr const char* kHardware = comm_settings_format::kHardware;
+// Values of pargen.xml, in the order of the parameter block's first six bytes.
+inline constexpr std::array<CommField, 6> kParameterBytes = {kCommDnetDeviceId,   kCommDnetBaud,
+                                                             kCommSerialBaud,     kCommSerialParity,
+                                                             kCommSerialDeviceId, kCommSerialLine};
+// Values of pargen.xml that the composer needs as integer texts; the hardware variant is not
+// among them.
+inline constexpr std::array<CommField, 7> kRequiredSettings = {
+    kCommDnetDeviceId,   kCommDnetBaud,   kCommSerialBaud,    kCommSerialParity,
+    kCommSerialDeviceId, kCommSerialLine, kCommSerialProtocol};
 
 // Framing class by protocol (low 8 bits of "Ser_Prot"): 0 binary, 1 ASCII.
 inline constexpr auto kFramingClassByProtocol = [] {

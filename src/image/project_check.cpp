@@ -144,6 +144,28 @@ std::optional<XmlDocument> load(const fs::path& file, std::string_view document,
     return doc;
 }
 
+// The stable code of a fault that a reading met, for an element (of pargen.xml) or for an
+// attribute or a row.
+std::string_view faultCode(ReadStatus status, bool element) {
+    switch (status) {
+        case ReadStatus::Missing:
+            return element ? "element-missing" : "attribute-missing";
+        case ReadStatus::NotText:
+            return "element-not-text";
+        case ReadStatus::NotInteger:
+            return element ? "element-not-integer" : "attribute-not-integer";
+        case ReadStatus::NotAnElement:
+            return "not-an-element";
+        case ReadStatus::OutOfRange:
+            return "node-position-range";
+        case ReadStatus::Ok:
+        case ReadStatus::NoNodes:
+        case ReadStatus::Unreadable:
+            break;
+    }
+    return "document-unreadable";
+}
+
 class ProjectChecker {
 public:
     explicit ProjectChecker(const fs::path& dir) : dir_(dir) {}
@@ -188,6 +210,23 @@ private:
         return load(dir_ / document, document, problems_);
     }
 
+    // Whether a document's reading can be checked; when it cannot, tells why: it is missing
+    // (`consequence` says what the image lacks then) or cannot be read.
+    bool usable(std::string_view document, const ReadResult& reading,
+                std::string_view consequence) {
+        if (reading.status == ReadStatus::Missing) {
+            problems_.add(Severity::Warning, document, "", 0, "", "document-missing",
+                          "the document is missing: " + std::string(consequence));
+            return false;
+        }
+        if (reading.status == ReadStatus::Unreadable) {
+            problems_.add(Severity::Error, document, "", 0, "", "document-unreadable",
+                          reading.message);
+            return false;
+        }
+        return true;
+    }
+
     // What makes composing fail, in the composer's words: the first such fault.
     void compose() {
         ConfigImage image;
@@ -206,32 +245,10 @@ private:
                       std::move(message));
     }
 
-    // Every element of pargen.xml that the composer needs as an integer text.
-    void checkSettingElements(const XmlNode& root) {
-        namespace format = comm_settings_format;
-        for (const char* name :
-             {format::kDnetDeviceId, format::kDnetBaud, format::kSerialBaud, format::kSerialParity,
-              format::kSerialDeviceId, format::kSerialLine, format::kSerialProtocol}) {
-            const auto element = root.child(name);
-            if (!element) {
-                readingError(fmt::kParGenFile, "", 0, name, "element-missing",
-                             "element " + quotedValue(name) + " is missing");
-                continue;
-            }
-            std::string text;
-            try {
-                text = element->text();
-            } catch (const Error& e) {
-                readingError(fmt::kParGenFile, "", 0, name, "element-not-text",
-                             "element " + quotedValue(name) + ": " + e.what());
-                continue;
-            }
-            if (!parseIntegerText(text)) {
-                readingError(
-                    fmt::kParGenFile, "", 0, name, "element-not-integer",
-                    "element " + quotedValue(name) + " is not an integer: " + quotedValue(text));
-            }
-        }
+    // A fault of a value that a reading met, in the reading's words.
+    void valueError(std::string_view document, const ReadResult& fault, std::string place) {
+        readingError(document, fault.place.list, fault.place.row, std::move(place),
+                     faultCode(fault.status, fault.place.row == 0), fault.message);
     }
 
     // Every attribute of every row of DNET_Net.xml, read on past a bad row: one problem for
@@ -269,10 +286,14 @@ private:
     }
 
     void checkSettings() {
-        const auto doc = open(fmt::kParGenFile, "the image has no parameter block");
-        if (!doc) return;
-        checkSettingElements(*doc->firstNode());
-        const CommSettings settings = commSettingsFromDocument(*doc);
+        const CommSettingsReading reading = readCommSettingsFile(dir_ / fmt::kParGenFile);
+        if (!usable(fmt::kParGenFile, reading.document, "the image has no parameter block")) return;
+        // Every value that the composer needs as an integer text.
+        for (const CommField field : fmt::kRequiredSettings) {
+            const ReadResult& fault = reading[field].result;
+            if (!fault.ok()) valueError(fmt::kParGenFile, fault, std::string(fault.place.name));
+        }
+        const CommSettings settings = commSettingsFromReading(reading);
         gatewayId_ = parseIntegerText(settings.dnetDeviceId);
         // The dialog stops at its first failing check; each ID is checked here beside the
         // other's default so that both are told.
@@ -302,29 +323,19 @@ private:
                               (value ? std::to_string(*value) + " is outside " + id.range
                                      : quotedValue(id.text) + " is not an integer"));
         }
-        checkListPositions(*doc->firstNode());
+        checkListPositions(reading);
     }
 
     // Each value chosen from a list, as the composer reads it, must stand in that list: the
     // device reads a value outside it as an unknown setting.
-    void checkListPositions(const XmlNode& root) {
+    void checkListPositions(const CommSettingsReading& reading) {
         namespace format = comm_settings_format;
-        // An element's text; none when it has none that can be read, which the composer tells.
-        const auto textOf = [&root](const char* name) -> std::optional<std::string> {
-            const auto element = root.child(name);
-            if (!element) return std::nullopt;
-            try {
-                return element->text();
-            } catch (const Error&) {
-                return std::nullopt;
-            }
-        };
         // The dialog takes the hardware variant as text ("1" alone is QH48203-B2), the composer
         // as a number: "01" or "0x1" reads as QH48203-A1 in the dialog, but the device gets B2.
-        if (const auto hardware = textOf(format::kHardware)) {
-            const std::string& text = *hardware;
+        if (const auto& hardware = reading[kCommHardware]; hardware.text) {
+            const std::string& text = *hardware.text;
             const auto& [a1, b2] = kHardwareList.items;
-            if (parseIntegerText(text) == b2.value && text != std::to_string(b2.value)) {
+            if (hardware.integer == b2.value && text != std::to_string(b2.value)) {
                 problems_.add(Severity::Warning, fmt::kParGenFile, "", 0, format::kHardware,
                               "hardware-read-differently",
                               std::string(format::kHardware) + " " + quotedValue(text) +
@@ -333,10 +344,9 @@ private:
                                   " (" + std::to_string(b2.value) + ")");
             }
         }
-        const auto checkList = [&](const auto& list) {
+        const auto checkList = [&](const auto& list, CommField field) {
             // A missing or non-integer value is the composer's to tell.
-            const auto text = textOf(list.element);
-            const auto value = text ? parseIntegerText(*text) : std::nullopt;
+            const auto& value = reading[field].integer;
             if (!value || list.contains(*value)) return;
             std::string items;
             for (const auto& item : list.items) {
@@ -348,12 +358,12 @@ private:
                 std::string(list.element) + " " + std::to_string(*value) +
                     " is not in the list of " + std::string(list.what) + " (" + items + ")");
         };
-        checkList(kDnetBaudList);
-        checkList(kSerialBaudList);
-        checkList(kSerialParityList);
-        checkList(kSerialLineList);
-        checkList(kSerialProtocolList);
-        checkList(kHardwareList);
+        checkList(kDnetBaudList, kCommDnetBaud);
+        checkList(kSerialBaudList, kCommSerialBaud);
+        checkList(kSerialParityList, kCommSerialParity);
+        checkList(kSerialLineList, kCommSerialLine);
+        checkList(kSerialProtocolList, kCommSerialProtocol);
+        checkList(kHardwareList, kCommHardware);
     }
 
     void checkNetwork() {

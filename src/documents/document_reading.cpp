@@ -1,0 +1,62 @@
+#include "documents/document_reading.h"
+
+#include "documents/integer_text.h"
+
+namespace velmora {
+
+namespace {
+
+// The value of `text` once it is known to be there.
+ReadValue presentValue(std::string text, const ReadPlace& place, ValueKind kind,
+                       std::string_view what) {
+    ReadValue value{std::move(text), std::nullopt, {ReadStatus::Ok, place, {}}};
+    if (kind == ValueKind::Text) return value;
+    value.integer = parseIntegerText(*value.text);
+    if (!value.integer) {
+        value.result.status = ReadStatus::NotInteger;
+        value.result.message = std::string(what) + " " + quotedValue(place.name) +
+                               " is not an integer: " + quotedValue(*value.text);
+    }
+    return value;
+}
+
+ReadValue missingValue(const ReadPlace& place, std::string_view what) {
+    return {std::nullopt,
+            std::nullopt,
+            {ReadStatus::Missing, place,
+             std::string(what) + " " + quotedValue(place.name) + " is missing"}};
+}
+
+}  // namespace
+
+ReadValue attributeValue(std::optional<std::string_view> text, const ReadPlace& place,
+                         ValueKind kind) {
+    if (!text) return missingValue(place, "attribute");
+    return presentValue(std::string(*text), place, kind, "attribute");
+}
+
+ReadValue elementValue(const XmlNode& parent, const ReadPlace& place, ValueKind kind) {
+    const auto element = parent.child(place.name);
+    if (!element) return missingValue(place, "element");
+    std::string text;
+    try {
+        text = element->text();
+    } catch (const Error& e) {
+        return {
+            std::nullopt,
+            std::nullopt,
+            {ReadStatus::NotText, place, "element " + quotedValue(place.name) + ": " + e.what()}};
+    }
+    return presentValue(std::move(text), place, kind, "element");
+}
+
+ReadResult notAnElement(const ReadPlace& place, std::string_view nodeName) {
+    return {ReadStatus::NotAnElement, place,
+            "node " + quotedValue(nodeName) + " is not an element"};
+}
+
+void requireReadable(const ReadResult& document) {
+    if (document.status == ReadStatus::Unreadable) throw Error(document.message);
+}
+
+}  // namespace velmora
