@@ -16,7 +16,7 @@ const velmora::bench::LargeMapFiles& files() {
 }
 
 velmora::RegisterMap loadMap() {
-    return velmora::LoadRegisterMap(files().dnet, files().defReg, [](const std::string&) {});
+    return velmora::LoadRegisterMap(files().dnet, files().defReg).map;
 }
 
 void BM_LoadRegisterMap(benchmark::State& state) {
@@ -28,8 +28,7 @@ void BM_IndexInUseFreeIndex(benchmark::State& state) {
     const velmora::RegisterMap map = loadMap();
     const auto& read = map.nodeLists->DNNodeListRead;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            velmora::IndexInUse(read, "13999", -1, -1, [](const std::string&) {}));
+        benchmark::DoNotOptimize(velmora::IndexInUse(read, "13999", -1, -1));
     }
 }
 BENCHMARK(BM_IndexInUseFreeIndex)->Unit(benchmark::kMicrosecond);

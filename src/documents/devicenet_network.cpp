@@ -28,36 +28,74 @@ std::string rowError(std::size_t number, std::string_view what) {
 
 }  // namespace
 
-DNetNetworkRead readDNetNetwork(const XmlDocument& document) {
+namespace {
+
+// Takes every child of the root as a row until the limit is reached.
+class NetworkReader : public XmlStreamHandler {
+public:
+    explicit NetworkReader(std::size_t limit) : limit_(limit) {}
+
+    void element(const XmlStreamElement& element) override {
+        if (element.depth() != 2 || rows_.size() >= limit_) return;
+        DNetRowReading& row = rows_.emplace_back();
+        const std::size_t number = rows_.size();
+        row.row.place.row = number;
+        for (std::size_t field = 0; field < kDNetFieldCount; ++field) {
+            const std::string_view name = kDNetAttributes[field];
+            row.values[field] =
+                attributeValue(element.attribute(name), ReadPlace{{}, number, name},
+                               field == kDNetMnemonic ? ValueKind::Text : ValueKind::Integer);
+        }
+    }
+    void otherNode(int depth, std::string_view name) override {
+        if (depth != 2 || rows_.size() >= limit_) return;
+        rows_.emplace_back().row = notAnElement(ReadPlace{{}, rows_.size() + 1, {}}, name);
+    }
+
+    std::vector<DNetRowReading> take() { return std::move(rows_); }
+
+private:
+    std::size_t limit_;
+    std::vector<DNetRowReading> rows_;
+};
+
+}  // namespace
+
+DNetNetworkReading readDNetNetworkDocument(const std::filesystem::path& path, std::size_t limit) {
+    DNetNetworkReading reading;
+    NetworkReader reader(limit);
+    reading.document = readDocumentFile(
+        path, [&reader](const std::filesystem::path& file) { readXmlStream(file, reader); });
+    reading.rows = reader.take();
+    return reading;
+}
+
+DNetNetworkRead dnetNetworkRead(const DNetNetworkReading& reading) {
     DNetNetworkRead read;
-    const std::optional<XmlNode> root = document.firstNode();
-    if (!root) return read;
-    for (const XmlNode& child : root->children()) {
-        if (read.rows.size() == kDNetMaxNodes) break;
-        const std::size_t number = read.rows.size() + 1;
-        if (!child.isElement()) {
+    for (const DNetRowReading& child : reading.rows) {
+        const std::size_t number = child.row.place.row;
+        if (!child.row.ok()) {
             read.error = rowError(number, "is not an element");
             return read;
         }
         DNetRow& row = read.rows.emplace_back();
         for (std::size_t field = 0; field < kDNetFieldCount; ++field) {
-            std::optional<std::string> value = child.attribute(kDNetAttributes[field]);
+            const std::optional<std::string>& value = child.values[field].text;
             if (!value) {
                 read.error = rowError(
                     number, "has no attribute \"" + std::string(kDNetAttributes[field]) + "\"");
                 return read;
             }
-            row[field] = std::move(*value);
+            row[field] = *value;
         }
     }
     return read;
 }
 
 DNetNetworkRead readDNetNetworkFile(const std::filesystem::path& path) {
-    if (!XmlDocument::fileExists(path)) return {};
-    XmlDocument document;
-    document.load(path);
-    return readDNetNetwork(document);
+    const DNetNetworkReading reading = readDNetNetworkDocument(path, kDNetMaxNodes);
+    requireReadable(reading.document);
+    return dnetNetworkRead(reading);
 }
 
 std::size_t dnetNodeCount(const std::vector<DNetRow>& rows) {
@@ -129,57 +167,31 @@ void writeDNetNetworkFile(const std::filesystem::path& path, const std::vector<D
     writeFileAtomically(path, dnetNetworkDocument(rows));
 }
 
-namespace {
-
-// Reads one node row: "ID", "NB_IN" and "NB_OUT" in that order, each present and an integer
-// text. Throws velmora::Error saying what failed ("attribute \"NB_OUT\" is missing").
-DNetNodeRow readDNetNodeRow(const XmlStreamElement& row) {
-    DNetNodeRow node;
-    const auto field = [&row](DNetField field, std::string& text) {
-        const std::int32_t value = integerAttribute(row, kDNetAttributes[field]);
-        text = *row.attribute(kDNetAttributes[field]);
-        return value;
-    };
-    node.id = field(kDNetId, node.idText);
-    node.bytesIn = field(kDNetBytesIn, node.inText);
-    node.bytesOut = field(kDNetBytesOut, node.outText);
-    return node;
-}
-
-// Takes the children of the root as node rows until one fails or the limit is reached.
-class NodeRowsReader : public XmlStreamHandler {
-public:
-    explicit NodeRowsReader(std::size_t limit) : limit_(limit) {}
-
-    void element(const XmlStreamElement& element) override {
-        if (element.depth() == 2 && taking()) {
-            try {
-                read_.rows.push_back(readDNetNodeRow(element));
-            } catch (const Error& e) {
-                read_.fault = RowFault{read_.rows.size() + 1, e.what()};
+DNetNodeRows dnetNodeRows(const DNetNetworkReading& reading) {
+    DNetNodeRows nodes;
+    for (const DNetRowReading& child : reading.rows) {
+        if (!child.row.ok()) {
+            nodes.fault = child.row;
+            return nodes;
+        }
+        const auto& values = child.values;
+        for (const DNetField field : {kDNetId, kDNetBytesIn, kDNetBytesOut}) {
+            if (!values[field].ok()) {
+                nodes.fault = values[field].result;
+                return nodes;
             }
         }
+        nodes.rows.push_back({*values[kDNetId].integer, *values[kDNetBytesIn].integer,
+                              *values[kDNetBytesOut].integer, *values[kDNetId].text,
+                              *values[kDNetBytesIn].text, *values[kDNetBytesOut].text});
     }
-    void otherNode(int depth, std::string_view name) override {
-        if (depth == 2 && taking())
-            read_.fault = RowFault{read_.rows.size() + 1, notAnElement(name)};
-    }
-
-    DNetNodeRows take() { return std::move(read_); }
-
-private:
-    bool taking() const { return !read_.fault && read_.rows.size() < limit_; }
-
-    std::size_t limit_;
-    DNetNodeRows read_;
-};
-
-}  // namespace
+    return nodes;
+}
 
 DNetNodeRows readDNetNodeRows(const std::filesystem::path& path, std::size_t limit) {
-    NodeRowsReader reader(limit);
-    readXmlStream(path, reader);
-    return reader.take();
+    const DNetNetworkReading reading = readDNetNetworkDocument(path, limit);
+    requireReadable(reading.document);
+    return dnetNodeRows(reading);
 }
 
 }  // namespace velmora

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "documents/row_reading.h"
+#include "documents/document_reading.h"
 #include "documents/xml_document.h"
 
 namespace velmora {
@@ -41,20 +41,40 @@ inline constexpr std::array<std::string_view, kDNetFieldCount> kDNetAttributes =
 // One node as the user typed it: the texts of its four fields, never reformatted.
 using DNetRow = std::array<std::string, kDNetFieldCount>;
 
-// What a reading gave: the rows read (the last one possibly partly filled) and, when reading
+// One child of the root of DNET_Net.xml as read: NotAnElement for a child of another kind,
+// whose values are then not read; otherwise its four values, the three numbers taken as integer
+// texts.
+struct DNetRowReading {
+    ReadResult row;
+    std::array<ReadValue, kDNetFieldCount> values;
+};
+
+// The reading of DNET_Net.xml: the document's outcome and every child of its root, read on past
+// a faulty one.
+struct DNetNetworkReading {
+    ReadResult document;
+    std::vector<DNetRowReading> rows;
+};
+
+// Reads the file at `path` as a stream, keeping at most `limit` children of the root (what
+// follows them is not looked at). The document is Missing when there is no such plain file and
+// Unreadable, whatever was read before, when it cannot be read or is not well-formed XML.
+DNetNetworkReading readDNetNetworkDocument(
+    const std::filesystem::path& path, std::size_t limit = std::numeric_limits<std::size_t>::max());
+
+// What the dialog shows: the rows read (the last one possibly partly filled) and, when reading
 // stopped early, the reason.
 struct DNetNetworkRead {
     std::vector<DNetRow> rows;
     std::optional<std::string> error;
 };
 
-// Reads the rows of a loaded document: every child of its first top-level node, whatever its
-// name, up to kDNetMaxNodes; reading stops at a child that is not an element or lacks one of
-// the four attributes, keeping the rows and cells read before it.
-DNetNetworkRead readDNetNetwork(const XmlDocument& document);
+// The dialog's rows of a reading: the texts of every child, stopping at a child that is not an
+// element or lacks one of the four attributes, keeping the rows and cells read before it.
+DNetNetworkRead dnetNetworkRead(const DNetNetworkReading& reading);
 
-// Reads the file at `path`: no rows when there is none. Throws velmora::Error when the file
-// cannot be loaded or parsed.
+// The dialog's rows of the file at `path`, up to kDNetMaxNodes: no rows when there is none.
+// Throws velmora::Error when the file cannot be loaded or parsed.
 DNetNetworkRead readDNetNetworkFile(const std::filesystem::path& path);
 
 // The number of leading rows that form the node list: those before the first empty ID,
@@ -100,12 +120,16 @@ struct DNetNodeRow {
 // The node rows of DNET_Net.xml in order, up to the first child of the root that fails.
 struct DNetNodeRows {
     std::vector<DNetNodeRow> rows;
-    std::optional<RowFault> fault;
+    std::optional<ReadResult> fault;
 };
 
-// Reads every child of the root of the file at `path` as a node row, as a stream, keeping at most
-// `limit` rows (what follows them is not looked at). Throws velmora::Error as XmlDocument::load
-// does when the file cannot be read or is not well-formed XML, whatever row failed before.
+// The node rows of a reading: "ID", "NB_IN" and "NB_OUT" of each child in that order, each
+// present and an integer text, up to the first child where one fails.
+DNetNodeRows dnetNodeRows(const DNetNetworkReading& reading);
+
+// The node rows of the file at `path`, keeping at most `limit` children as
+// readDNetNetworkDocument does. Throws velmora::Error as XmlDocument::load does when the file
+// cannot be read or is not well-formed XML, whatever row failed before.
 DNetNodeRows readDNetNodeRows(const std::filesystem::path& path,
                               std::size_t limit = std::numeric_limits<std::size_t>::max());
 

@@ -31,8 +31,35 @@ ReadValue missingValue(const ReadPlace& place, std::string_view what) {
 
 ReadValue attributeValue(std::optional<std::string_view> text, const ReadPlace& place,
                          ValueKind kind) {
-    if (!text) return missingValue(place, "attribute");
-    return presentValue(std::string(*text), place, kind, "attribute");
+    ReadValue value;
+    readAttributeValue(value, text, place, kind);
+    return value;
+}
+
+void readAttributeValue(ReadValue& value, std::optional<std::string_view> text,
+                        const ReadPlace& place, ValueKind kind) {
+    value.integer.reset();
+    value.result.place = place;
+    value.result.message.clear();
+    if (!text) {
+        value.text.reset();
+        value.result.status = ReadStatus::Missing;
+        value.result.message = "attribute " + quotedValue(place.name) + " is missing";
+        return;
+    }
+    if (value.text) {
+        value.text->assign(*text);
+    } else {
+        value.text.emplace(*text);
+    }
+    value.result.status = ReadStatus::Ok;
+    if (kind == ValueKind::Text) return;
+    value.integer = parseIntegerText(*value.text);
+    if (!value.integer) {
+        value.result.status = ReadStatus::NotInteger;
+        value.result.message = "attribute " + quotedValue(place.name) +
+                               " is not an integer: " + quotedValue(*value.text);
+    }
 }
 
 ReadValue elementValue(const XmlNode& parent, const ReadPlace& place, ValueKind kind) {

@@ -64,6 +64,9 @@ enum class ValueKind { Text, Integer };
 // The value of an attribute whose text is `text` (none when absent), at `place`.
 ReadValue attributeValue(std::optional<std::string_view> text, const ReadPlace& place,
                          ValueKind kind);
+// The same into `value`, reusing what it holds: readers of long lists read every row into one.
+void readAttributeValue(ReadValue& value, std::optional<std::string_view> text,
+                        const ReadPlace& place, ValueKind kind);
 
 // The value of the first child element of `parent` named place.name, at `place`.
 ReadValue elementValue(const XmlNode& parent, const ReadPlace& place, ValueKind kind);

@@ -15,9 +15,6 @@ namespace names = register_map_format;
 
 namespace {
 
-constexpr char kNodesMessage[] = "Error in reading file PDO XML";
-constexpr char kEntriesMessage[] = "Error in reading file SDOPDO XML";
-constexpr char kIndexInUseMessage[] = "Index or Subindex Not Valid";
 constexpr std::int32_t kHighestIndex = 65535;
 
 // What each half of the map is called in DefReg.xml.
@@ -30,97 +27,159 @@ constexpr std::array<SideFormat, 2> kSides{{
     {MapSide::Write, names::kWriteList},
 }};
 
-// A register row of DefReg.xml placed on a node; the texts live as long as the row read.
-struct RegisterRowPlace {
-    std::int32_t node = 0;  // "NrDNNode": the node's position in DNET_Net.xml, from 1
-    std::string_view index;
-    std::string_view posComp;
-};
+constexpr char kNoNodes[] = "There are no DeviceNet nodes to place registers on";
 
-// The one placement rule of a register row on `nodeCount` nodes: none when "NrDNNode" is above
-// the count (nothing more of the row is read); refused below 1; then "Index" and "PosComp" are
-// read in that order. Throws velmora::Error saying what failed ("attribute \"PosComp\" is
-// missing").
-std::optional<RegisterRowPlace> placeRegisterRow(const XmlStreamElement& row, std::size_t nodeCount,
-                                                 RegisterValues values) {
-    const std::int32_t node = integerAttribute(row, names::kNrDNNode);
-    // A row of a node that is no longer in the DeviceNet list is dropped silently.
-    if (static_cast<std::int64_t>(node) > static_cast<std::int64_t>(nodeCount)) return std::nullopt;
-    if (node < 1) {
-        throw Error(std::string("attribute \"") + names::kNrDNNode + "\" is " +
-                    std::to_string(node) + ", but node positions start at 1");
-    }
-    RegisterRowPlace place{node, {}, {}};
-    const auto value = [&](const char* name) {
-        if (values == RegisterValues::Integers) integerAttribute(row, name);
-        return requiredAttribute(row, name);
+// The attribute of each value of a register row.
+constexpr std::array<const char*, kRegisterFieldCount> kRegisterAttributes = {
+    names::kNrDNNode, names::kIndex, names::kPosComp};
+
+// The one placement rule of a register row on `nodeCount` nodes (none: no DeviceNet list),
+// read into `row`: dropped when "NrDNNode" is above the count (nothing more of the row is read);
+// refused below 1; then "Index" and "PosComp" are read in that order.
+void placeRegisterRow(RegisterRowReading& row, const XmlStreamElement& element,
+                      const ReadPlace& place, std::optional<std::size_t> nodeCount) {
+    row.row = {ReadStatus::Ok, place, {}};
+    row.dropped = false;
+    // The values from `first` on are not read.
+    const auto unread = [&row](std::size_t first) {
+        for (std::size_t field = first; field < kRegisterFieldCount; ++field) {
+            row.values[field] = ReadValue{};
+        }
     };
-    place.index = value(names::kIndex);
-    place.posComp = value(names::kPosComp);
-    return place;
+    if (!nodeCount) {
+        row.row = {ReadStatus::NoNodes, place, kNoNodes};
+        unread(kRegisterNode);
+        return;
+    }
+    const auto value = [&](RegisterField field) -> const ReadValue& {
+        const char* name = kRegisterAttributes[field];
+        readAttributeValue(row.values[field], element.attribute(name),
+                           ReadPlace{place.list, place.row, name}, ValueKind::Integer);
+        return row.values[field];
+    };
+    const ReadValue& node = value(kRegisterNode);
+    // A row of a node that is no longer in the DeviceNet list is dropped silently.
+    row.dropped = node.integer &&
+                  static_cast<std::int64_t>(*node.integer) > static_cast<std::int64_t>(*nodeCount);
+    if (!node.integer || row.dropped) {
+        unread(kRegisterIndex);
+        return;
+    }
+    if (*node.integer < 1) {
+        row.row = {ReadStatus::OutOfRange, place,
+                   std::string("attribute \"") + names::kNrDNNode + "\" is " +
+                       std::to_string(*node.integer) + ", but node positions start at 1"};
+        unread(kRegisterIndex);
+        return;
+    }
+    value(kRegisterIndex);
+    value(kRegisterPosComp);
 }
 
-// Takes the rows of the first list of each name under the root until one fails.
+// Passes the rows of the first list of each name under the root to a sink.
 class RegisterRowsReader : public XmlStreamHandler {
 public:
-    RegisterRowsReader(std::optional<std::size_t> nodeCount, RegisterValues values,
-                       std::size_t limit)
-        : nodeCount_(nodeCount), values_(values), limit_(limit) {}
+    RegisterRowsReader(std::optional<std::size_t> nodeCount, RegisterRowSink& sink)
+        : nodeCount_(nodeCount), sink_(sink) {}
 
     void element(const XmlStreamElement& element) override {
         if (element.depth() == 2) {
-            list_ = nullptr;
+            list_.reset();
             for (const SideFormat& format : kSides) {
-                RegisterListRows& list = rows_.list(format.side);
-                if (!list.present && element.name() == format.listElement) {
-                    list.present = true;
-                    list_ = &list;
+                bool& found = found_[format.side == MapSide::Read ? 0 : 1];
+                if (!found && element.name() == format.listElement) {
+                    found = true;
+                    list_ = format;
                     number_ = 0;
+                    sink_.list(format.side);
                 }
             }
-        } else if (element.depth() == 3) {
-            take([&] {
-                if (const auto place = placeRegisterRow(element, *nodeCount_, values_)) {
-                    list_->rows.push_back({number_, place->node, std::string(place->index),
-                                           std::string(place->posComp)});
-                }
-            });
+        } else if (element.depth() == 3 && list_) {
+            placeRegisterRow(row_, element, next(), nodeCount_);
+            sink_.row(list_->side, row_);
         }
     }
     void otherNode(int depth, std::string_view name) override {
-        if (depth == 3) {
-            take([&] { throw Error(notAnElement(name)); });
-        }
+        if (depth != 3 || !list_) return;
+        const ReadPlace place = next();
+        RegisterRowReading row;
+        row.row = nodeCount_ ? notAnElement(place, name)
+                             : ReadResult{ReadStatus::NoNodes, place, kNoNodes};
+        sink_.row(list_->side, row);
     }
-
-    RegisterRows take() { return std::move(rows_); }
 
 private:
-    // Runs `step` on the next child of the list being read; without nodes every child fails.
-    template <typename Step>
-    void take(Step step) {
-        if (list_ == nullptr || list_->fault || list_->rows.size() >= limit_) return;
-        ++number_;
-        try {
-            if (!nodeCount_) throw Error("There are no DeviceNet nodes to place registers on");
-            step();
-        } catch (const Error& e) {
-            list_->fault = RowFault{number_, e.what()};
-        }
-    }
+    ReadPlace next() { return ReadPlace{list_->listElement, ++number_, {}}; }
 
     std::optional<std::size_t> nodeCount_;
+    RegisterRowSink& sink_;
+    std::array<bool, 2> found_{};
+    std::optional<SideFormat> list_;  // the list whose rows are being read, if any
+    std::size_t number_ = 0;
+    RegisterRowReading row_;  // every row is read into this one
+};
+
+// Keeps every row met.
+class WholeReading : public RegisterRowSink {
+public:
+    void list(MapSide side) override { of(side).list = {}; }
+    void row(MapSide side, const RegisterRowReading& row) override { of(side).rows.push_back(row); }
+
+    RegisterMapReading reading;
+
+private:
+    RegisterListReading& of(MapSide side) {
+        return side == MapSide::Read ? reading.read : reading.write;
+    }
+};
+
+// Keeps the placed rows of each list up to its first fault or the limit.
+class PlacedRows : public RegisterRowSink {
+public:
+    PlacedRows(RegisterValues values, std::size_t limit) : values_(values), limit_(limit) {}
+
+    void list(MapSide side) override { rows.list(side).present = true; }
+    void row(MapSide side, const RegisterRowReading& row) override {
+        RegisterListRows& list = rows.list(side);
+        if (list.fault || list.rows.size() >= limit_) return;
+        if (const auto fault = faultOf(row)) {
+            list.fault = *fault;
+            return;
+        }
+        if (row.dropped) return;
+        const auto& values = row.values;
+        list.rows.push_back({row.row.place.row, *values[kRegisterNode].integer,
+                             *values[kRegisterIndex].text, *values[kRegisterPosComp].text});
+    }
+
+    RegisterRows rows;
+
+private:
+    // What keeps the row from being placed with the values needed.
+    std::optional<ReadResult> faultOf(const RegisterRowReading& row) const {
+        if (!row.row.ok()) return row.row;
+        if (!row.values[kRegisterNode].ok()) return row.values[kRegisterNode].result;
+        if (row.dropped) return std::nullopt;
+        for (const RegisterField field : {kRegisterIndex, kRegisterPosComp}) {
+            const ReadResult& result = row.values[field].result;
+            const bool needed = values_ == RegisterValues::Integers
+                                    ? !result.ok()
+                                    : result.status == ReadStatus::Missing;
+            if (needed) return result;
+        }
+        return std::nullopt;
+    }
+
     RegisterValues values_;
     std::size_t limit_;
-    RegisterRows rows_;
-    RegisterListRows* list_ = nullptr;  // the list whose rows are being read, if any
-    std::size_t number_ = 0;
 };
 
 // Creates both node lists from the rows of DNET_Net.xml; a failing row ends the reading,
-// the nodes before it staying.
-void readNodes(const std::filesystem::path& dnetNetFile, RegisterMap& map) {
-    DNetNodeRows read = readDNetNodeRows(dnetNetFile);
+// the nodes before it staying. False when the document cannot be read completely.
+bool readNodes(const std::filesystem::path& dnetNetFile, RegisterMap& map) {
+    const DNetNetworkReading reading = readDNetNetworkDocument(dnetNetFile);
+    if (!reading.document.ok()) return false;
+    DNetNodeRows read = dnetNodeRows(reading);
     DNNodeLists& lists = map.nodeLists.emplace();
     int position = 0;
     for (DNetNodeRow& row : read.rows) {
@@ -130,39 +189,27 @@ void readNodes(const std::filesystem::path& dnetNetFile, RegisterMap& map) {
         lists.DNNodeListWrite.push_back(
             {row.id, position, std::move(row.idText), std::move(row.inText), row.bytesIn, {}});
     }
-    if (read.fault) throw Error(read.fault->what);
+    return !read.fault;
 }
 
 // Places the rows of DefReg.xml on the nodes, the read list first; a failing row ends the
-// placing, the entries before it staying.
-void placeEntries(const std::filesystem::path& defRegFile, RegisterMap& map) {
+// placing, the entries before it staying. False when the document cannot be placed completely.
+bool placeEntries(const std::filesystem::path& defRegFile, RegisterMap& map) {
     std::optional<std::size_t> nodeCount;
     if (map.nodeLists) nodeCount = map.nodeLists->DNNodeListRead.size();
-    RegisterRows read = readRegisterRows(defRegFile, nodeCount, RegisterValues::Texts);
+    PlacedRows placed(RegisterValues::Texts, std::numeric_limits<std::size_t>::max());
+    if (!readRegisterMapRows(defRegFile, nodeCount, placed).ok()) return false;
     for (const SideFormat& format : kSides) {
-        RegisterListRows& list = read.list(format.side);
-        if (!list.present) {
-            throw Error(std::string("Element \"") + format.listElement + "\" is missing");
-        }
+        RegisterListRows& list = placed.rows.list(format.side);
+        if (!list.present) return false;
         for (PlacedRegisterRow& row : list.rows) {
             DNNodeList& nodes = map.nodeLists->list(format.side);
             nodes[static_cast<std::size_t>(row.node - 1)].appendEntry(
                 TClIndMB(std::move(row.index), std::move(row.posComp)));
         }
-        if (list.fault) throw Error(list.fault->what);
+        if (list.fault) return false;
     }
-}
-
-// Runs one reading step; any document failure becomes `message`, the model keeping what was read.
-template <typename Step>
-void readReporting(const std::filesystem::path& file, const char* message,
-                   const MessageCallback& show, Step step) {
-    if (!XmlDocument::fileExists(file)) return;
-    try {
-        step(file);
-    } catch (const Error&) {
-        show(message);
-    }
+    return true;
 }
 
 struct OrderedRow {
@@ -227,22 +274,38 @@ void TClDNNode::removeEntry(std::size_t position) {
     IndMBList.erase(IndMBList.begin() + static_cast<std::ptrdiff_t>(position));
 }
 
+ReadResult readRegisterMapRows(const std::filesystem::path& defRegFile,
+                               std::optional<std::size_t> nodeCount, RegisterRowSink& sink) {
+    RegisterRowsReader reader(nodeCount, sink);
+    return readDocumentFile(
+        defRegFile, [&reader](const std::filesystem::path& file) { readXmlStream(file, reader); });
+}
+
+RegisterMapReading readRegisterMapDocument(const std::filesystem::path& defRegFile,
+                                           std::optional<std::size_t> nodeCount) {
+    WholeReading whole;
+    whole.reading.document = readRegisterMapRows(defRegFile, nodeCount, whole);
+    return std::move(whole.reading);
+}
+
 RegisterRows readRegisterRows(const std::filesystem::path& defRegFile,
                               std::optional<std::size_t> nodeCount, RegisterValues values,
                               std::size_t limit) {
-    RegisterRowsReader reader(nodeCount, values, limit);
-    readXmlStream(defRegFile, reader);
-    return reader.take();
+    PlacedRows placed(values, limit);
+    requireReadable(readRegisterMapRows(defRegFile, nodeCount, placed));
+    return std::move(placed.rows);
 }
 
-RegisterMap LoadRegisterMap(const std::filesystem::path& dnetNetFile,
-                            const std::filesystem::path& defRegFile, const MessageCallback& show) {
-    RegisterMap map;
-    readReporting(dnetNetFile, kNodesMessage, show,
-                  [&map](const std::filesystem::path& file) { readNodes(file, map); });
-    readReporting(defRegFile, kEntriesMessage, show,
-                  [&map](const std::filesystem::path& file) { placeEntries(file, map); });
-    return map;
+RegisterMapLoad LoadRegisterMap(const std::filesystem::path& dnetNetFile,
+                                const std::filesystem::path& defRegFile) {
+    RegisterMapLoad load;
+    if (XmlDocument::fileExists(dnetNetFile) && !readNodes(dnetNetFile, load.map)) {
+        load.messages.emplace_back(kNodesMessage);
+    }
+    if (XmlDocument::fileExists(defRegFile) && !placeEntries(defRegFile, load.map)) {
+        load.messages.emplace_back(kEntriesMessage);
+    }
+    return load;
 }
 
 std::string RegisterMapDocument(const RegisterMap& map) {
@@ -274,7 +337,7 @@ void SaveRegisterMap(const RegisterMap& map, const std::filesystem::path& defReg
 }
 
 bool IndexInUse(const DNNodeList& nodes, std::string_view indexText, int exceptNode,
-                int exceptEntry, const MessageCallback& show) {
+                int exceptEntry) {
     const bool excepting = exceptNode != -1 && exceptEntry != -1;
     // Taken once, but failing only where the walk would first compare it.
     const std::optional<std::int32_t> wanted = parseIntegerText(indexText);
@@ -289,7 +352,6 @@ bool IndexInUse(const DNNodeList& nodes, std::string_view indexText, int exceptN
                 static_cast<int>(e) == exceptEntry) {
                 continue;
             }
-            show(kIndexInUseMessage);
             return true;
         }
     }

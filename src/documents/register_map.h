@@ -1,9 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -11,12 +11,15 @@
 #include <utility>
 #include <vector>
 
-#include "documents/row_reading.h"
+#include "documents/document_reading.h"
 
 namespace velmora {
 
-// Shows one plain message to the user (the register map dialog connects its message sink).
-using MessageCallback = std::function<void(const std::string&)>;
+// What the register map dialog shows when a document cannot be read completely, and when an
+// index is already in use.
+inline constexpr char kNodesMessage[] = "Error in reading file PDO XML";
+inline constexpr char kEntriesMessage[] = "Error in reading file SDOPDO XML";
+inline constexpr char kIndexInUseMessage[] = "Index or Subindex Not Valid";
 
 // One register entry of a map: its index text and packed byte choices, both kept as text.
 class TClIndMB {
@@ -84,7 +87,64 @@ struct RegisterMap {
     std::optional<DNNodeLists> nodeLists;
 };
 
-// How the values of a placed register row are taken: as texts, as the model keeps them, or as
+// The values of a row of DefReg.xml, in the order they are read.
+enum RegisterField : std::size_t {
+    kRegisterNode,
+    kRegisterIndex,
+    kRegisterPosComp,
+    kRegisterFieldCount
+};
+
+// One child of a list of DefReg.xml as read and placed on the DeviceNet nodes. Its row is
+// NotAnElement for a child of another kind and NoNodes without a DeviceNet list, and then no
+// value is read; otherwise "NrDNNode" is read first, and when it names a node after the last the
+// row is dropped and nothing more is read; a position below 1 makes the row OutOfRange; only then
+// are "Index" and "PosComp" read. All three are taken as integer texts.
+struct RegisterRowReading {
+    ReadResult row;
+    bool dropped = false;
+    std::array<ReadValue, kRegisterFieldCount> values;
+};
+
+// Receives what a reading of DefReg.xml meets, in document order.
+class RegisterRowSink {
+public:
+    virtual ~RegisterRowSink() = default;
+    // The list of `side` starts: the first child of the root with its name.
+    virtual void list(MapSide side) = 0;
+    // A child of that list.
+    virtual void row(MapSide side, const RegisterRowReading& row) = 0;
+};
+
+// Reads DefReg.xml as a stream, passing `sink` the first "Modbus_Read" and the first
+// "Modbus_Write" under the root and every child of theirs, placed on `nodeCount` nodes (none: no
+// DeviceNet list). Returns the document's outcome: Missing without such a plain file, Unreadable,
+// whatever the sink got before, when it cannot be read or is not well-formed XML.
+ReadResult readRegisterMapRows(const std::filesystem::path& defRegFile,
+                               std::optional<std::size_t> nodeCount, RegisterRowSink& sink);
+
+// One list of DefReg.xml as read: Missing when the root has no child of its name.
+struct RegisterListReading {
+    ReadResult list{ReadStatus::Missing, {}, {}};
+    std::vector<RegisterRowReading> rows;
+};
+
+// The whole reading of DefReg.xml, every row of both lists, read on past faulty ones.
+struct RegisterMapReading {
+    ReadResult document;
+    RegisterListReading read;
+    RegisterListReading write;
+
+    const RegisterListReading& list(MapSide side) const {
+        return side == MapSide::Read ? read : write;
+    }
+};
+
+// Reads every row of DefReg.xml as readRegisterMapRows does.
+RegisterMapReading readRegisterMapDocument(const std::filesystem::path& defRegFile,
+                                           std::optional<std::size_t> nodeCount);
+
+// How the values of a placed register row are needed: as texts, as the model keeps them, or as
 // integer texts, as the composer packs them.
 enum class RegisterValues { Texts, Integers };
 
@@ -97,15 +157,15 @@ struct PlacedRegisterRow {
     bool operator==(const PlacedRegisterRow&) const = default;
 };
 
-// The rows of one list of DefReg.xml: whether the list is there, its placed rows in order, and
-// the first row that failed (no row after it is read).
+// The placed rows of one list of DefReg.xml: whether the list is there, its placed rows in
+// order, and the first row that failed (no row after it is kept).
 struct RegisterListRows {
     bool present = false;
     std::vector<PlacedRegisterRow> rows;
-    std::optional<RowFault> fault;
+    std::optional<ReadResult> fault;
 };
 
-// The rows of both lists of DefReg.xml.
+// The placed rows of both lists of DefReg.xml.
 struct RegisterRows {
     RegisterListRows read;
     RegisterListRows write;
@@ -113,21 +173,25 @@ struct RegisterRows {
     RegisterListRows& list(MapSide side) { return side == MapSide::Read ? read : write; }
 };
 
-// The rows of the first "Modbus_Read" and the first "Modbus_Write" under the root of DefReg.xml,
-// read as a stream and placed on `nodeCount` nodes; without a node count (no DeviceNet list) the
-// first child of a list fails. At most `limit` placed rows are kept per list, what follows them
-// not being looked at. Throws velmora::Error as XmlDocument::load does when the file cannot be
-// read or is not well-formed XML, whatever row failed before.
+// The placed rows of DefReg.xml's reading, a list's fault being its first row that cannot be
+// placed with its values as `values` needs them. At most `limit` placed rows are kept per list,
+// what follows them not being looked at. Throws velmora::Error as XmlDocument::load does when the
+// file cannot be read or is not well-formed XML, whatever row failed before.
 RegisterRows readRegisterRows(const std::filesystem::path& defRegFile,
                               std::optional<std::size_t> nodeCount, RegisterValues values,
                               std::size_t limit = std::numeric_limits<std::size_t>::max());
 
-// The register map of `defRegFile` placed on the nodes of `dnetNetFile`. Shows
-// "Error in reading file PDO XML" and then "Error in reading file SDOPDO XML" through `show`
-// when a document exists but cannot be read completely; what was read before stays. Never throws
-// a document failure.
-RegisterMap LoadRegisterMap(const std::filesystem::path& dnetNetFile,
-                            const std::filesystem::path& defRegFile, const MessageCallback& show);
+// The register map and, in the order the dialog shows them, its messages.
+struct RegisterMapLoad {
+    RegisterMap map;
+    std::vector<std::string> messages;
+};
+
+// The register map of `defRegFile` placed on the nodes of `dnetNetFile`, with kNodesMessage and
+// then kEntriesMessage when a document exists but cannot be read completely; what was read before
+// stays. Never throws a document failure.
+RegisterMapLoad LoadRegisterMap(const std::filesystem::path& dnetNetFile,
+                                const std::filesystem::path& defRegFile);
 
 // The document the model is written as: both lists, rows in ascending index value across the
 // nodes of a map, equal values in reverse model order. Throws Error, naming the index text and
@@ -138,11 +202,11 @@ std::string RegisterMapDocument(const RegisterMap& map);
 // leaves the file untouched on any failure.
 void SaveRegisterMap(const RegisterMap& map, const std::filesystem::path& defRegFile);
 
-// True, after showing "Index or Subindex Not Valid", when an entry of `nodes` other than the one
-// at (exceptNode, exceptEntry) has the value of `indexText`; -1 in either position excepts
-// nothing. Throws Error when a compared text is not an integer text (only when an entry exists).
+// True when an entry of `nodes` other than the one at (exceptNode, exceptEntry) has the value of
+// `indexText` (the dialog then shows kIndexInUseMessage); -1 in either position excepts nothing.
+// Throws Error when a compared text is not an integer text (only when an entry exists).
 bool IndexInUse(const DNNodeList& nodes, std::string_view indexText, int exceptNode,
-                int exceptEntry, const MessageCallback& show);
+                int exceptEntry);
 
 // True when `indexText` is an integer text with a value in 0..65535.
 bool IndexInRange(std::string_view indexText);

@@ -95,9 +95,11 @@ void TFInfopdoMB::FormShow() {
     setWindowTitle(QStringLiteral("Modbus Registers Definition"));
     map_ = RegisterMap{};
     guarded(messages_, [this] {
-        map_ = LoadRegisterMap(dnetNetFile_(), defRegFile_(), [this](const std::string& message) {
+        RegisterMapLoad load = LoadRegisterMap(dnetNetFile_(), defRegFile_());
+        map_ = std::move(load.map);
+        for (const std::string& message : load.messages) {
             messages_.plain(QString::fromStdString(message));
-        });
+        }
     });
     TabRead->showNodes();
     TabWrite->showNodes();

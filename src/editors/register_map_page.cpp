@@ -411,9 +411,8 @@ void RegisterMapPage::FillByteChoices(const TClDNNode& node) {
 
 std::optional<std::string> RegisterMapPage::checkedIndex(int exceptNode, int exceptEntry) const {
     const std::string index = EIndex->text().toStdString();
-    const bool inUse = IndexInUse(
-        *nodes(), index, exceptNode, exceptEntry,
-        [this](const std::string& message) { messages_.plain(QString::fromStdString(message)); });
+    const bool inUse = IndexInUse(*nodes(), index, exceptNode, exceptEntry);
+    if (inUse) messages_.plain(QString::fromUtf8(kIndexInUseMessage));
     if (inUse || !IndexInRange(index)) return std::nullopt;
     return index;
 }

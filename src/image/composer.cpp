@@ -115,7 +115,8 @@ std::size_t appendNodeTable(ImageWriter& out, const fs::path& file) {
         outputStart =
             static_cast<std::uint16_t>(outputStart + static_cast<std::uint16_t>(row.bytesOut));
     }
-    if (read.fault) fail(Place{fmt::kDNetNetFile, nullptr, read.fault->row}, read.fault->what);
+    if (read.fault)
+        fail(Place{fmt::kDNetNetFile, nullptr, read.fault->place.row}, read.fault->message);
     return number;
 }
 
@@ -133,7 +134,9 @@ std::size_t appendMap(ImageWriter& out, const RegisterListRows& list, const char
         out.i32(*parseIntegerText(row.posComp));
         out.u8(row.node - 1);
     }
-    if (list.fault) fail(Place{fmt::kDefRegFile, listName, list.fault->row}, list.fault->what);
+    if (list.fault) {
+        fail(Place{fmt::kDefRegFile, listName, list.fault->place.row}, list.fault->message);
+    }
     return list.rows.size();
 }
 

@@ -18,7 +18,6 @@
 #include "documents/devicenet_network.h"
 #include "documents/integer_text.h"
 #include "documents/register_map.h"
-#include "documents/row_reading.h"
 #include "documents/xml_document.h"
 #include "image/composer.h"
 #include "image/image_format.h"
@@ -125,25 +124,6 @@ struct NodeValues {
     std::optional<std::int32_t> bytesOut;
 };
 
-std::optional<std::int32_t> integerAttribute(const XmlNode& node, const char* name) {
-    if (!node.isElement()) return std::nullopt;
-    const auto text = node.attribute(name);
-    return text ? parseIntegerText(*text) : std::nullopt;
-}
-
-// Loads `file`, reporting a document that cannot be read or parsed; none then.
-std::optional<XmlDocument> load(const fs::path& file, std::string_view document,
-                                Problems& problems) {
-    XmlDocument doc;
-    try {
-        doc.load(file);
-    } catch (const Error& e) {
-        problems.add(Severity::Error, document, "", 0, "", "document-unreadable", e.what());
-        return std::nullopt;
-    }
-    return doc;
-}
-
 // The stable code of a fault that a reading met, for an element (of pargen.xml) or for an
 // attribute or a row.
 std::string_view faultCode(ReadStatus status, bool element) {
@@ -199,17 +179,6 @@ private:
         return XmlDocument::fileExists(dir_ / document);
     }
 
-    // The loaded document; none, after telling why, when it is missing (`consequence` says what
-    // the image lacks then) or cannot be read.
-    std::optional<XmlDocument> open(std::string_view document, std::string_view consequence) {
-        if (!exists(document)) {
-            problems_.add(Severity::Warning, document, "", 0, "", "document-missing",
-                          "the document is missing: " + std::string(consequence));
-            return std::nullopt;
-        }
-        return load(dir_ / document, document, problems_);
-    }
-
     // Whether a document's reading can be checked; when it cannot, tells why: it is missing
     // (`consequence` says what the image lacks then) or cannot be read.
     bool usable(std::string_view document, const ReadResult& reading,
@@ -249,40 +218,6 @@ private:
     void valueError(std::string_view document, const ReadResult& fault, std::string place) {
         readingError(document, fault.place.list, fault.place.row, std::move(place),
                      faultCode(fault.status, fault.place.row == 0), fault.message);
-    }
-
-    // Every attribute of every row of DNET_Net.xml, read on past a bad row: one problem for
-    // each attribute that is missing or, for the three numbers, not an integer text. Returns the
-    // rows (from 1) with such a problem.
-    std::set<std::size_t> checkNodeAttributes(const XmlNode& root) {
-        std::set<std::size_t> faulty;
-        std::size_t number = 0;
-        for (const XmlNode& child : root.children()) {
-            ++number;
-            const std::string place = "row " + std::to_string(number);
-            if (!child.isElement()) {
-                readingError(fmt::kDNetNetFile, "", number, place, "not-an-element",
-                             notAnElement(child.name()));
-                faulty.insert(number);
-                continue;
-            }
-            for (const std::string_view attribute : kDNetAttributes) {
-                const std::string name(attribute);
-                const auto text = child.attribute(name.c_str());
-                if (!text) {
-                    readingError(fmt::kDNetNetFile, "", number, place, "attribute-missing",
-                                 "attribute " + quotedValue(name) + " is missing");
-                    faulty.insert(number);
-                } else if (attribute != kDNetAttributes[kDNetMnemonic] &&
-                           !parseIntegerText(*text)) {
-                    readingError(fmt::kDNetNetFile, "", number, place, "attribute-not-integer",
-                                 "attribute " + quotedValue(name) +
-                                     " is not an integer: " + quotedValue(*text));
-                    faulty.insert(number);
-                }
-            }
-        }
-        return faulty;
     }
 
     void checkSettings() {
@@ -367,24 +302,40 @@ private:
     }
 
     void checkNetwork() {
-        const auto doc =
-            open(fmt::kDNetNetFile, "the image has no nodes and every register row is dropped");
-        if (!doc) return;
-        const XmlNode root = *doc->firstNode();
+        const DNetNetworkReading reading = readDNetNetworkDocument(dir_ / fmt::kDNetNetFile);
+        if (!usable(fmt::kDNetNetFile, reading.document,
+                    "the image has no nodes and every register row is dropped")) {
+            return;
+        }
 
-        const std::set<std::size_t> faultyRows = checkNodeAttributes(root);
+        // Every value of every row, read on past a bad row: one problem for each attribute that
+        // is missing or, for the three numbers, not an integer text.
+        std::set<std::size_t> faultyRows;
+        std::vector<DNetRow> rows;
+        for (const DNetRowReading& child : reading.rows) {
+            const std::size_t number = child.row.place.row;
+            const std::string place = "row " + std::to_string(number);
+            DNetRow& row = rows.emplace_back();
+            NodeValues& node = nodes_.emplace_back();
+            if (!child.row.ok()) {
+                valueError(fmt::kDNetNetFile, child.row, place);
+                faultyRows.insert(number);
+                continue;
+            }
+            for (std::size_t field = 0; field < kDNetFieldCount; ++field) {
+                const ReadValue& value = child.values[field];
+                row[field] = value.text.value_or("");
+                if (!value.ok()) {
+                    valueError(fmt::kDNetNetFile, value.result, place);
+                    faultyRows.insert(number);
+                }
+            }
+            node = {child.values[kDNetId].integer, child.values[kDNetBytesIn].integer,
+                    child.values[kDNetBytesOut].integer};
+        }
 
         // The dialog's checks over every row, read on past a bad one (the dialog's own reading
         // stops there); a row whose attributes failed above is told once, there.
-        std::vector<DNetRow> rows;
-        for (const XmlNode& child : root.children()) {
-            DNetRow& row = rows.emplace_back();
-            if (!child.isElement()) continue;
-            for (std::size_t field = 0; field < kDNetFieldCount; ++field) {
-                const std::string name(kDNetAttributes[field]);
-                row[field] = child.attribute(name.c_str()).value_or("");
-            }
-        }
         for (const DNetProblem& p : dnetNetworkProblems(rows)) {
             if (faultyRows.contains(p.row)) continue;
             if (p.row == 0) {
@@ -405,21 +356,17 @@ private:
         }
 
         // As the composer reads it: every child of the root.
-        const std::size_t children = root.children().size();
-        if (children > kDNetMaxNodes) {
+        if (rows.size() > kDNetMaxNodes) {
             problems_.add(Severity::Error, fmt::kDNetNetFile, "", 0, "", "too-many-rows",
-                          "the document holds " + std::to_string(children) +
+                          "the document holds " + std::to_string(rows.size()) +
                               " rows; the network has at most " + std::to_string(kDNetMaxNodes) +
                               " nodes (the dialog shows the first " +
                               std::to_string(kDNetMaxNodes) + ", the image would carry them all)");
         }
         std::map<std::int32_t, std::size_t> rowOfId;
-        for (const XmlNode& child : root.children()) {
-            NodeValues& node = nodes_.emplace_back();
-            node.id = integerAttribute(child, fmt::kNodeId);
-            node.bytesIn = integerAttribute(child, fmt::kNodeBytesIn);
-            node.bytesOut = integerAttribute(child, fmt::kNodeBytesOut);
-            const std::size_t row = nodes_.size();
+        for (std::size_t i = 0; i < nodes_.size(); ++i) {
+            const NodeValues& node = nodes_[i];
+            const std::size_t row = i + 1;
             if (!node.id) continue;
             const std::string place = "row " + std::to_string(row);
             const std::string id = std::to_string(*node.id);
@@ -439,11 +386,13 @@ private:
     }
 
     void checkMap() {
-        const auto doc = open(fmt::kDefRegFile, "the image has no registers");
-        if (!doc) return;
-        const XmlNode root = *doc->firstNode();
-        checkSide(root, fmt::kReadList, fmt::kNodeBytesOut, &NodeValues::bytesOut, "output");
-        checkSide(root, fmt::kWriteList, fmt::kNodeBytesIn, &NodeValues::bytesIn, "input");
+        // The composer compares with the node count it stores, which wraps at 256.
+        const RegisterMapReading reading = readRegisterMapDocument(
+            dir_ / fmt::kDefRegFile, static_cast<std::uint8_t>(nodes_.size()));
+        if (!usable(fmt::kDefRegFile, reading.document, "the image has no registers")) return;
+        checkSide(reading.read, fmt::kReadList, fmt::kNodeBytesOut, &NodeValues::bytesOut,
+                  "output");
+        checkSide(reading.write, fmt::kWriteList, fmt::kNodeBytesIn, &NodeValues::bytesIn, "input");
     }
 
     // The byte count of node `position` (from 1) on one side; none when it cannot be read.
@@ -452,21 +401,17 @@ private:
         return nodes_[static_cast<std::size_t>(position - 1)].*count;
     }
 
-    void checkSide(const XmlNode& root, const char* listName, const char* countName,
+    void checkSide(const RegisterListReading& list, const char* listName, const char* countName,
                    std::optional<std::int32_t> NodeValues::*count, std::string_view direction) {
-        const auto list = root.child(listName);
-        if (!list) {
+        if (!list.list.ok()) {
             readingError(fmt::kDefRegFile, "", 0, "", "list-missing",
                          "element " + quotedValue(listName) + " is missing under the root");
             return;
         }
-        // The composer compares with the node count it stores, which wraps at 256.
-        const auto nodeCount = static_cast<std::uint8_t>(nodes_.size());
         std::map<std::int32_t, std::size_t> rowOfIndex;
         std::map<std::pair<std::int32_t, std::int32_t>, std::size_t> rowOfByte;
-        std::size_t number = 0;
-        for (const XmlNode& row : list->children()) {
-            ++number;
+        for (const RegisterRowReading& row : list.rows) {
+            const std::size_t number = row.row.place.row;
             const std::string place = std::string(listName) + " row " + std::to_string(number);
             const auto error = [&](std::string_view code, const std::string& message) {
                 readingError(fmt::kDefRegFile, listName, number, place, code, message);
@@ -475,43 +420,33 @@ private:
                 problems_.add(Severity::Warning, fmt::kDefRegFile, listName, number, place, code,
                               message);
             };
-            // Each attribute's text, or none after telling why it cannot be used.
-            const auto integer = [&](const char* name) -> std::optional<std::int32_t> {
-                const auto text = row.attribute(name);
-                if (!text) {
-                    error("attribute-missing", "attribute " + quotedValue(name) + " is missing");
-                    return std::nullopt;
-                }
-                const auto value = parseIntegerText(*text);
-                if (!value) {
-                    error("attribute-not-integer", "attribute " + quotedValue(name) +
-                                                       " is not an integer: " + quotedValue(*text));
-                }
-                return value;
+            // The value's integer, or none after telling why it cannot be used.
+            const auto integer = [&](RegisterField field) {
+                const ReadValue& value = row.values[field];
+                if (!value.ok()) valueError(fmt::kDefRegFile, value.result, place);
+                return value.integer;
             };
-            if (!row.isElement()) {
-                error("not-an-element", notAnElement(row.name()));
+            if (row.row.status == ReadStatus::NotAnElement) {
+                valueError(fmt::kDefRegFile, row.row, place);
                 continue;
             }
-            const auto node = integer(fmt::kRowNode);
+            const auto node = integer(kRegisterNode);
             if (!node) continue;
-            if (*node > static_cast<std::int32_t>(nodeCount)) {
+            if (row.dropped) {
                 warning("node-beyond-network", "node " + std::to_string(*node) + " is beyond the " +
                                                    plural(nodes_.size(), "node") + " of " +
                                                    std::string(fmt::kDNetNetFile) +
                                                    ": the row is dropped from the image");
                 continue;
             }
-            if (*node < 1) {
-                error("node-position-range", "attribute " + quotedValue(fmt::kRowNode) + " is " +
-                                                 std::to_string(*node) +
-                                                 ", but node positions start at 1");
+            if (!row.row.ok()) {
+                valueError(fmt::kDefRegFile, row.row, place);
                 continue;
             }
-            const auto index = integer(fmt::kRowIndex);
-            const auto posComp = integer(fmt::kRowPosComp);
+            const auto index = integer(kRegisterIndex);
+            const auto posComp = integer(kRegisterPosComp);
             if (index) {
-                if (!IndexInRange(row.attribute(fmt::kRowIndex).value_or(""))) {
+                if (!IndexInRange(*row.values[kRegisterIndex].text)) {
                     error("index-range",
                           "Index " + std::to_string(*index) + " is outside 0 to 65535");
                 }

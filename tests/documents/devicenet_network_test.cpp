@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
+#include "support/row_fault.h"
 #include "support/temp_dir.h"
 
 namespace velmora {
@@ -12,10 +13,13 @@ namespace {
 using ::testing::ElementsAre;
 
 DNetNetworkRead readText(std::string_view xml) {
-    XmlDocument document;
-    document.loadFromString(xml);
-    return readDNetNetwork(document);
+    test::TempDir dir;
+    test::writeText(dir / "DNET_Net.xml", xml);
+    return readDNetNetworkFile(dir / "DNET_Net.xml");
 }
+
+using test::RowFault;
+using test::rowFault;
 
 // The number of node rows in the written document.
 std::size_t rowsWritten(const std::vector<DNetRow>& rows) {
@@ -305,7 +309,7 @@ TEST_P(DNetNodeRowReading, ReadsRowsUpToTheFirstFailingChild) {
     test::writeText(dir / "DNET_Net.xml", GetParam().document);
     const DNetNodeRows read = readDNetNodeRows(dir / "DNET_Net.xml");
     EXPECT_EQ(read.rows, GetParam().rows);
-    EXPECT_EQ(read.fault, GetParam().fault);
+    EXPECT_EQ(rowFault(read.fault), GetParam().fault);
 }
 
 const DNetNodeRow kNodeOne{1, 2, 3, "1", "2", "3"};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
+#include "support/row_fault.h"
 #include "support/temp_dir.h"
 
 namespace velmora {
@@ -50,11 +51,15 @@ TClDNNode nodeWith(int nr, std::vector<std::string> indexTexts) {
     return node;
 }
 
+using test::RowFault;
+using test::rowFault;
+
 class RegisterMapFiles : public ::testing::Test {
 protected:
     RegisterMap load() {
-        return LoadRegisterMap(dnet, defRegFile,
-                               [this](const std::string& m) { messages.push_back(m); });
+        RegisterMapLoad load = LoadRegisterMap(dnet, defRegFile);
+        messages.insert(messages.end(), load.messages.begin(), load.messages.end());
+        return std::move(load.map);
     }
     std::string saveAndRead(const RegisterMap& map) {
         SaveRegisterMap(map, defRegFile);
@@ -316,8 +321,9 @@ TEST(RegisterMapEntries, AppendReplaceAndRemoveKeepOrderAndValues) {
 class RegisterMapIndexInUse : public ::testing::Test {
 protected:
     bool inUse(std::string_view text, int exceptNode = -1, int exceptEntry = -1) {
-        return IndexInUse(nodes, text, exceptNode, exceptEntry,
-                          [this](const std::string& m) { messages.push_back(m); });
+        const bool used = IndexInUse(nodes, text, exceptNode, exceptEntry);
+        if (used) messages.emplace_back(kIndexInUseMessage);
+        return used;
     }
 
     DNNodeList nodes{nodeWith(1, {"1", "2"}), nodeWith(2, {}), nodeWith(3, {"16"})};
@@ -350,15 +356,15 @@ TEST_F(RegisterMapIndexInUse, TheMapsAreIndependent) {
     DNNodeLists lists;
     lists.DNNodeListRead = nodes;
     lists.DNNodeListWrite = {nodeWith(1, {}), nodeWith(2, {}), nodeWith(3, {})};
-    EXPECT_FALSE(IndexInUse(lists.list(MapSide::Write), "16", -1, -1, [](const std::string&) {}));
-    EXPECT_TRUE(IndexInUse(lists.list(MapSide::Read), "16", -1, -1, [](const std::string&) {}));
+    EXPECT_FALSE(IndexInUse(lists.list(MapSide::Write), "16", -1, -1));
+    EXPECT_TRUE(IndexInUse(lists.list(MapSide::Read), "16", -1, -1));
 }
 
 TEST_F(RegisterMapIndexInUse, NonIntegerTextFailsOnlyWhenAnEntryIsCompared) {
     EXPECT_THROW(inUse(""), Error);
     EXPECT_THROW(inUse("1 "), Error);
     DNNodeList noEntries{nodeWith(1, {}), nodeWith(2, {})};
-    EXPECT_FALSE(IndexInUse(noEntries, "", -1, -1, [](const std::string&) {}));
+    EXPECT_FALSE(IndexInUse(noEntries, "", -1, -1));
     EXPECT_THAT(messages, IsEmpty());
 }
 
@@ -421,7 +427,7 @@ TEST_P(RegisterRowPlacement, SkipsRefusesOrPlacesOnTwoNodes) {
     std::vector<PlacedRegisterRow> expected;
     if (GetParam().placed) expected.push_back(*GetParam().placed);
     EXPECT_EQ(rows.read.rows, expected);
-    EXPECT_EQ(rows.read.fault,
+    EXPECT_EQ(rowFault(rows.read.fault),
               GetParam().fault ? std::optional(RowFault{1, *GetParam().fault}) : std::nullopt);
 }
 
@@ -469,10 +475,10 @@ TEST(RegisterRowReading, TakesTheFirstListOfEachNameWhereverItStandsAndStopsAtAF
     const RegisterRows rows = readRegisterRows(dir / "DefReg.xml", 1, RegisterValues::Integers);
     EXPECT_TRUE(rows.read.present);
     EXPECT_THAT(rows.read.rows, IsEmpty());
-    EXPECT_EQ(rows.read.fault, (RowFault{1, R"(node "#comment" is not an element)"}));
+    EXPECT_EQ(rowFault(rows.read.fault), (RowFault{1, R"(node "#comment" is not an element)"}));
     EXPECT_TRUE(rows.write.present);
     EXPECT_THAT(rows.write.rows, ElementsAre(PlacedRegisterRow{1, 1, "1", "2"}));
-    EXPECT_EQ(rows.write.fault, (RowFault{2, R"(node "#text" is not an element)"}));
+    EXPECT_EQ(rowFault(rows.write.fault), (RowFault{2, R"(node "#text" is not an element)"}));
 }
 
 TEST(RegisterRowReading, WithoutNodesTheFirstChildOfAListFailsAndAMissingListIsSaid) {
@@ -481,7 +487,8 @@ TEST(RegisterRowReading, WithoutNodesTheFirstChildOfAListFailsAndAMissingListIsS
                     "<InfoMod><Modbus_Read>" + row("1", 5, "0") + "</Modbus_Read></InfoMod>");
     const RegisterRows rows =
         readRegisterRows(dir / "DefReg.xml", std::nullopt, RegisterValues::Texts);
-    EXPECT_EQ(rows.read.fault, (RowFault{1, "There are no DeviceNet nodes to place registers on"}));
+    EXPECT_EQ(rowFault(rows.read.fault),
+              (RowFault{1, "There are no DeviceNet nodes to place registers on"}));
     EXPECT_FALSE(rows.write.present);
 }
 

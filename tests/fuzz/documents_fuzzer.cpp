@@ -37,13 +37,14 @@ void commSettings(std::string_view bytes) {
 }
 
 void devicenetNetwork(std::string_view bytes) {
-    XmlDocument doc;
+    const auto file = scratch() / "DNET_Net.xml";
+    writeFile(file, bytes);
+    DNetNetworkRead read;
     try {
-        doc.loadFromString(bytes);
+        read = readDNetNetworkFile(file);
     } catch (const Error&) {
         return;
     }
-    const DNetNetworkRead read = readDNetNetwork(doc);
     (void)checkDNetNetwork(read.rows);
     if (read.error) return;
     std::string saved;
@@ -52,9 +53,8 @@ void devicenetNetwork(std::string_view bytes) {
     } catch (const Error&) {
         return;  // a value XML cannot carry
     }
-    XmlDocument again;
-    again.loadFromString(saved);
-    const DNetNetworkRead reread = readDNetNetwork(again);
+    writeFile(file, saved);
+    const DNetNetworkRead reread = readDNetNetworkFile(file);
     require(!reread.error, "a saved DNET_Net.xml reads without error");
     const std::size_t count = dnetNodeCount(read.rows);
     require(reread.rows.size() == count, "DNET_Net.xml reads back the rows saved");
@@ -68,10 +68,9 @@ void registerMap(std::string_view bytes) {
     const auto map = scratch() / "DefReg.xml";
     writeFile(nodes, kNodes);
     writeFile(map, bytes);
-    bool complete = true;
-    const auto noted = [&complete](const std::string&) { complete = false; };
-    const RegisterMap model = LoadRegisterMap(nodes, map, noted);
-    if (!complete) return;
+    RegisterMapLoad load = LoadRegisterMap(nodes, map);
+    if (!load.messages.empty()) return;
+    const RegisterMap model = std::move(load.map);
     std::string saved;
     try {
         saved = RegisterMapDocument(model);
@@ -79,8 +78,9 @@ void registerMap(std::string_view bytes) {
         return;  // an index that is not an integer from 0 to 65535
     }
     writeFile(map, saved);
-    const RegisterMap reread = LoadRegisterMap(nodes, map, noted);
-    require(complete, "a saved DefReg.xml reads without error");
+    RegisterMapLoad reload = LoadRegisterMap(nodes, map);
+    require(reload.messages.empty(), "a saved DefReg.xml reads without error");
+    const RegisterMap reread = std::move(reload.map);
     require(RegisterMapDocument(reread) == saved, "DefReg.xml reads back what was saved");
 }
 

@@ -130,9 +130,9 @@ protected:
         const RegisterMap tree =
             tree_reading::loadRegisterMap(dir / "DNET_Net.xml", dir / "DefReg.xml",
                                           [&](const std::string& m) { treeMessages.push_back(m); });
-        const RegisterMap stream =
-            LoadRegisterMap(dir / "DNET_Net.xml", dir / "DefReg.xml",
-                            [&](const std::string& m) { streamMessages.push_back(m); });
+        RegisterMapLoad load = LoadRegisterMap(dir / "DNET_Net.xml", dir / "DefReg.xml");
+        const RegisterMap stream = std::move(load.map);
+        streamMessages = std::move(load.messages);
         EXPECT_EQ(describe(stream, streamMessages), describe(tree, treeMessages));
 
         ConfigImage treeImage;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "core/error.h"
@@ -10,6 +11,9 @@
 // The tree-based reading of DNET_Net.xml and DefReg.xml as it was before the stream readers,
 // kept as the reference that the stream readers must match on every input.
 namespace velmora::tree_reading {
+
+// Shows one plain message, as the dialog would.
+using MessageCallback = std::function<void(const std::string&)>;
 
 // LoadRegisterMap reading both documents through XmlDocument.
 RegisterMap loadRegisterMap(const std::filesystem::path& dnetNetFile,
