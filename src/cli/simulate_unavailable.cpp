@@ -4,7 +4,9 @@
 namespace velmora::cli {
 
 int simulate(const std::vector<std::string>&, std::ostream&, std::ostream& err) {
-    return failure(err, "simulate is not available in this build (it needs nlohmann-json and, for now, a POSIX system)");
+    return failure(err,
+                   "simulate is not available in this build (it needs nlohmann-json and, for now, "
+                   "a POSIX system)");
 }
 
 }  // namespace velmora::cli
