@@ -67,6 +67,7 @@ zip=package/velmora-$version-windows.zip
 file -b "$installer" | grep -q 'PE32+ executable (GUI) x86-64' || fail "$installer is $(file -b "$installer")"
 zip_files=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
 [ "$zip_files" = "README.txt velmora-cli.exe velmora.exe " ] || fail "$zip holds $zip_files"
-unzip -p "$zip" velmora.exe | head -c 2 | grep -q MZ || fail "velmora.exe in $zip is no Windows program"
+unzip -q "$zip" velmora.exe -d "$work/zip"
+[ "$(head -c 2 "$work/zip/velmora.exe")" = MZ ] || fail "velmora.exe in $zip is no Windows program"
 
 echo "check_package: $(basename "$deb"), $(basename "$tgz"), $(basename "$installer") and $(basename "$zip") are complete (version $version)"
