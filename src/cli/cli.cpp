@@ -157,7 +157,7 @@ Parsed parseCommand(const std::vector<std::string>& args, const Command& command
     Parsed parsed;
     // Known before any usage error, so that even that reaches a JSON consumer as JSON.
     parsed.json = command.withJson && std::find(args.begin(), args.end(), "--json") != args.end();
-    std::vector<OptionSpec> options;
+    std::vector<OptionRule> options;
     if (command.withJson) options.push_back({"--json"});
     if (command.withOutput) options.push_back({"--output", "-o", "a file"});
     if (command.withMapOptions) {
@@ -292,13 +292,7 @@ int check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 
 // Today's date as the page shows it: 2026-12-10.
 std::string today() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
+    const std::tm local = localTime(std::time(nullptr));
     char text[16];
     std::strftime(text, sizeof text, "%Y-%m-%d", &local);
     return text;

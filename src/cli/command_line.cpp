@@ -41,7 +41,7 @@ std::optional<std::string> ParsedArgs::value(std::string_view name) const {
     return found->second;
 }
 
-ParsedArgs parseArgs(const std::vector<std::string>& args, std::span<const OptionSpec> options) {
+ParsedArgs parseArgs(const std::vector<std::string>& args, std::span<const OptionRule> options) {
     ParsedArgs parsed;
     bool optionsEnded = false;
     for (std::size_t i = 1; i < args.size() && parsed.error.empty(); ++i) {
@@ -61,18 +61,18 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, std::span<const Optio
         // Only a long option takes its value after "=".
         const auto equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
         const std::string name = arg.substr(0, equals);
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& option : options) {
+        const OptionRule* rule = nullptr;
+        for (const OptionRule& option : options) {
             if (option.name == name || (!option.shortName.empty() && option.shortName == name)) {
-                spec = &option;
+                rule = &option;
             }
         }
-        if (spec == nullptr || (spec->valueNoun.empty() && equals != std::string::npos)) {
+        if (rule == nullptr || (rule->valueNoun.empty() && equals != std::string::npos)) {
             parsed.error = "unrecognized option '" + arg + "'";
             break;
         }
-        if (spec->valueNoun.empty()) {
-            parsed.flags.emplace(spec->name);
+        if (rule->valueNoun.empty()) {
+            parsed.flags.emplace(rule->name);
             continue;
         }
         std::optional<std::string> value;
@@ -81,12 +81,12 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, std::span<const Optio
         } else if (i + 1 < args.size()) {
             value = args[++i];
         }
-        if (!value || (spec->emptyIsMissing && value->empty())) {
-            parsed.error = "option '" + name + "' requires " + std::string(spec->valueNoun);
+        if (!value || (rule->emptyIsMissing && value->empty())) {
+            parsed.error = "option '" + name + "' requires " + std::string(rule->valueNoun);
             break;
         }
-        if (spec->check) parsed.error = spec->check(*value);
-        parsed.values[std::string(spec->name)] = *value;
+        if (rule->check) parsed.error = rule->check(*value);
+        parsed.values[std::string(rule->name)] = *value;
     }
     return parsed;
 }

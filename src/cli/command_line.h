@@ -31,7 +31,7 @@ std::string failureText(const std::exception& e);
 std::optional<std::string> notAProject(const std::string& operand);
 
 // One option a command accepts.
-struct OptionSpec {
+struct OptionRule {
     std::string_view name;            // "--output"
     std::string_view shortName = {};  // "-o", or empty
     // For an option with a value ("--name VALUE", "--name=VALUE", "-o VALUE"): what the message
@@ -59,6 +59,6 @@ struct ParsedArgs {
 // Parses `args` after the command name against `options`; "--" ends the options, an argument
 // not starting with "-" (or "-" alone) is an operand. Parsing stops at the first error:
 // "unrecognized option 'ARG'", "option 'NAME' requires NOUN", or what an option's check says.
-ParsedArgs parseArgs(const std::vector<std::string>& args, std::span<const OptionSpec> options);
+ParsedArgs parseArgs(const std::vector<std::string>& args, std::span<const OptionRule> options);
 
 }  // namespace velmora::cli

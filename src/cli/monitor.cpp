@@ -117,7 +117,7 @@ std::optional<int> parityCode(const std::string& text) {
     return std::nullopt;
 }
 
-OptionSpec numberOption(std::string_view name, int low, int high) {
+OptionRule numberOption(std::string_view name, int low, int high) {
     return {name, {}, "a number", true, [name, low, high](const std::string& value) {
                 return decimal(value, low, high)
                            ? std::string()
@@ -145,7 +145,7 @@ std::string silenceText(const LinkTarget& target, std::uint8_t unit, std::chrono
 }  // namespace
 
 MonitorOptions parseMonitorArgs(const std::vector<std::string>& args) {
-    const OptionSpec specs[] = {
+    const OptionRule rules[] = {
         {"--port", {}, "a device", true},
         {"--tcp",
          {},
@@ -174,7 +174,7 @@ MonitorOptions parseMonitorArgs(const std::vector<std::string>& args) {
         {"--json"},
         {"--csv", {}, "a file", true},
     };
-    const ParsedArgs given = parseArgs(args, specs);
+    const ParsedArgs given = parseArgs(args, rules);
     MonitorOptions options;
     options.help = given.help;
     options.error = given.error;

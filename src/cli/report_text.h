@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,9 @@ std::string csvField(std::string_view text);
 // A free text as a CSV field: one that begins with =, +, -, @, a tab or a carriage return gets
 // a leading apostrophe, so that a spreadsheet shows it instead of running it as a formula.
 std::string csvText(std::string_view text);
+
+// `when` in the machine's time zone.
+std::tm localTime(std::time_t when);
 
 // A local time stamp with milliseconds, as "2026-12-10 13:45:31.123".
 std::string timeStamp(

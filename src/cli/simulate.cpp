@@ -131,9 +131,9 @@ DecodedImage loadImage(const SimulateOptions& options) {
 SimulateOptions parseSimulateArgs(const std::vector<std::string>& args) {
     const auto withValue = [](std::string_view name,
                               std::function<std::string(const std::string&)> check = {}) {
-        return OptionSpec{name, {}, "an argument", true, std::move(check)};
+        return OptionRule{name, {}, "an argument", true, std::move(check)};
     };
-    const OptionSpec specs[] = {
+    const OptionRule rules[] = {
         withValue("--image"),
         withValue("--tcp",
                   [](const std::string& value) {
@@ -156,7 +156,7 @@ SimulateOptions parseSimulateArgs(const std::vector<std::string>& args) {
         {"--strict"},
         {"--verbose"},
     };
-    const ParsedArgs given = parseArgs(args, specs);
+    const ParsedArgs given = parseArgs(args, rules);
     SimulateOptions options;
     options.help = given.help;
     options.error = given.error;

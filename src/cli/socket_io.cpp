@@ -39,6 +39,23 @@ std::string addressText(Handle socket, bool peer) {
     return hostText + ":" + port;
 }
 
+using Addresses = std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)>;
+
+// The stream addresses of host:port (for a listener when `passive`); a failure is told as
+// `failure` followed by host:port and the resolver's reason.
+Addresses resolve(const std::string& host, const std::string& port, bool passive,
+                  const std::string& failure) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    if (passive) hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    if (const int rc = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found); rc != 0) {
+        throw Error(failure + host + ":" + port + ": " + ::gai_strerror(rc));
+    }
+    return Addresses(found, ::freeaddrinfo);
+}
+
 Transfer outcome(ssize_t rc, bool reading) {
     if (rc > 0) return {Transfer::State::Done, static_cast<std::size_t>(rc), {}};
     if (rc == 0) {
@@ -55,18 +72,9 @@ Transfer outcome(ssize_t rc, bool reading) {
 }  // namespace
 
 Handle listenTcp(const std::string& host, const std::string& port, int backlog) {
-    const std::string where = host + ":" + port;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE;
-    addrinfo* found = nullptr;
-    if (const int rc = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found); rc != 0) {
-        throw Error("Cannot listen on " + where + ": " + ::gai_strerror(rc));
-    }
-    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, ::freeaddrinfo);
+    const Addresses addresses = resolve(host, port, true, "Cannot listen on ");
     int lastError = 0;
-    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+    for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
         const Handle s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
         if (s < 0) {
             lastError = errno;
@@ -81,22 +89,14 @@ Handle listenTcp(const std::string& host, const std::string& port, int backlog) 
         lastError = errno;
         ::close(s);
     }
-    throw Error("Cannot listen on " + where + ": " + systemErrorText(lastError));
+    throw Error("Cannot listen on " + host + ":" + port + ": " + systemErrorText(lastError));
 }
 
 Handle connectTcp(const std::string& host, const std::string& port,
                   std::chrono::milliseconds timeout) {
-    const std::string where = host + ":" + port;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (const int rc = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found); rc != 0) {
-        throw Error("Cannot connect to " + where + ": " + ::gai_strerror(rc));
-    }
-    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, ::freeaddrinfo);
+    const Addresses addresses = resolve(host, port, false, "Cannot connect to ");
     int lastError = ETIMEDOUT;
-    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+    for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
         const Handle s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
         if (s < 0) {
             lastError = errno;
@@ -120,7 +120,7 @@ Handle connectTcp(const std::string& host, const std::string& port,
         lastError = error;
         ::close(s);
     }
-    throw Error("Cannot connect to " + where + ": " + systemErrorText(lastError));
+    throw Error("Cannot connect to " + host + ":" + port + ": " + systemErrorText(lastError));
 }
 
 Handle acceptConnection(Handle listener) {

@@ -31,11 +31,12 @@ void applyLook(QWidget& window);
 void centreOnScreen(QWidget& window);
 
 // The icon `name` of the compiled-in set (new, open, communication, network, modbus, update,
-// about, ok, cancel, refresh, next), drawn at the sizes windows ask for when they paint it, its
-// SVG parsed once for the run on that first use; a null icon for an unknown name.
+// about, ok, cancel, refresh, next), drawn at the sizes windows ask for when they paint it (from
+// its SVG, parsed once for the run on that first use; in the Windows build from the PNG images
+// rendered from that SVG); a null icon for an unknown name.
 QIcon lookIcon(const QString& name);
 
-// The logo drawn at `size` x `size` pixels, its SVG parsed once for the run.
+// The logo drawn at `size` x `size` pixels, from the same source as the icons.
 QPixmap logoPixmap(int size);
 
 }  // namespace velmora::ui
