@@ -73,7 +73,7 @@ private:
 };
 
 // state.range(0): the index step (1: 14,000 consecutive registers; 2: 7,000 at every other one).
-void OnePollOverTcpLoopback(benchmark::State& state) {
+void BM_OnePollOverTcpLoopback(benchmark::State& state) {
     const int step = static_cast<int>(state.range(0));
     const ServedProject project(step == 1 ? 14000 : 7000, step);
     const velmora::DeviceMap map = velmora::readDeviceMap(project.dir());
@@ -94,7 +94,7 @@ void OnePollOverTcpLoopback(benchmark::State& state) {
     state.counters["registers"] = static_cast<double>(poller.plan().registers.size());
     state.counters["requests"] = static_cast<double>(requests);
 }
-BENCHMARK(OnePollOverTcpLoopback)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OnePollOverTcpLoopback)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

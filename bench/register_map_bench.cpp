@@ -35,7 +35,7 @@ BENCHMARK(BM_IndexInUseFreeIndex)->Unit(benchmark::kMicrosecond);
 
 void BM_RegisterMapDocument(benchmark::State& state) {
     const velmora::RegisterMap map = loadMap();
-    for (auto _ : state) benchmark::DoNotOptimize(velmora::RegisterMapDocument(map));
+    for (auto _ : state) benchmark::DoNotOptimize(velmora::registerMapDocument(map));
 }
 BENCHMARK(BM_RegisterMapDocument)->Unit(benchmark::kMillisecond);
 

@@ -35,7 +35,7 @@ void BM_StartUpAndCloseWithA100MBSettingsFile(benchmark::State& state) {
     writeLargeSettings();
     for (auto _ : state) {
         velmora::Workspace ws(folder());
-        ws.StartUp();
+        ws.startUp();
         ws.Close();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFileBytes));

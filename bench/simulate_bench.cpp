@@ -89,7 +89,7 @@ int connectTo(int port) {
 }
 
 // state.range(0): connections holding half a frame while the master polls.
-void RoundTripBesideStalledPeers(benchmark::State& state) {
+void BM_RoundTripBesideStalledPeers(benchmark::State& state) {
     const int port = simulator().port();
     std::vector<int> stalled;
     for (int i = 0; i < state.range(0); ++i) {
@@ -121,7 +121,7 @@ void RoundTripBesideStalledPeers(benchmark::State& state) {
     ::close(master);
     for (const int fd : stalled) ::close(fd);
 }
-BENCHMARK(RoundTripBesideStalledPeers)->Arg(0)->Arg(4)->Arg(16)->UseRealTime();
+BENCHMARK(BM_RoundTripBesideStalledPeers)->Arg(0)->Arg(4)->Arg(16)->UseRealTime();
 
 }  // namespace
 

@@ -28,7 +28,7 @@ Application::Application(const std::filesystem::path& installationFolder, Messag
       FBootSer([this, &messages, ports = std::move(ports)] {
           return new TFBootSer(
               [this] {
-                  return UpdatePlaces{workspace.ProgramDir(), workspace.AppDir(),
+                  return UpdatePlaces{workspace.programDir(), workspace.AppDir(),
                                       workspace.MasterDir(), workspace.ProjectDir()};
               },
               messages, &FVelmoraFirmWare, ports);

@@ -119,7 +119,7 @@ TFVelmoraFirmWare::TFVelmoraFirmWare(Workspace& workspace, MessageSink& messages
     connect(LbButton1, &QPushButton::clicked, this, &TFVelmoraFirmWare::LbButton1Click);
     connect(Label1, &LinkLabel::clicked, this, &TFVelmoraFirmWare::Label1Click);
 
-    guarded(messages_, [this] { workspace_.StartUp(); });
+    guarded(messages_, [this] { workspace_.startUp(); });
     showCaption();
 }
 
@@ -129,7 +129,7 @@ void TFVelmoraFirmWare::showModal(QDialog& dialog) {
 }
 
 void TFVelmoraFirmWare::showCaption() {
-    setWindowTitle(QString::fromStdString(workspace_.Caption()));
+    setWindowTitle(QString::fromStdString(workspace_.caption()));
 }
 
 void TFVelmoraFirmWare::NewClick() {
@@ -139,7 +139,7 @@ void TFVelmoraFirmWare::NewClick() {
         TFsaveproj& saveProject = parts_.saveProject();
         saveProject.destination = workspace_.ProjectsDir();
         showModal(saveProject);
-        workspace_.NewProjectEnded(saveProject.result() == QDialog::Accepted);
+        workspace_.newProjectEnded(saveProject.result() == QDialog::Accepted);
         showCaption();
     });
 }
@@ -147,7 +147,7 @@ void TFVelmoraFirmWare::NewClick() {
 void TFVelmoraFirmWare::openClick() {
     if (UpdateWaitWindow::waiting()) return;  // the updater runs: every command waits
     guarded(messages_, [this] {
-        workspace_.OpenProject(
+        workspace_.openProject(
             [this](const std::filesystem::path& root, const std::filesystem::path& preselected) {
                 return pickFolder_(QString::fromUtf8(kOpenProjectTitle.data(),
                                                      static_cast<int>(kOpenProjectTitle.size())),

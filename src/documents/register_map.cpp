@@ -308,7 +308,7 @@ RegisterMapLoad LoadRegisterMap(const std::filesystem::path& dnetNetFile,
     return load;
 }
 
-std::string RegisterMapDocument(const RegisterMap& map) {
+std::string registerMapDocument(const RegisterMap& map) {
     std::array<std::vector<OrderedRow>, kSides.size()> rows;
     if (map.nodeLists) {
         for (std::size_t i = 0; i < kSides.size(); ++i) {
@@ -333,7 +333,7 @@ std::string RegisterMapDocument(const RegisterMap& map) {
 }
 
 void SaveRegisterMap(const RegisterMap& map, const std::filesystem::path& defRegFile) {
-    writeFileAtomically(defRegFile, RegisterMapDocument(map));
+    writeFileAtomically(defRegFile, registerMapDocument(map));
 }
 
 bool IndexInUse(const DNNodeList& nodes, std::string_view indexText, int exceptNode,
@@ -373,16 +373,16 @@ PosCompChoices UnpackPosComp(std::int32_t value) {
     return {static_cast<std::int32_t>(bits >> 16), static_cast<std::int32_t>(bits & 65535u)};
 }
 
-std::int32_t ByteChoiceCount(std::int32_t nByte) {
+std::int32_t byteChoiceCount(std::int32_t nByte) {
     return std::clamp(nByte, std::int32_t{0}, kHighestByteChoice);
 }
 
-PosCompChoices PosCompTextChoices(std::string_view posComp) {
+PosCompChoices posCompTextChoices(std::string_view posComp) {
     if (const auto value = parseIntegerText(posComp)) return UnpackPosComp(*value);
     throw Error("PosComp " + quotedValue(posComp) + " is not an integer");
 }
 
-std::optional<std::string> PosCompText(std::int32_t high, std::int32_t low) {
+std::optional<std::string> posCompText(std::int32_t high, std::int32_t low) {
     const auto isChoice = [](std::int32_t choice) {
         return choice >= 0 && choice <= kHighestByteChoice;
     };

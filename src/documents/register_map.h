@@ -196,9 +196,9 @@ RegisterMapLoad LoadRegisterMap(const std::filesystem::path& dnetNetFile,
 // The document the model is written as: both lists, rows in ascending index value across the
 // nodes of a map, equal values in reverse model order. Throws Error, naming the index text and
 // the node, when an entry's Index is not an integer text in 0..65535.
-std::string RegisterMapDocument(const RegisterMap& map);
+std::string registerMapDocument(const RegisterMap& map);
 
-// Replaces `defRegFile` with RegisterMapDocument(map) through the atomic write; throws Error and
+// Replaces `defRegFile` with registerMapDocument(map) through the atomic write; throws Error and
 // leaves the file untouched on any failure.
 void SaveRegisterMap(const RegisterMap& map, const std::filesystem::path& defRegFile);
 
@@ -228,15 +228,15 @@ inline constexpr std::int32_t kHighestByteChoice = 65535;
 
 // How many "Byte" items a node of `nByte` bytes offers: `nByte` within 0..65535, so a count
 // from a document edited by hand can neither be negative nor outgrow a packed choice.
-std::int32_t ByteChoiceCount(std::int32_t nByte);
+std::int32_t byteChoiceCount(std::int32_t nByte);
 
 // The byte choices packed in an entry's PosComp text; throws Error when the text is not an
 // integer text.
-PosCompChoices PosCompTextChoices(std::string_view posComp);
+PosCompChoices posCompTextChoices(std::string_view posComp);
 
 // The PosComp text of a new or changed register: PackPosComp in unsigned 32 bits, written as its
 // signed decimal so that the integer text rule reads the same bits back. Empty when a choice is
 // not in 0..65535 (a selector without a selection reads -1).
-std::optional<std::string> PosCompText(std::int32_t high, std::int32_t low);
+std::optional<std::string> posCompText(std::int32_t high, std::int32_t low);
 
 }  // namespace velmora

@@ -397,12 +397,12 @@ void RegisterMapPage::LIndMbNDClick() {
         const TClIndMB& entry = node.IndMBList.at(static_cast<std::size_t>(row));
         EIndex->setText(QString::fromStdString(entry.Index()));
         FillByteChoices(node);
-        selectChoices(PosCompTextChoices(entry.PosComp()));
+        selectChoices(posCompTextChoices(entry.PosComp()));
     });
 }
 
 void RegisterMapPage::FillByteChoices(const TClDNNode& node) {
-    const QStringList items = byteChoiceItems(ByteChoiceCount(node.NByte));
+    const QStringList items = byteChoiceItems(byteChoiceCount(node.NByte));
     for (QComboBox* box : {CB_HB, CB_LB}) {
         static_cast<QStringListModel*>(box->model())->setStringList(items);
         box->setCurrentIndex(0);
@@ -418,7 +418,7 @@ std::optional<std::string> RegisterMapPage::checkedIndex(int exceptNode, int exc
 }
 
 std::optional<std::string> RegisterMapPage::selectedPosComp() const {
-    auto posComp = PosCompText(CB_HB->currentIndex(), CB_LB->currentIndex());
+    auto posComp = posCompText(CB_HB->currentIndex(), CB_LB->currentIndex());
     // A register without a byte choice would be packed into a value the device misreads.
     if (!posComp) messages_.plain(QString::fromLatin1(kSelectBytesMessage));
     return posComp;

@@ -219,10 +219,10 @@ fs::path configImagePath(const fs::path& projectDir) {
 
 void SaveConfigImage(const ConfigImage& image, const fs::path& projectDir) {
     requireProject(projectDir);
-    SaveConfigImageTo(image, configImagePath(projectDir));
+    saveConfigImageTo(image, configImagePath(projectDir));
 }
 
-void SaveConfigImageTo(const ConfigImage& image, const fs::path& file) {
+void saveConfigImageTo(const ConfigImage& image, const fs::path& file) {
     if (!image.complete) throw Error("The configuration image is incomplete and was not written");
     const auto bytes = image.bytes();
     writeFileAtomically(

@@ -29,7 +29,7 @@ CompositionSummary ComposeConfigImage(ConfigImage& image, const std::filesystem:
 void SaveConfigImage(const ConfigImage& image, const std::filesystem::path& projectDir);
 
 // The same, to any file.
-void SaveConfigImageTo(const ConfigImage& image, const std::filesystem::path& file);
+void saveConfigImageTo(const ConfigImage& image, const std::filesystem::path& file);
 
 // `projectDir`/bin/bank.bin.
 std::filesystem::path configImagePath(const std::filesystem::path& projectDir);

@@ -50,7 +50,7 @@ LineSettings TCustomComm::lineSettings() const {
     return s;
 }
 
-PortLayer::Handle TCustomComm::CreateHandle() {
+PortLayer::Handle TCustomComm::createHandle() {
     int error = 0;
     const PortLayer::Handle handle = layer_->openDevice(deviceName_, error);
     if (handle == PortLayer::invalidHandle)
@@ -64,7 +64,7 @@ PortLayer::Handle TCustomComm::CreateHandle() {
 
 void TCustomComm::Open() {
     if (isOpen()) throw ECommError("Port already assigned (open)", -1);
-    handle_ = CreateHandle();
+    handle_ = createHandle();
     // The monitoring thread would start here, waiting for MonitorEvents on the handle; no handler
     // of a line event exists in this program, so there is no thread to start.
     if (PortStatus s = layer_->setTimeouts(handle_); !s.ok) {

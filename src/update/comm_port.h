@@ -119,7 +119,7 @@ public:
 protected:
     // The device-opening step: opens DeviceName and checks that it is a character device.
     // Returns the open handle or throws ECommError, leaving nothing open.
-    virtual PortLayer::Handle CreateHandle();
+    virtual PortLayer::Handle createHandle();
     PortLayer& layer() { return *layer_; }
 
 private:

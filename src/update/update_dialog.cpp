@@ -114,10 +114,10 @@ TFBootSer::TFBootSer(std::function<UpdatePlaces()> places, MessageSink& messages
     }
     connect(updateList, &QPushButton::clicked, this,
             [this] { guarded(messages_, [this] { RefreshComPortList(); }); });
-    connect(connectButton, &QPushButton::clicked, this, &TFBootSer::ConnectClick);
+    connect(connectButton, &QPushButton::clicked, this, &TFBootSer::connectButtonClick);
     connect(cancelButton, &QPushButton::clicked, this, &TFBootSer::reject);
-    connect(nextButton, &QPushButton::clicked, this, &TFBootSer::NextClick);
-    connect(executeButton, &QPushButton::clicked, this, &TFBootSer::ExecuteClick);
+    connect(nextButton, &QPushButton::clicked, this, &TFBootSer::nextButtonClick);
+    connect(executeButton, &QPushButton::clicked, this, &TFBootSer::executeButtonClick);
 }
 
 void TFBootSer::showEvent(QShowEvent* event) {
@@ -143,7 +143,7 @@ void TFBootSer::RefreshComPortList() {
     CB_Com->setCurrentIndex(CB_Com->count() > 0 ? 0 : -1);
 }
 
-void TFBootSer::ConnectClick() {
+void TFBootSer::connectButtonClick() {
     if (UpdateWaitWindow::waiting()) return;
     guarded(messages_, [this] {
         PortTested = false;
@@ -160,7 +160,7 @@ void TFBootSer::ConnectClick() {
     });
 }
 
-void TFBootSer::NextClick() {
+void TFBootSer::nextButtonClick() {
     if (UpdateWaitWindow::waiting()) return;
     guarded(messages_, [this] {
         if (!PortTested) {
@@ -182,7 +182,7 @@ UpdateOptions TFBootSer::chosenOptions() const {
             readProject->isChecked()};
 }
 
-void TFBootSer::ExecuteClick() {
+void TFBootSer::executeButtonClick() {
     if (UpdateWaitWindow::waiting()) return;
     guarded(messages_, [this] {
         const UpdatePlaces places = places_();

@@ -57,13 +57,13 @@ public:
     void RefreshComPortList();
     // "Connect": closes the port, then opens the chosen one with DTR asserted; PortTested
     // tells whether that worked, "Error!! Com Port cannot be open." when not.
-    void ConnectClick();
+    void connectButtonClick();
     // "Next": "Select one port." without a tested port; otherwise the options page, and the
     // port is closed for the updater.
-    void NextClick();
+    void nextButtonClick();
     // "Execute update firmware": starts the updater with the options of the moment and waits
     // for it in front of the wait window; one that cannot be started is shown in an error box.
-    void ExecuteClick();
+    void executeButtonClick();
     // The options as the check boxes hold them.
     UpdateOptions chosenOptions() const;
 

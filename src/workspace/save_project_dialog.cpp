@@ -54,7 +54,7 @@ void TFsaveproj::FormShow() {
 void TFsaveproj::bitbtn1Click() {
     guarded(messages_, [this] {
         gate_ = true;
-        const auto outcome = workspace_.CreateProject(destination, Edit1->text().toStdString());
+        const auto outcome = workspace_.createProject(destination, Edit1->text().toStdString());
         for (const auto& message : outcome.messages)
             messages_.plain(QString::fromStdString(message));
         gate_ = outcome.created;

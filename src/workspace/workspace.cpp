@@ -99,9 +99,9 @@ Workspace::Workspace(fs::path installationFolder, fs::path programFolder)
       programDir_(programFolder.empty() ? appDir_
                                         : withoutTrailingSeparator(std::move(programFolder))) {}
 
-fs::path Workspace::SettingsFile() const { return join(appDir_, pathFromText(kSettingsFileName)); }
+fs::path Workspace::settingsFile() const { return join(appDir_, pathFromText(kSettingsFileName)); }
 
-void Workspace::StartUp() {
+void Workspace::startUp() {
     masterDir_ = join(appDir_, project_layout::kMasterFolder);
     ensureFolder(masterDir_);
     projectsDir_ = join(appDir_, project_layout::kProjectsFolder);
@@ -112,8 +112,8 @@ void Workspace::StartUp() {
     // A file that cannot be read, or anything but a plain file (a folder, a pipe that would
     // keep the start waiting), reads as nothing.
     std::error_code ec;
-    if (fs::is_regular_file(SettingsFile(), ec)) {
-        std::ifstream in(SettingsFile(), std::ios::binary);
+    if (fs::is_regular_file(settingsFile(), ec)) {
+        std::ifstream in(settingsFile(), std::ios::binary);
         try {
             if (in) projectName_ = readIniValue(in, kSettingsSection, kSettingsKey).value_or("");
         } catch (const Error&) {
@@ -144,7 +144,7 @@ void Workspace::StartUp() {
 }
 
 void Workspace::Close() {
-    const fs::path file = SettingsFile();
+    const fs::path file = settingsFile();
     const auto unableToWrite = [&file] { return Error("Unable to write to " + pathText(file)); };
     std::ifstream existing;
     std::istringstream none;
@@ -174,7 +174,7 @@ void Workspace::UpdateDocumentPaths() {
     defRegFile_ = join(projectDir_, project_layout::kDefRegFile);
 }
 
-NewProjectOutcome Workspace::CreateProject(const fs::path& destination, const std::string& name) {
+NewProjectOutcome Workspace::createProject(const fs::path& destination, const std::string& name) {
     NewProjectOutcome outcome;
     if (destination.empty()) outcome.messages.emplace_back("directory destination not valid");
     if (!isValidProjectName(name)) outcome.messages.emplace_back("Name project not valid");
@@ -196,11 +196,11 @@ NewProjectOutcome Workspace::CreateProject(const fs::path& destination, const st
     return outcome;
 }
 
-void Workspace::NewProjectEnded(bool confirmed) {
+void Workspace::newProjectEnded(bool confirmed) {
     caption_ = projectCaption(confirmed ? projectName_ : std::string());
 }
 
-void Workspace::OpenProject(const FolderChooser& choose) {
+void Workspace::openProject(const FolderChooser& choose) {
     fs::path folder = isFolder(projectDir_) ? projectDir_ : fs::path();
     if (auto chosen = choose(projectsDir_, folder)) folder = std::move(*chosen);
     projectDir_ = std::move(folder);

@@ -50,7 +50,7 @@ public:
     const std::filesystem::path& AppDir() const { return appDir_; }
     // The executable's folder: AppDir, unless a read-only program folder moved AppDir to the
     // user's own folder. Companion programs are looked for here first.
-    const std::filesystem::path& ProgramDir() const { return programDir_; }
+    const std::filesystem::path& programDir() const { return programDir_; }
     const std::filesystem::path& MasterDir() const { return masterDir_; }
     const std::filesystem::path& ProjectsDir() const { return projectsDir_; }
     const std::string& ProjectName() const { return projectName_; }
@@ -59,14 +59,14 @@ public:
     const std::filesystem::path& DNetNetFile() const { return dNetNetFile_; }
     const std::filesystem::path& DefRegFile() const { return defRegFile_; }
     // The settings file, AppDir + "Velmora_DNETM2MRTUs.ini".
-    std::filesystem::path SettingsFile() const;
+    std::filesystem::path settingsFile() const;
     // The main window's caption for the current state.
-    const std::string& Caption() const { return caption_; }
+    const std::string& caption() const { return caption_; }
 
     // Creates MASTER and PROJECTS when missing (silently), restores the last project named by
     // the settings file when its folder exists below PROJECTS, sets the document paths and the
     // caption. A name whose folder is missing or outside PROJECTS is kept for the next close.
-    void StartUp();
+    void startUp();
     // Stores ProjectName in the settings file, keeping everything else in it.
     // Throws velmora::Error "Unable to write to <settings file>" when that fails.
     void Close();
@@ -76,16 +76,16 @@ public:
 
     // The OK of the New project dialog for `name` typed inside `destination`: the messages to
     // show and, when all is well, the new folder with its "bin" made the current project.
-    NewProjectOutcome CreateProject(const std::filesystem::path& destination,
+    NewProjectOutcome createProject(const std::filesystem::path& destination,
                                     const std::string& name);
     // Ends New project: the caption shows the new ProjectName when the dialog was confirmed,
     // nothing after the colon when it was cancelled.
-    void NewProjectEnded(bool confirmed);
+    void newProjectEnded(bool confirmed);
 
     // Open project: lets `choose` pick a folder, starting at ProjectDir when it exists; the
     // chosen folder (or the kept one when cancelled) becomes ProjectDir. ProjectName is its
     // path below ProjectsDir ("" for ProjectsDir itself and for a folder outside it).
-    void OpenProject(const FolderChooser& choose);
+    void openProject(const FolderChooser& choose);
 
 private:
     std::filesystem::path appDir_;

@@ -509,7 +509,7 @@ TEST(RegisterMapPosComp, ByteChoiceCountStaysWithinWhatAPackedChoiceHolds) {
     };
     for (const Case c : {Case{0, 0}, Case{4, 4}, Case{455, 455}, Case{65535, 65535},
                          Case{65536, 65535}, Case{2147483647, 65535}, Case{-3, 0}}) {
-        EXPECT_EQ(ByteChoiceCount(c.nByte), c.count) << c.nByte;
+        EXPECT_EQ(byteChoiceCount(c.nByte), c.count) << c.nByte;
     }
 }
 
@@ -520,7 +520,7 @@ TEST(RegisterMapPosComp, TextOfAnEntryGivesItsChoicesOrFails) {
     };
     for (const Case c : {Case{"196612", {3, 4}}, Case{" +1", {0, 1}}, Case{"0x20000", {2, 0}},
                          Case{"-1", {65535, 65535}}, Case{"393216", {6, 0}}}) {
-        EXPECT_EQ(PosCompTextChoices(c.text), c.choices) << c.text;
+        EXPECT_EQ(posCompTextChoices(c.text), c.choices) << c.text;
     }
     // A text edited by hand is quoted no longer than a message box can show.
     const std::string forty(40, '7');
@@ -535,7 +535,7 @@ TEST(RegisterMapPosComp, TextOfAnEntryGivesItsChoicesOrFails) {
         EXPECT_THROW(
             {
                 try {
-                    PosCompTextChoices(text);
+                    posCompTextChoices(text);
                 } catch (const Error& e) {
                     EXPECT_EQ(std::string(e.what()), message);
                     throw;
@@ -555,10 +555,10 @@ TEST(RegisterMapPosComp, TextOfTwoChoicesIsTheSignedDecimalOrNothingOutsideAChoi
          {Case{3, 4, "196612"}, Case{0, 0, "0"}, Case{2, 0, "131072"}, Case{65535, 65535, "-1"},
           Case{32768, 1, "-2147483647"}, Case{-1, 0, std::nullopt}, Case{0, -1, std::nullopt},
           Case{65536, 0, std::nullopt}, Case{0, 65536, std::nullopt}}) {
-        EXPECT_EQ(PosCompText(c.high, c.low), c.text) << c.high << " " << c.low;
+        EXPECT_EQ(posCompText(c.high, c.low), c.text) << c.high << " " << c.low;
         // What is written reads back to the same choices.
         if (c.text) {
-            EXPECT_EQ(PosCompTextChoices(*c.text), (PosCompChoices{c.high, c.low}));
+            EXPECT_EQ(posCompTextChoices(*c.text), (PosCompChoices{c.high, c.low}));
         }
     }
 }

@@ -73,7 +73,7 @@ void registerMap(std::string_view bytes) {
     const RegisterMap model = std::move(load.map);
     std::string saved;
     try {
-        saved = RegisterMapDocument(model);
+        saved = registerMapDocument(model);
     } catch (const Error&) {
         return;  // an index that is not an integer from 0 to 65535
     }
@@ -81,7 +81,7 @@ void registerMap(std::string_view bytes) {
     RegisterMapLoad reload = LoadRegisterMap(nodes, map);
     require(reload.messages.empty(), "a saved DefReg.xml reads without error");
     const RegisterMap reread = std::move(reload.map);
-    require(RegisterMapDocument(reread) == saved, "DefReg.xml reads back what was saved");
+    require(registerMapDocument(reread) == saved, "DefReg.xml reads back what was saved");
 }
 
 }  // namespace

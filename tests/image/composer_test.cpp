@@ -332,7 +332,7 @@ TEST_F(Composer, AnEmptyProjectFolderAfterAGoodCompositionLeavesNothingToSave) {
     compose();
     EXPECT_THROW(ComposeConfigImage(image, {}), Error);
     EXPECT_FALSE(image.complete);
-    EXPECT_THROW(SaveConfigImageTo(image, dir / "other.bin"), Error);
+    EXPECT_THROW(saveConfigImageTo(image, dir / "other.bin"), Error);
     EXPECT_FALSE(fs::exists(dir / "other.bin"));
 }
 

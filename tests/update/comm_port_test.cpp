@@ -242,7 +242,7 @@ public:
     using TCustomComm::TCustomComm;
 
 protected:
-    PortLayer::Handle CreateHandle() override { return 42; }
+    PortLayer::Handle createHandle() override { return 42; }
 };
 
 TEST(CommPortLifetime, OpenUsesTheDeviceOpeningStepOfTheDerivedClass) {

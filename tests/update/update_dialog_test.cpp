@@ -55,8 +55,8 @@ protected:
         ports->present.insert(port);
         listed = {port};
         dialog().FormShow();
-        dialog().ConnectClick();
-        dialog().NextClick();
+        dialog().connectButtonClick();
+        dialog().nextButtonClick();
         ASSERT_TRUE(dialog().PortTested);
     }
     bool onOptionsPage() {
@@ -157,7 +157,7 @@ TEST_F(UpdateDialogTest, AConnectOpensThePortWithDtrAndAFailedOneLeavesNextRefus
     ports->present = {"COM1", "COM3"};
     listed = {"COM1", "COM3"};
     dialog().FormShow();
-    dialog().ConnectClick();
+    dialog().connectButtonClick();
     EXPECT_TRUE(dialog().PortTested);
     EXPECT_TRUE(dialog().Comm1.isOpen());
     EXPECT_EQ(dialog().Comm1.DeviceName(), "COM1");
@@ -167,11 +167,11 @@ TEST_F(UpdateDialogTest, AConnectOpensThePortWithDtrAndAFailedOneLeavesNextRefus
     // Connect again on another port that rejects DTR: the first port is released first.
     ports->refuseDtr = true;
     dialog().CB_Com->setCurrentIndex(1);
-    dialog().ConnectClick();
+    dialog().connectButtonClick();
     EXPECT_FALSE(dialog().PortTested);
     EXPECT_EQ(ports->open.size(), 1u);
     EXPECT_EQ(ports->open.begin()->second, "COM3");  // left open by the late failure
-    dialog().NextClick();
+    dialog().nextButtonClick();
     EXPECT_EQ(recorder.messages,
               (std::vector<Message>{{Kind::Error, "Error!! Com Port cannot be open."},
                                     {Kind::Error, "Select one port."}}));
@@ -181,7 +181,7 @@ TEST_F(UpdateDialogTest, AConnectOpensThePortWithDtrAndAFailedOneLeavesNextRefus
     ports->refuseDtr = false;
     ports->present.erase("COM1");
     dialog().CB_Com->setCurrentIndex(0);
-    dialog().ConnectClick();
+    dialog().connectButtonClick();
     EXPECT_FALSE(dialog().PortTested);
     EXPECT_TRUE(ports->open.empty());
 }
@@ -221,7 +221,7 @@ TEST_F(UpdateDialogTest, EveryWayOfClosingReleasesThePort) {
     };
     for (const auto& closeDialog : closings) {
         dialog().show();
-        dialog().ConnectClick();
+        dialog().connectButtonClick();
         ASSERT_TRUE(dialog().Comm1.isOpen());
         closeDialog(dialog());
         EXPECT_FALSE(dialog().isVisible());
@@ -244,14 +244,14 @@ TEST_F(UpdateDialogTest, ExecuteStartsTheUpdaterWithTheOptionsOfTheMoment) {
 
     dialog().firmware->setChecked(true);
     dialog().readProject->setChecked(false);
-    dialog().ExecuteClick();
+    dialog().executeButtonClick();
     EXPECT_EQ(test::recordedArguments(program),
               (std::vector<std::string>{"/dev/ttyUSB0", "FW", "FR", "PW", "NO", master, bin}));
 
     // Each box sets its own word: only "Read Firmware when finish" unchecked.
     dialog().readProject->setChecked(true);
     dialog().readFirmware->setChecked(false);
-    dialog().ExecuteClick();
+    dialog().executeButtonClick();
     EXPECT_EQ(test::recordedArguments(program),
               (std::vector<std::string>{"/dev/ttyUSB0", "FW", "NO", "PW", "PR", master, bin}));
     EXPECT_EQ(test::recordedRuns(program), 3);
@@ -262,7 +262,7 @@ TEST_F(UpdateDialogTest, ExecuteStartsTheUpdaterWithTheOptionsOfTheMoment) {
 
 TEST_F(UpdateDialogTest, AnUpdaterThatCannotStartIsShownWithItsPathAndReason) {
     reachOptions();
-    dialog().ExecuteClick();
+    dialog().executeButtonClick();
     const QString program = QString::fromStdString(updaterProgram(places.appDir).string());
     ASSERT_EQ(recorder.messages.size(), 1u);
     EXPECT_EQ(recorder.messages[0].kind, Kind::Error);
@@ -339,8 +339,8 @@ TEST_F(UpdateDialogTest, DuringTheWaitTheWaitWindowPaintsAndTakesInputFromTheOth
     ports->present = {"COM3"};
     listed = {"COM3"};
     dialog().show();
-    dialog().ConnectClick();
-    dialog().NextClick();
+    dialog().connectButtonClick();
+    dialog().nextButtonClick();
     PaintCounter counter;
     dialog().waitWindow->Elapsed->installEventFilter(&counter);
 
@@ -371,7 +371,7 @@ TEST_F(UpdateDialogTest, DuringTheWaitTheWaitWindowPaintsAndTakesInputFromTheOth
         dialog().close();
         during.dialogStayed = dialog().isVisible();
     });
-    dialog().ExecuteClick();
+    dialog().executeButtonClick();
 
     EXPECT_TRUE(during.windowShown);
     EXPECT_TRUE(during.modal);

@@ -22,7 +22,7 @@ using Kind = test::MessageRecorder::Kind;
 class SaveProjectDialogTest : public ::testing::Test {
 protected:
     SaveProjectDialogTest() : workspace(dir.path()), dialog(workspace, recorder) {
-        workspace.StartUp();
+        workspace.startUp();
     }
 
     // Shows the dialog as New project does, types `name` and presses OK.

@@ -39,7 +39,7 @@ protected:
     // A workspace started in `dir`, as the main window does when it is created.
     Workspace started() {
         Workspace ws(dir.path());
-        ws.StartUp();
+        ws.startUp();
         return ws;
     }
     static std::optional<fs::path> cancel(const fs::path&, const fs::path&) { return std::nullopt; }
@@ -87,7 +87,7 @@ TEST_F(WorkspaceTest, StartUpSetsFoldersAndRestoresTheRememberedProject) {
         if (c.settings) test::writeText(fresh / std::string(kSettingsFileName), *c.settings);
         if (*c.folder) fs::create_directories(fresh / "PROJECTS" / c.folder);
         Workspace ws(fresh.path() / "");  // a trailing separator is dropped
-        ws.StartUp();
+        ws.startUp();
         EXPECT_EQ(ws.AppDir(), fresh.path());
         EXPECT_EQ(ws.MasterDir(), fresh / "MASTER");
         EXPECT_EQ(ws.ProjectsDir(), fresh / "PROJECTS");
@@ -98,7 +98,7 @@ TEST_F(WorkspaceTest, StartUpSetsFoldersAndRestoresTheRememberedProject) {
         EXPECT_EQ(ws.ParGenFile(), ws.ProjectDir() / "pargen.xml");
         EXPECT_EQ(ws.DNetNetFile(), ws.ProjectDir() / "DNET_Net.xml");
         EXPECT_EQ(ws.DefRegFile(), ws.ProjectDir() / "DefReg.xml");
-        EXPECT_EQ(ws.Caption(), c.caption);
+        EXPECT_EQ(ws.caption(), c.caption);
     }
 }
 
@@ -114,26 +114,26 @@ TEST_F(WorkspaceTest, StartUpRestoresNoFolderThatALinkLeadsOutOfTheProjects) {
     Workspace away = started();
     EXPECT_EQ(away.ProjectDir(), projects());
     EXPECT_EQ(away.ParGenFile(), projects() / "pargen.xml");
-    EXPECT_EQ(away.Caption(), kStartupCaption);
+    EXPECT_EQ(away.caption(), kStartupCaption);
     away.Close();  // the name is kept, as for a missing folder
     EXPECT_EQ(settings(), settingsWith(native("/Away")));
 
     writeSettings(settingsWith("Alias"));  // a link that stays inside is a project like any
     Workspace alias = started();
     EXPECT_EQ(alias.ProjectDir(), projects() / "Alias");
-    EXPECT_EQ(alias.Caption(), projectCaption(native("/Alias")));
+    EXPECT_EQ(alias.caption(), projectCaption(native("/Alias")));
 }
 
 TEST_F(WorkspaceTest, StartUpLeavesAFileNamedMasterAloneAndSaysNothing) {
     test::writeText(dir / "MASTER", "not a folder");
     Workspace ws = started();
     EXPECT_TRUE(fs::is_regular_file(ws.MasterDir()));
-    EXPECT_EQ(ws.Caption(), kStartupCaption);
+    EXPECT_EQ(ws.caption(), kStartupCaption);
 }
 
 TEST_F(WorkspaceTest, StartUpTakesAFolderInPlaceOfTheSettingsFileAsNoSettings) {
     fs::create_directory(dir / std::string(kSettingsFileName));
-    EXPECT_EQ(started().Caption(), kStartupCaption);
+    EXPECT_EQ(started().caption(), kStartupCaption);
 }
 
 #ifndef _WIN32
@@ -146,9 +146,9 @@ TEST_F(WorkspaceTest, APipeInPlaceOfTheSettingsFileNeitherBlocksNorIsReplaced) {
         Workspace ws = started();
         try {
             ws.Close();
-            return ws.Caption() + ", closed";
+            return ws.caption() + ", closed";
         } catch (const Error& e) {
-            return ws.Caption() + ", " + e.what();
+            return ws.caption() + ", " + e.what();
         }
     });
     EXPECT_EQ(outcome, std::string(kStartupCaption) + ", Unable to write to " + pathText(file));
@@ -162,7 +162,7 @@ TEST_F(WorkspaceTest, CloseStoresTheNameAndKeepsForeignSectionsAndKeys) {
         "extra = yes\r\n");
     fs::create_directories(projects() / "Plant1");
     Workspace ws = started();
-    ws.CreateProject(ws.ProjectsDir(), "Plant2");
+    ws.createProject(ws.ProjectsDir(), "Plant2");
     ws.Close();
     EXPECT_EQ(settings(),
               "; kept comment\r\n[window]\r\nleft=10\r\n[LastProj]\r\nProjectName=Plant2\r\n"
@@ -183,16 +183,16 @@ TEST_F(WorkspaceTest, CloseCreatesTheFileAndAMissingFolderNameSurvivesIt) {
 TEST_F(WorkspaceTest, NewProjectIsRestoredAtTheNextStart) {
     {
         Workspace ws = started();
-        ASSERT_TRUE(ws.CreateProject(ws.ProjectsDir(), "Plant2").created);
-        ws.NewProjectEnded(true);
-        EXPECT_EQ(ws.Caption(), projectCaption("Plant2"));
+        ASSERT_TRUE(ws.createProject(ws.ProjectsDir(), "Plant2").created);
+        ws.newProjectEnded(true);
+        EXPECT_EQ(ws.caption(), projectCaption("Plant2"));
         ws.Close();
         EXPECT_EQ(settings(), settingsWith("Plant2"));
     }
     Workspace next = started();
     EXPECT_EQ(next.ProjectName(), native("/Plant2"));
     EXPECT_EQ(next.ProjectDir(), projects() / "Plant2");
-    EXPECT_EQ(next.Caption(), projectCaption(native("/Plant2")));
+    EXPECT_EQ(next.caption(), projectCaption(native("/Plant2")));
 }
 
 // Folder names outside the ANSI code page of Windows go through the settings file, the document
@@ -204,8 +204,8 @@ TEST_F(WorkspaceTest, ProjectsOfAnyNameAreSavedLoadedAndRestored) {
         test::TempDir fresh;
         {
             Workspace ws(fresh.path());
-            ws.StartUp();
-            ASSERT_TRUE(ws.CreateProject(ws.ProjectsDir(), name).created);
+            ws.startUp();
+            ASSERT_TRUE(ws.createProject(ws.ProjectsDir(), name).created);
             EXPECT_EQ(ws.ParGenFile(), fresh / "PROJECTS" / pathFromText(name) / "pargen.xml");
             XmlDocument doc;
             doc.create("Par_Gen");
@@ -214,9 +214,9 @@ TEST_F(WorkspaceTest, ProjectsOfAnyNameAreSavedLoadedAndRestored) {
         }
         EXPECT_EQ(test::readText(fresh / std::string(kSettingsFileName)), settingsWith(name));
         Workspace next(fresh.path());
-        next.StartUp();
+        next.startUp();
         EXPECT_EQ(next.ProjectName(), native("/" + name));
-        EXPECT_EQ(next.Caption(), projectCaption(native("/" + name)));
+        EXPECT_EQ(next.caption(), projectCaption(native("/" + name)));
         XmlDocument loaded;
         loaded.load(next.ParGenFile());
         EXPECT_EQ(loaded.serialize(), "<Par_Gen/>");
@@ -232,7 +232,7 @@ TEST_F(WorkspaceTest, CloseOnAnUnwritableSettingsFileSaysUnableToWriteAndKeepsIt
         ws.Close();
         FAIL() << "no error";
     } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), "Unable to write to " + pathText(ws.SettingsFile()));
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + pathText(ws.settingsFile()));
     }
     EXPECT_EQ(settings(), settingsWith("Old"));
 
@@ -270,7 +270,7 @@ TEST_F(WorkspaceTest, CloseInAReadOnlyInstallationFolderSaysUnableToWrite) {
             return std::string(e.what());
         }
     });
-    EXPECT_EQ(closed, "Unable to write to " + pathText(ws.SettingsFile()));
+    EXPECT_EQ(closed, "Unable to write to " + pathText(ws.settingsFile()));
     EXPECT_EQ(settings(), settingsWith("Old"));
 #endif
 }
@@ -280,7 +280,7 @@ TEST_F(WorkspaceTest, ANameWrittenAfterABareCarriageReturnIsRestored) {
     writeSettings("[lastproj]\r");
     {
         Workspace ws = started();
-        ws.OpenProject([&](const fs::path&, const fs::path&) {
+        ws.openProject([&](const fs::path&, const fs::path&) {
             return std::optional<fs::path>(projects() / "Plant2");
         });
         ws.Close();
@@ -309,7 +309,7 @@ TEST_F(WorkspaceTest, CreateProjectRefusesWithTheMessagesInOrder) {
         {projects(), "NUL", {"Name project not valid"}},
     };
     for (const auto& c : cases) {
-        const auto outcome = ws.CreateProject(c.destination, c.name);
+        const auto outcome = ws.createProject(c.destination, c.name);
         EXPECT_EQ(outcome.messages, c.messages) << c.name;
         EXPECT_FALSE(outcome.created) << c.name;
         EXPECT_EQ(ws.ProjectDir(), projects()) << c.name;
@@ -321,13 +321,13 @@ TEST_F(WorkspaceTest, CreateProjectRefusesWithTheMessagesInOrder) {
 TEST_F(WorkspaceTest, CreateProjectFailsSilentlyWhenTheFolderCannotBeMade) {
     Workspace ws = started();
     fs::remove(projects());  // PROJECTS vanished after start-up
-    const auto missing = ws.CreateProject(ws.ProjectsDir(), "Plant1");
+    const auto missing = ws.createProject(ws.ProjectsDir(), "Plant1");
     EXPECT_TRUE(missing.messages.empty());
     EXPECT_FALSE(missing.created);
 
     fs::create_directory(projects());
     test::writeText(projects() / "Taken", "a file");
-    const auto outcome = ws.CreateProject(ws.ProjectsDir(), "Taken");
+    const auto outcome = ws.createProject(ws.ProjectsDir(), "Taken");
     EXPECT_TRUE(outcome.messages.empty());
     EXPECT_FALSE(outcome.created);
     EXPECT_EQ(ws.ProjectDir(), projects());
@@ -335,7 +335,7 @@ TEST_F(WorkspaceTest, CreateProjectFailsSilentlyWhenTheFolderCannotBeMade) {
 
 TEST_F(WorkspaceTest, CreateProjectMakesTheFolderWithBinAndTheNameAsTyped) {
     Workspace ws = started();
-    const auto outcome = ws.CreateProject(ws.ProjectsDir(), "Plant 2.x");
+    const auto outcome = ws.createProject(ws.ProjectsDir(), "Plant 2.x");
     EXPECT_TRUE(outcome.created);
     EXPECT_TRUE(outcome.messages.empty());
     EXPECT_TRUE(fs::is_directory(projects() / "Plant 2.x" / "bin"));
@@ -348,8 +348,8 @@ TEST_F(WorkspaceTest, CreateProjectMakesTheFolderWithBinAndTheNameAsTyped) {
 
 TEST_F(WorkspaceTest, NewProjectCancelledChangesOnlyTheCaption) {
     Workspace ws = started();
-    ws.NewProjectEnded(false);
-    EXPECT_EQ(ws.Caption(), "Vostrel Velmora QS48203 DeviceNet-m / Modbus-s :");
+    ws.newProjectEnded(false);
+    EXPECT_EQ(ws.caption(), "Vostrel Velmora QS48203 DeviceNet-m / Modbus-s :");
     EXPECT_EQ(ws.ProjectDir(), projects());
 }
 
@@ -376,7 +376,7 @@ TEST_F(WorkspaceTest, OpenProjectNamesTheChosenFolderBelowTheProjects) {
         SCOPED_TRACE(c.name);
         Workspace ws = started();
         fs::path offered;
-        ws.OpenProject([&](const fs::path& root, const fs::path& preselected) {
+        ws.openProject([&](const fs::path& root, const fs::path& preselected) {
             EXPECT_EQ(root, projects());
             offered = preselected;
             return std::optional<fs::path>(c.chosen);
@@ -384,7 +384,7 @@ TEST_F(WorkspaceTest, OpenProjectNamesTheChosenFolderBelowTheProjects) {
         EXPECT_EQ(offered, projects());
         EXPECT_EQ(ws.ProjectDir(), c.chosen);
         EXPECT_EQ(ws.ProjectName(), c.projectName);
-        EXPECT_EQ(ws.Caption(), projectCaption(c.projectName));
+        EXPECT_EQ(ws.caption(), projectCaption(c.projectName));
         EXPECT_EQ(ws.ParGenFile(), fs::path(c.chosen.native() + fs::path::preferred_separator +
                                             fs::path("pargen.xml").native()));
     }
@@ -392,26 +392,26 @@ TEST_F(WorkspaceTest, OpenProjectNamesTheChosenFolderBelowTheProjects) {
 
 TEST_F(WorkspaceTest, OpenProjectCancelledKeepsAnExistingFolder) {
     Workspace ws = started();
-    ws.CreateProject(ws.ProjectsDir(), "Plant2");
-    ws.OpenProject(cancel);
+    ws.createProject(ws.ProjectsDir(), "Plant2");
+    ws.openProject(cancel);
     EXPECT_EQ(ws.ProjectDir(), projects() / "Plant2");
     EXPECT_EQ(ws.ProjectName(), native("/Plant2"));
-    EXPECT_EQ(ws.Caption(), projectCaption(native("/Plant2")));
+    EXPECT_EQ(ws.caption(), projectCaption(native("/Plant2")));
 }
 
 TEST_F(WorkspaceTest, OpenProjectCancelledAfterTheFolderWasDeletedLeavesNoFolder) {
     Workspace ws = started();
-    ws.CreateProject(ws.ProjectsDir(), "Plant2");
+    ws.createProject(ws.ProjectsDir(), "Plant2");
     fs::remove_all(projects() / "Plant2");
     fs::path offered = "unset";
-    ws.OpenProject([&](const fs::path&, const fs::path& preselected) {
+    ws.openProject([&](const fs::path&, const fs::path& preselected) {
         offered = preselected;
         return std::optional<fs::path>();
     });
     EXPECT_EQ(offered, fs::path());
     EXPECT_EQ(ws.ProjectDir(), fs::path());
     EXPECT_EQ(ws.ProjectName(), "");
-    EXPECT_EQ(ws.Caption(), "Vostrel Velmora QS48203 DeviceNet-m / Modbus-s :");
+    EXPECT_EQ(ws.caption(), "Vostrel Velmora QS48203 DeviceNet-m / Modbus-s :");
     EXPECT_EQ(ws.ParGenFile(), fs::path(native("/pargen.xml")));
     EXPECT_EQ(ws.DNetNetFile(), fs::path(native("/DNET_Net.xml")));
     EXPECT_EQ(ws.DefRegFile(), fs::path(native("/DefReg.xml")));
