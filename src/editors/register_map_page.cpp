@@ -1,6 +1,5 @@
 #include "editors/register_map_page.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
@@ -8,17 +7,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStringListModel>
-#include <QStyledItemDelegate>
-#include <QTextOption>
-#include <algorithm>
-#include <functional>
 #include <limits>
-#include <utility>
 
+#include "editors/register_map_lists.h"
 #include "ui/messages.h"
 #include "ui/naming.h"
 
@@ -77,8 +71,6 @@ constexpr int kListTop = 36;
 constexpr int kListHeight = 418;
 constexpr int kNodeListWidth = 168;
 constexpr int kRightColumn = 312;
-// The node list's tab stops, in dialog units of its font (a quarter of the average width).
-constexpr int kTabStopDialogUnits = 42;
 
 QLabel* label(const QString& text, QWidget* parent, int x, int y) {
     auto* l = new QLabel(text, parent);
@@ -93,136 +85,6 @@ QPushButton* button(const char* text, const char* name, QWidget* parent, int x, 
     b->setAutoDefault(false);
     b->setGeometry(x, y, 57, 25);
     return b;
-}
-
-// Paints "ID<TAB>count" items with tab stops every 42 dialog units, so that the two texts line
-// up in columns; `itemWidth`, when positive, is the width of every item of a wrapping list, whose
-// tab stop is drawn in closer where a three-digit count would not fit behind it.
-class TabStopDelegate : public QStyledItemDelegate {
-public:
-    TabStopDelegate(QObject* parent, int itemWidth)
-        : QStyledItemDelegate(parent), itemWidth_(itemWidth) {}
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override {
-        QStyleOptionViewItem item = option;
-        initStyleOption(&item, index);
-        const QString text = item.text;
-        item.text.clear();
-        const QWidget* widget = item.widget;
-        QStyle* style = widget ? widget->style() : QApplication::style();
-        style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
-
-        QTextOption layout(Qt::AlignLeft | Qt::AlignVCenter);
-        layout.setWrapMode(QTextOption::NoWrap);
-        const QRect area = textArea(item.rect, widget);
-        layout.setTabStopDistance(tabStop(item.fontMetrics, area.width()));
-        painter->save();
-        painter->setFont(item.font);
-        painter->setPen(item.palette.color(
-            item.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
-        painter->drawText(QRectF(area), text, layout);
-        painter->restore();
-    }
-
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        QSize size = QStyledItemDelegate::sizeHint(option, index);
-        if (itemWidth_ > 0) size.setWidth(itemWidth_);
-        return size;
-    }
-
-    // Whether `text` drawn in `list`'s font stays inside an item of the list.
-    bool fits(const QListWidget* list, const QString& text) const {
-        const QFontMetrics metrics(list->font());
-        const int width = itemWidth_ > 0 ? itemWidth_ : list->viewport()->width();
-        const QRect area = textArea(QRect(0, 0, width, metrics.height()), list);
-        const int tab = static_cast<int>(tabStop(metrics, area.width()));
-        const QRect drawn = metrics.boundingRect(QRect(0, 0, 10 * width, metrics.height()),
-                                                 Qt::AlignLeft | Qt::TextExpandTabs, text, tab);
-        return drawn.width() <= area.width();
-    }
-
-private:
-    static QRect textArea(QRect itemRect, const QWidget* widget) {
-        QStyle* style = widget ? widget->style() : QApplication::style();
-        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
-        return itemRect.adjusted(margin, 0, -margin, 0);
-    }
-
-    qreal tabStop(const QFontMetrics& metrics, int textWidth) const {
-        const qreal usual = kTabStopDialogUnits * metrics.averageCharWidth() / 4.0;
-        if (itemWidth_ <= 0) return usual;
-        // A narrow column keeps room for the widest count, 455, behind the tab.
-        const qreal room = textWidth - metrics.horizontalAdvance(QStringLiteral("000"));
-        return std::min(usual, std::max(room, 1.0));
-    }
-
-    int itemWidth_;
-};
-
-// Runs a handler when an item of a list is selected by click or keyboard, and when the selected
-// item is clicked again (which changes no selection but still counts as selecting it).
-class SelectionWatcher : public QObject {
-public:
-    SelectionWatcher(QListWidget* list, std::function<void()> handler)
-        : QObject(list), handler_(std::move(handler)) {
-        list->viewport()->installEventFilter(this);
-        connect(list, &QListWidget::itemSelectionChanged, this, [this] {
-            changedByPress_ = true;
-            handler_();
-        });
-        connect(list, &QListWidget::itemPressed, this, [this] {
-            if (!changedByPress_) handler_();
-        });
-    }
-
-    bool eventFilter(QObject*, QEvent* event) override {
-        // Seen before the list handles the press, which may then change the selection.
-        if (event->type() == QEvent::MouseButtonPress) changedByPress_ = false;
-        return false;
-    }
-
-private:
-    std::function<void()> handler_;
-    bool changedByPress_ = false;
-};
-
-// A node list: a node is chosen by a click on its item or by the keyboard, and a click on the
-// empty part of the list or a Ctrl+click on the chosen node leaves it chosen, since the register
-// list and the index field go on showing that node's registers.
-class NodeList : public QListWidget {
-public:
-    using QListWidget::QListWidget;
-
-protected:
-    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
-                                                         const QEvent* event) const override {
-        if (!index.isValid()) return QItemSelectionModel::NoUpdate;
-        const QItemSelectionModel::SelectionFlags flags =
-            QListWidget::selectionCommand(index, event);
-        // Ctrl+click toggles; the chosen node is only ever replaced, never dropped.
-        if (flags & QItemSelectionModel::Deselect) return QItemSelectionModel::NoUpdate;
-        return flags;
-    }
-};
-
-QListWidget* list(const char* name, QWidget* parent, QRect geometry, int columns,
-                  bool keepsSelection = false) {
-    auto* l = named(keepsSelection ? new NodeList(parent) : new QListWidget(parent), name);
-    l->setGeometry(geometry);
-    l->setSelectionMode(QAbstractItemView::SingleSelection);
-    l->setUniformItemSizes(true);
-    if (columns > 1) {
-        // Items flow down and on into the next column, `columns` of them in view.
-        l->setFlow(QListView::TopToBottom);
-        l->setWrapping(true);
-        l->setResizeMode(QListView::Adjust);
-        const int width = (geometry.width() - 2 * l->frameWidth()) / columns;
-        l->setItemDelegate(new TabStopDelegate(l, width));
-    } else {
-        l->setItemDelegate(new TabStopDelegate(l, 0));
-    }
-    return l;
 }
 
 // A choice-only byte selector whose items come from a string list model, so that refilling it
@@ -278,15 +140,16 @@ RegisterMapPage::RegisterMapPage(MapSide side, RegisterMap& map, RegisterClip& c
     const PageFormat& format = formatOf(side);
 
     QLabel* modbus = label(QStringLiteral("MODBUS"), this, 8, kListTop - 16);
-    LIndMbND = list(format.registerList, this, QRect(8, kListTop, 120, kListHeight), 1);
+    LIndMbND = registerMapList(format.registerList, this, QRect(8, kListTop, 120, kListHeight), 1);
     labelFor(modbus, LIndMbND);
 
     label(QStringLiteral("Correlated"), this, 136, kListTop - 32);
     QLabel* heading = label(QStringLiteral(" ID") + QString(16, QLatin1Char(' ')) +
                                 QString::fromLatin1(format.byteHeading),
                             this, 136, kListTop - 16);
-    LDNByte = list(format.nodeList, this, QRect(136, kListTop, kNodeListWidth, kListHeight),
-                   format.nodeListColumns, true);
+    LDNByte =
+        registerMapList(format.nodeList, this, QRect(136, kListTop, kNodeListWidth, kListHeight),
+                        format.nodeListColumns, true);
     labelFor(heading, LDNByte);
 
     QLabel* indexLabel = label(QStringLiteral("Index MODBUS"), this, kRightColumn, kListTop);
@@ -312,8 +175,8 @@ RegisterMapPage::RegisterMapPage(MapSide side, RegisterMap& map, RegisterClip& c
                            static_cast<QWidget*>(CB_LB)}) {
         field->installEventFilter(this);
     }
-    new SelectionWatcher(LDNByte, [this] { LDNByteClick(); });
-    new SelectionWatcher(LIndMbND, [this] { LIndMbNDClick(); });
+    onItemSelected(LDNByte, [this] { LDNByteClick(); });
+    onItemSelected(LIndMbND, [this] { LIndMbNDClick(); });
     connect(DELETEa, &QPushButton::clicked, this, [this] { DELETEaClick(); });
     connect(NewA, &QPushButton::clicked, this, [this] { NewAClick(); });
     connect(ModifyA, &QPushButton::clicked, this, [this] { ModifyAClick(); });
@@ -368,7 +231,7 @@ void RegisterMapPage::showNodes() {
 }
 
 bool RegisterMapPage::nodeItemFits(const QString& text) const {
-    return static_cast<const TabStopDelegate*>(LDNByte->itemDelegate())->fits(LDNByte, text);
+    return listItemFits(LDNByte, text);
 }
 
 void RegisterMapPage::LDNByteClick() {
