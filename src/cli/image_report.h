@@ -6,7 +6,7 @@
 
 namespace velmora::cli {
 
-// A decoded image for a person: header offsets, node table, both maps and the parameter block
+// A decoded image for a person: its length and fingerprint, header offsets, node table, both maps and the parameter block
 // with the meaning of each coded value.
 void writeImageText(const DecodedImage& image, std::ostream& out);
 
