@@ -102,11 +102,13 @@ constexpr std::string_view kMapUsage =
     "Usage: velmora-cli map PROJECT_DIR [--format csv|html] [--base N] [--strict] "
     "[--output FILE]\n";
 constexpr std::string_view kMapHelp =
-    "Prints the register map of PROJECT_DIR as the device will hold it (rows the composer\n"
-    "drops are not in it), read map first, each by register.\n"
+    "Prints the register map of PROJECT_DIR as the device will hold it, read map first, each\n"
+    "by register.\n"
     "CSV columns: map,register,node,node_id,mnemonic,high_byte,low_byte (byte number, or\n"
-    "empty for None). HTML: one self-contained page, printable on A4, with the settings, the\n"
-    "nodes, both maps and a picture of each node's bytes.\n"
+    "empty for None); rows the composer drops are not in it. HTML: one self-contained page,\n"
+    "printable on A4, with the image's fingerprint (as inspect prints it) and the date, the\n"
+    "gateway's Modbus ID, the settings, the nodes, both maps with their function codes and the\n"
+    "dropped rows marked, and a table of each node's bytes.\n"
     "A register index that a map holds more than once is named on standard error and marked\n"
     "on the page; the CSV columns stay as they are.\n"
     "\n"

@@ -86,6 +86,7 @@ void writeMapJson(const std::vector<DecodedRegister>& map, const DecodedImage& i
 
 void writeImageText(const DecodedImage& image, std::ostream& out) {
     out << "Configuration image: " << image.length << " bytes\n"
+        << "Fingerprint: " << image.fingerprint << " (SHA-256, first 8 hex digits)\n"
         << "Header: node table at " << image.nodeTableOffset << ", read map at "
         << image.readMapOffset << ", write map at " << image.writeMapOffset
         << ", parameter block at " << image.parametersOffset << "\n";
@@ -120,6 +121,7 @@ void writeImageText(const DecodedImage& image, std::ostream& out) {
 
 void writeImageJson(const DecodedImage& image, std::ostream& out) {
     out << "{\n  \"length\": " << image.length
+        << ",\n  \"fingerprint\": " << jsonString(image.fingerprint)
         << ",\n  \"header\": {\"nodeTable\": " << image.nodeTableOffset
         << ", \"readMap\": " << image.readMapOffset << ", \"writeMap\": " << image.writeMapOffset
         << ", \"parameters\": " << image.parametersOffset << "},\n  \"nodes\": [";

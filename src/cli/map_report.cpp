@@ -1,5 +1,6 @@
 #include "cli/map_report.h"
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <span>
@@ -10,6 +11,7 @@
 #include "cli/report_text.h"
 #include "documents/comm_settings.h"
 #include "image/image_format.h"
+#include "modbus/protocol.h"
 
 namespace velmora::cli {
 
@@ -73,27 +75,32 @@ constexpr std::string_view kStyle = R"(
 html { -webkit-print-color-adjust: exact; print-color-adjust: exact; }
 body { font-family: sans-serif; font-size: 9.5pt; color: #111; margin: 0 auto; max-width: 186mm;
        padding: 6mm 0; }
-h1 { font-size: 16pt; margin: 0 0 1mm; }
+h1 { font-size: 16pt; margin: 0 0 2mm; }
 h2 { font-size: 12pt; margin: 7mm 0 2mm; border-bottom: 0.6pt solid #444; break-after: avoid; }
-h3 { font-size: 10pt; margin: 4mm 0 1.5mm; break-after: avoid; }
-p.meta { margin: 0; color: #444; }
 table { border-collapse: collapse; width: 100%; }
 thead { display: table-header-group; }
 tr { break-inside: avoid; }
 th, td { border: 0.5pt solid #999; padding: 0.8mm 2mm; text-align: left; vertical-align: top; }
 th { background: #e8e8e8; }
 .num { text-align: right; font-variant-numeric: tabular-nums; }
-table.settings th { width: 40mm; white-space: nowrap; }
-.node { break-inside: avoid; }
-.side { margin: 1mm 0 2mm; }
-.side > span { display: block; color: #444; margin-bottom: 0.8mm; }
-.bytes { display: flex; flex-wrap: wrap; gap: 0.8mm; }
-.byte { min-width: 15mm; border: 0.5pt solid #777; text-align: center; font-size: 7.5pt;
-        padding: 0.4mm 0.8mm; background: #f4f8ff; }
-.byte b { display: block; font-size: 7pt; color: #555; font-weight: normal; }
-.byte.free { background: repeating-linear-gradient(45deg, #fff 0 1mm, #ddd 1mm 2mm); color: #777; }
+table.sheet th, table.settings th { width: 40mm; white-space: nowrap; }
+.fingerprint { font-family: monospace; font-size: 11pt; }
+.headed { margin: 2mm 0 4mm; }
+.headed > .cover, tr.heading th { height: 6mm; line-height: 6mm; padding: 0; border: 0;
+       background: #fff; font-size: 10pt; font-weight: bold; text-align: left;
+       white-space: nowrap; overflow: hidden; }
+.headed > .cover { position: relative; z-index: 1; }
+.headed > table { margin-top: -6mm; }
+.continued { font-weight: normal; color: #555; }
+table.node { table-layout: fixed; }
+table.node col.label { width: 30mm; }
+td.byte { text-align: center; font-size: 7.5pt; padding: 0.4mm 0.8mm; background: #f4f8ff; }
+td.byte b { display: block; font-size: 7pt; color: #555; font-weight: normal; }
+/* Plain grey: a gradient hatch in every free cell made a printed PDF 25 times larger. */
+td.byte.free { background: #ddd; color: #666; }
 .legend { color: #444; }
 tr.repeated td { background: #fde8e8; }
+tr.dropped td { background: #eee; color: #555; font-style: italic; }
 )";
 
 // The settings as the device holds them (the image's parameter block), in words; the protocol,
@@ -143,36 +150,112 @@ void writeNodes(const DeviceMap& map, std::ostream& out) {
     out << "</tbody>\n</table>\n";
 }
 
-std::string_view sideTitle(MapSide side) {
-    return side == MapSide::Read ? "Read map (Modbus_Read), on the nodes' output bytes"
-                                 : "Write map (Modbus_Write), on the nodes' input bytes";
+// Opens a table whose heading comes back, marked "(continued)", at the top of every printed page
+// the table runs on to. Browsers repeat a table's <thead> on each page, but CSS cannot tell the
+// first copy from the repeats, so the thead's heading row always says "(continued)"; on the first
+// page a block of exactly that row's height, drawn above the table (which is pulled up under it
+// by the same height), covers it and shows `first` instead. The repeats have no cover. `prelude`
+// (a <colgroup>) and `columnHeads` (a row of <th>) may be empty.
+void openHeadedTable(std::string_view tableClass, std::string_view first, std::string_view heading,
+                     std::size_t columns, std::string_view prelude, std::string_view columnHeads,
+                     std::ostream& out) {
+    out << "<div class=\"headed\"><div class=\"cover\">" << first << "</div>\n<table class=\""
+        << tableClass << "\">" << prelude << "<thead><tr class=\"heading\"><th colspan=\""
+        << columns << "\">" << heading << " <span class=\"continued\">(continued)</span></th></tr>"
+        << columnHeads << "</thead>\n<tbody>\n";
 }
 
+void closeHeadedTable(std::ostream& out) { out << "</tbody>\n</table></div>\n"; }
+
+// How each map is addressed over Modbus: its function codes, short and in words.
+struct SideWords {
+    std::string_view name;
+    std::string codes;
+    std::string functions;
+    std::string_view bytes;
+
+    std::string heading() const { return std::string(name) + ": function " + codes; }
+};
+
+SideWords sideWords(MapSide side) {
+    using namespace modbus;
+    const auto code = [](std::uint8_t c) { return std::to_string(c); };
+    if (side == MapSide::Read) {
+        return {"Read map (Modbus_Read)",
+                code(kReadHoldingRegisters) + " or " + code(kReadInputRegisters),
+                "Function " + code(kReadHoldingRegisters) + " (read holding registers) or " +
+                    code(kReadInputRegisters) + " (read input registers)",
+                "output"};
+    }
+    return {"Write map (Modbus_Write)",
+            code(kWriteSingleRegister) + " or " + code(kWriteMultipleRegisters),
+            "Function " + code(kWriteSingleRegister) + " (write single register) or " +
+                code(kWriteMultipleRegisters) + " (write multiple registers)",
+            "input"};
+}
+
+void writeRegister(const DeviceMap& map, const DecodedRegister& r, bool repeated, std::int64_t base,
+                   std::ostream& out) {
+    const DeviceNode* node = nodeOf(map, r);
+    out << (repeated ? "<tr class=\"repeated\">" : "<tr>") << "<td class=\"num\">"
+        << registerNumber(r, base) << (repeated ? " (repeated)" : "") << "</td><td class=\"num\">"
+        << int{r.nodePosition} + 1 << "</td><td class=\"num\">"
+        << (node ? std::to_string(node->id) : std::string("?")) << "</td><td>"
+        << (node ? html(node->mnemonic) : std::string()) << "</td><td>" << byteName(r.highByte())
+        << "</td><td>" << byteName(r.lowByte()) << "</td></tr>\n";
+}
+
+void writeDropped(const DroppedRegister& d, std::string_view listName, std::size_t nodes,
+                  std::int64_t base, std::ostream& out) {
+    const std::string number =
+        d.indexValue ? std::to_string(static_cast<std::int64_t>(*d.indexValue) + base) : d.index;
+    out << "<tr class=\"dropped\"><td class=\"num\">" << html(number) << "</td><td class=\"num\">"
+        << d.node << "</td><td class=\"num\">&ndash;</td><td colspan=\"3\">dropped from the image: "
+        << "node " << d.node << " is past the " << plural(nodes, "node")
+        << " of the DeviceNet list (" << listName << " row " << d.row << ")</td></tr>\n";
+}
+
+// One map by register, the rows dropped from the image marked among them by their index (those
+// whose index is not a number last), and every index the image holds more than once marked.
 void writeRegisters(const DeviceMap& map, MapSide side, std::int64_t base, std::ostream& out) {
     const auto& registers = map.map(side);
-    out << "<h2>" << sideTitle(side) << "</h2>\n";
-    if (registers.empty()) {
+    std::vector<const DroppedRegister*> dropped;
+    for (const DroppedRegister& d : map.dropped(side)) dropped.push_back(&d);
+    std::stable_sort(dropped.begin(), dropped.end(), [](const auto* a, const auto* b) {
+        return a->indexValue.has_value() && (!b->indexValue || *a->indexValue < *b->indexValue);
+    });
+    const SideWords words = sideWords(side);
+    const std::string_view listName =
+        side == MapSide::Read ? image_format::kReadList : image_format::kWriteList;
+    out << "<h2>" << words.heading() << "</h2>\n";
+    if (registers.empty() && dropped.empty()) {
         out << "<p>No registers.</p>\n";
         return;
     }
-    out << "<table class=\"registers " << csvSideName(side)
-        << "\">\n<thead><tr><th class=\"num\">Register</th><th class=\"num\">Node</th><th "
-           "class=\"num\">ID</th><th>Mnemonic</th><th>High byte</th><th>Low byte</th></tr>"
-           "</thead>\n<tbody>\n";
+    openHeadedTable(
+        std::string("registers ") + std::string(csvSideName(side)),
+        words.functions + ", on the nodes' " + std::string(words.bytes) + " bytes", words.heading(),
+        6, "",
+        "<tr><th class=\"num\">Register</th><th class=\"num\">Node</th><th "
+        "class=\"num\">ID</th><th>Mnemonic</th><th>High byte</th><th>Low byte</th></tr>",
+        out);
+    std::size_t next = 0;  // the next dropped row
     for (std::size_t i = 0; i < registers.size(); ++i) {
         const DecodedRegister& r = registers[i];
-        const DeviceNode* node = nodeOf(map, r);
+        for (; next < dropped.size() && dropped[next]->indexValue &&
+               *dropped[next]->indexValue < r.index;
+             ++next) {
+            writeDropped(*dropped[next], listName, map.nodes.size(), base, out);
+        }
         // The map is by index: a repeated index stands beside its twin.
         const bool repeated = (i > 0 && registers[i - 1].index == r.index) ||
                               (i + 1 < registers.size() && registers[i + 1].index == r.index);
-        out << (repeated ? "<tr class=\"repeated\">" : "<tr>") << "<td class=\"num\">"
-            << registerNumber(r, base) << (repeated ? " (repeated)" : "")
-            << "</td><td class=\"num\">" << int{r.nodePosition} + 1 << "</td><td class=\"num\">"
-            << (node ? std::to_string(node->id) : std::string("?")) << "</td><td>"
-            << (node ? html(node->mnemonic) : std::string()) << "</td><td>"
-            << byteName(r.highByte()) << "</td><td>" << byteName(r.lowByte()) << "</td></tr>\n";
+        writeRegister(map, r, repeated, base, out);
     }
-    out << "</tbody>\n</table>\n";
+    for (; next < dropped.size(); ++next) {
+        writeDropped(*dropped[next], listName, map.nodes.size(), base, out);
+    }
+    closeHeadedTable(out);
 }
 
 // Which registers carry each byte of each node on one side: "40001 H".
@@ -189,23 +272,36 @@ Carriers carriers(const DeviceMap& map, MapSide side, std::int64_t base) {
     return result;
 }
 
-void writeByteStrip(std::size_t node, std::uint16_t count, const Carriers& carried,
-                    std::string_view label, std::ostream& out) {
-    out << "<div class=\"side\"><span>" << label << ": " << count << " byte"
-        << (count == 1 ? "" : "s") << "</span><div class=\"bytes\">";
-    for (std::uint16_t b = 1; b <= count; ++b) {
-        const auto at = carried.find({node, b});
-        if (at == carried.end()) {
-            out << "<div class=\"byte free\"><b>" << b << "</b>&ndash;</div>";
-            continue;
-        }
-        out << "<div class=\"byte\"><b>" << b << "</b>";
-        for (std::size_t i = 0; i < at->second.size(); ++i) {
-            out << (i ? "<br>" : "") << at->second[i];
-        }
-        out << "</div>";
+// Byte boxes in a node's table: this many a row.
+constexpr std::uint16_t kBytesPerRow = 8;
+
+// One direction of a node's bytes as rows of boxes, each box with the registers carrying it.
+void writeByteRows(std::size_t node, std::uint16_t count, const Carriers& carried,
+                   std::string_view label, std::ostream& out) {
+    if (count == 0) {
+        out << "<tr><th>" << label << " bytes</th><td colspan=\"" << kBytesPerRow
+            << "\">none</td></tr>\n";
+        return;
     }
-    out << "</div></div>\n";
+    for (std::uint32_t first = 1; first <= count; first += kBytesPerRow) {
+        const std::uint32_t last = std::min<std::uint32_t>(count, first + kBytesPerRow - 1);
+        out << "<tr><th>" << label << " " << first;
+        if (last > first) out << "&ndash;" << last;
+        out << "</th>";
+        for (std::uint32_t b = first; b <= last; ++b) {
+            const auto at = carried.find({node, static_cast<std::uint16_t>(b)});
+            if (at == carried.end()) {
+                out << "<td class=\"byte free\"><b>" << b << "</b>&ndash;</td>";
+                continue;
+            }
+            out << "<td class=\"byte\"><b>" << b << "</b>";
+            for (std::size_t i = 0; i < at->second.size(); ++i) {
+                out << (i ? "<br>" : "") << at->second[i];
+            }
+            out << "</td>";
+        }
+        out << "</tr>\n";
+    }
 }
 
 void writeBytePictures(const DeviceMap& map, std::int64_t base, std::ostream& out) {
@@ -215,17 +311,41 @@ void writeBytePictures(const DeviceMap& map, std::int64_t base, std::ostream& ou
         return;
     }
     out << "<p class=\"legend\">Each box is one byte of the node, with the registers that carry "
-           "it (H high byte, L low byte); a hatched box is a byte that no register carries.</p>\n";
+           "it (H high byte, L low byte); a grey box with a dash is a byte that no register "
+           "carries. "
+           "Output bytes are read through the read map, input bytes written through the write "
+           "map.</p>\n";
     const Carriers read = carriers(map, MapSide::Read, base);
     const Carriers write = carriers(map, MapSide::Write, base);
+    const std::string columns = "<colgroup><col class=\"label\"><col span=\"" +
+                                std::to_string(kBytesPerRow) + "\"></colgroup>";
     for (std::size_t i = 0; i < map.nodes.size(); ++i) {
         const DeviceNode& n = map.nodes[i];
-        out << "<div class=\"node\"><h3>Node " << i + 1 << " (ID " << int{n.id} << ")"
-            << (n.mnemonic.empty() ? "" : " " + html(n.mnemonic)) << "</h3>\n";
-        writeByteStrip(i, n.bytesOut, read, "Output bytes, read map", out);
-        writeByteStrip(i, n.bytesIn, write, "Input bytes, write map", out);
-        out << "</div>\n";
+        const std::string heading = "Node " + std::to_string(i + 1) + " (ID " +
+                                    std::to_string(n.id) + ")" +
+                                    (n.mnemonic.empty() ? "" : " " + html(n.mnemonic));
+        openHeadedTable("node", heading, heading, kBytesPerRow + 1, columns, "", out);
+        writeByteRows(i, n.bytesOut, read, "Output", out);
+        writeByteRows(i, n.bytesIn, write, "Input", out);
+        closeHeadedTable(out);
     }
+}
+
+// What matches the sheet to a device: the image's fingerprint and date, the gateway's Modbus ID,
+// and how the registers are numbered and addressed.
+void writeSheetHead(const DeviceMap& map, const MapPage& page, std::ostream& out) {
+    const std::string modbusId =
+        map.parameters ? std::to_string(map.parameters->serialId)
+                       : std::string("none: pargen.xml is missing, the image has no settings");
+    out << "<table class=\"sheet\">\n<tr><th>Image</th><td><b class=\"fingerprint\">"
+        << map.fingerprint << "</b>, composed " << html(page.date)
+        << " &middot; the first 8 hex digits of the SHA-256 of bank.bin, as velmora-cli inspect "
+           "prints them</td></tr>\n<tr><th>Gateway Modbus ID</th><td><b>"
+        << modbusId << "</b></td></tr>\n<tr><th>Registers</th><td>"
+        << plural(map.readMap.size(), "read register") << " (function "
+        << sideWords(MapSide::Read).codes << "), " << plural(map.writeMap.size(), "write register")
+        << " (function " << sideWords(MapSide::Write).codes << "); register = index + " << page.base
+        << "</td></tr>\n</table>\n";
 }
 
 }  // namespace
@@ -267,10 +387,8 @@ void writeMapCsv(const DeviceMap& map, std::int64_t base, std::ostream& out) {
 void writeMapHtml(const DeviceMap& map, const MapPage& page, std::ostream& out) {
     const std::string title = "Register map: " + html(page.project);
     out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>" << title
-        << "</title>\n<style>" << kStyle << "</style>\n</head>\n<body>\n<h1>" << title
-        << "</h1>\n<p class=\"meta\">" << html(page.date) << " &middot; " << map.readMap.size()
-        << " read and " << map.writeMap.size() << " write registers"
-        << " &middot; register = index + " << page.base << "</p>\n";
+        << "</title>\n<style>" << kStyle << "</style>\n</head>\n<body>\n<h1>" << title << "</h1>\n";
+    writeSheetHead(map, page, out);
     writeSettings(map, out);
     writeNodes(map, out);
     for (const MapSide side : kSides) writeRegisters(map, side, page.base, out);

@@ -32,12 +32,14 @@ std::string repeatedIndexText(const RepeatedIndex& repeated, std::int64_t base);
 // What the printable page says about itself.
 struct MapPage {
     std::string project;  // the project's name
-    std::string date;     // the day it was made, as shown
+    std::string date;     // the day it was made, as shown beside the image's fingerprint
     std::int64_t base = 0;
 };
 
-// One self-contained printable HTML page (A4): the settings in words, the node list, one table per
-// map and a picture of each node's bytes with the register carrying each.
+// One self-contained printable HTML page (A4): the image's fingerprint and date, the gateway's
+// Modbus ID, the settings in words, the node list, one table per map with its function codes
+// (rows dropped from the image and repeated indexes marked) and a table of each node's bytes with
+// the registers carrying each; a table running on to another page repeats its heading there.
 void writeMapHtml(const DeviceMap& map, const MapPage& page, std::ostream& out);
 
 }  // namespace velmora::cli

@@ -1,6 +1,7 @@
 #include "image/device_map.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "documents/comm_settings.h"
 #include "documents/devicenet_network.h"
@@ -20,6 +21,29 @@ std::vector<DecodedRegister> byIndex(std::vector<DecodedRegister> map) {
     return map;
 }
 
+// Collects the rows of DefReg.xml whose node lies past the `nodeCount` nodes the composer counts.
+// The rows are read as if every node position were there, so that a dropped row's index is read.
+class DroppedRows : public RegisterRowSink {
+public:
+    DroppedRows(std::uint8_t nodeCount, DeviceMap& map) : nodeCount_(nodeCount), map_(map) {}
+
+    static constexpr std::size_t kEveryPosition = std::numeric_limits<std::int32_t>::max();
+
+    void list(MapSide) override {}
+    void row(MapSide side, const RegisterRowReading& row) override {
+        const ReadValue& node = row.values[kRegisterNode];
+        if (!node.integer || *node.integer <= nodeCount_) return;
+        const ReadValue& index = row.values[kRegisterIndex];
+        (side == MapSide::Read ? map_.droppedRead : map_.droppedWrite)
+            .push_back({row.row.place.row, *node.integer, index.text.value_or(std::string()),
+                        index.integer});
+    }
+
+private:
+    std::int32_t nodeCount_;
+    DeviceMap& map_;
+};
+
 }  // namespace
 
 DeviceMap readDeviceMap(const std::filesystem::path& projectDir) {
@@ -37,6 +61,10 @@ DeviceMap readDeviceMap(const std::filesystem::path& projectDir) {
     map.readMap = byIndex(decoded.readMap);
     map.writeMap = byIndex(decoded.writeMap);
     map.parameters = decoded.parameters;
+    map.fingerprint = decoded.fingerprint;
+    // It composed, so the document reads whole; the composer counts nodes in 8 bits.
+    DroppedRows dropped(static_cast<std::uint8_t>(decoded.nodes.size()), map);
+    readRegisterMapRows(projectDir / fmt::kDefRegFile, DroppedRows::kEveryPosition, dropped);
     if (map.parameters) {
         // It composed, so the element is there and holds an integer text.
         map.protocol =

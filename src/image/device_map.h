@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -17,6 +19,15 @@ struct DeviceNode : DecodedNode {
     std::string mnemonic;
 };
 
+// A row of DefReg.xml that the composer leaves out of the image: its node lies past the DeviceNet
+// list.
+struct DroppedRegister {
+    std::size_t row = 0;                     // among the children of its list, from 1
+    std::int32_t node = 0;                   // its "NrDNNode"
+    std::string index;                       // its "Index" text as written, empty when absent
+    std::optional<std::int32_t> indexValue;  // the same when it is an integer text
+};
+
 // The register map as the device will hold it: the composed image taken apart, rows the composer
 // drops left out, each map in ascending index order (equal indexes in image order).
 struct DeviceMap {
@@ -27,9 +38,17 @@ struct DeviceMap {
     std::optional<DecodedParameters> parameters;
     // "Ser_Prot" as the composer reads it: the image keeps only its framing class.
     std::optional<std::int32_t> protocol;
+    // The image's fingerprint, by which a bank.bin is matched to this map.
+    std::string fingerprint;
+    // The rows of each list left out of the image, in document order.
+    std::vector<DroppedRegister> droppedRead;
+    std::vector<DroppedRegister> droppedWrite;
 
     const std::vector<DecodedRegister>& map(MapSide side) const {
         return side == MapSide::Read ? readMap : writeMap;
+    }
+    const std::vector<DroppedRegister>& dropped(MapSide side) const {
+        return side == MapSide::Read ? droppedRead : droppedWrite;
     }
 };
 

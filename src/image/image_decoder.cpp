@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "core/error.h"
+#include "core/sha256.h"
 #include "image/image_format.h"
 
 namespace velmora {
@@ -103,6 +104,10 @@ void checkCount(DecodedImage& decoded, const char* what, std::uint32_t stored, s
 
 }  // namespace
 
+std::string imageFingerprint(std::span<const std::uint8_t> image) {
+    return hexDigest(sha256(image)).substr(0, 8);
+}
+
 DecodedImage decodeConfigImage(std::span<const std::uint8_t> image) {
     if (image.size() < fmt::kHeaderSize) {
         throw Error("The image is " + byteCount(image.size()) + " long, shorter than its " +
@@ -112,6 +117,7 @@ DecodedImage decodeConfigImage(std::span<const std::uint8_t> image) {
         throw Error("The image is too large to be a configuration image");
     DecodedImage decoded;
     decoded.length = static_cast<std::uint32_t>(image.size());
+    decoded.fingerprint = imageFingerprint(image);
     decoded.nodeTableOffset = readLittleEndian(image, fmt::kNodeTableOffsetAt, 4);
     decoded.readMapOffset = readLittleEndian(image, fmt::kReadMapOffsetAt, 4);
     decoded.writeMapOffset = readLittleEndian(image, fmt::kWriteMapOffsetAt, 4);

@@ -51,6 +51,7 @@ struct DecodedParameters {
 // A configuration image taken apart, with what in it does not agree with itself.
 struct DecodedImage {
     std::uint32_t length = 0;
+    std::string fingerprint;  // imageFingerprint of the decoded bytes
     std::uint32_t nodeTableOffset = 0;
     std::uint32_t readMapOffset = 0;
     std::uint32_t writeMapOffset = 0;
@@ -62,6 +63,10 @@ struct DecodedImage {
     // Inconsistencies found in a decodable image, one sentence each; empty when it is sound.
     std::vector<std::string> problems;
 };
+
+// The short fingerprint by which a printed map is matched to an image file: the first 8
+// hexadecimal digits (lower case) of the SHA-256 of the image's bytes.
+std::string imageFingerprint(std::span<const std::uint8_t> image);
 
 // Takes an image apart. Throws velmora::Error saying what is wrong when its sections cannot be
 // located: shorter than the header, offsets not ascending or not consistent with the length, a

@@ -25,6 +25,7 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kExampleReport =
     "Configuration image: 61 bytes\n"
+    "Fingerprint: 18c3590e (SHA-256, first 8 hex digits)\n"
     "Header: node table at 16, read map at 34, write map at 41, parameter block at 48\n"
     "Node table: 2 nodes\n"
     "  Pos   ID     IN    OUT  In start  Out start\n"
@@ -198,7 +199,10 @@ TEST_F(Cli, InspectJson) {
     EXPECT_EQ(r.status, kExitOk);
     for (
         const char* part : {
-            R"("header": {"nodeTable": 16, "readMap": 34, "writeMap": 41, "parameters": 48})",
+            R"({
+  "length": 61,
+  "fingerprint": "18c3590e",
+  "header": {"nodeTable": 16, "readMap": 34, "writeMap": 41, "parameters": 48})",
             R"({"position": 1, "id": 9, "in": 8, "out": 6, "inputStart": 4, "outputStart": 2})",
             R"({"index": 100, "posComp": 2, "nodePosition": 1, "nodeId": 9, "high": "None", "highByte": 0, "low": "Byte2", "lowByte": 2})",
             R"("serialBaud": {"value": 7, "meaning": "115200"})",

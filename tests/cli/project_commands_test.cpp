@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "cli/cli_run.h"
 #include "cli/report_text.h"
+#include "core/sha256.h"
 #include "image/example_project.h"
 #include "support/temp_dir.h"
 
@@ -337,6 +340,7 @@ TEST_F(ProjectCommands, InspectMapAndCheckAgreeOnHandEditedSettings) {
         for (const std::string& part : c.mapped) {
             EXPECT_NE(mapped.out.find(part), std::string::npos) << part;
         }
+        EXPECT_EQ(mapped.out.find("none chosen"), std::string::npos);
         const Outcome checked = run({"check", project()});
         EXPECT_EQ(checked.status, c.checkStatus);
         for (const std::string& part : c.checked) {
@@ -376,17 +380,178 @@ TEST_F(ProjectCommands, MapHtmlOfTheWorkedExample) {
              "<table class=\"registers write\">",
              "<tr><td class=\"num\">40101</td><td class=\"num\">2</td><td class=\"num\">9</td>"
              "<td></td><td>None</td><td>Byte 2</td></tr>",
+             "<tr><th>Gateway Modbus ID</th><td><b>1</b></td></tr>",
+             "<h2>Read map (Modbus_Read): function 3 or 4</h2>",
+             "<h2>Write map (Modbus_Write): function 6 or 16</h2>",
+             // The read row on node 3 of 2, marked where its register would stand.
+             "<tr class=\"dropped\"><td class=\"num\">40008</td><td class=\"num\">3</td><td "
+             "class=\"num\">&ndash;</td><td colspan=\"3\">dropped from the image: node 3 is "
+             "past the 2 nodes of the DeviceNet list (Modbus_Read row 2)</td></tr>",
              // Node 2's input bytes: byte 2 carried by register 40101's low byte, byte 1 by none.
-             "<div class=\"byte free\"><b>1</b>&ndash;</div><div class=\"byte\"><b>2</b>40101 "
-             "L</div><div class=\"byte free\"><b>3</b>",
+             "<tr><th>Input 1&ndash;8</th><td class=\"byte free\"><b>1</b>&ndash;</td><td "
+             "class=\"byte\"><b>2</b>40101 L</td><td class=\"byte free\"><b>3</b>",
          }) {
         EXPECT_NE(r.out.find(part), std::string::npos) << part;
     }
-    // The dropped row (index 7 on node 3) is not on the page; nothing is loaded from elsewhere.
-    EXPECT_EQ(r.out.find(">40008<"), std::string::npos);
+    // Nothing is loaded from elsewhere.
     for (const char* external : {"<script", "<link", "src=", "url(", "@import", "http"}) {
         EXPECT_EQ(r.out.find(external), std::string::npos) << external;
     }
+}
+
+// The sheet names the image it was made from by the first 8 hex digits of the SHA-256 of the very
+// bytes compose writes, as inspect prints them, beside the date; with the gateway's Modbus ID.
+TEST_F(ProjectCommands, MapSheetNamesTheImageItIsMadeFrom) {
+    struct Case {
+        const char* name;
+        std::string_view nodes, map, settings;
+        const char* modbusId;
+    };
+    std::string otherId(test::kExampleSettings);
+    otherId.replace(otherId.find("<Ser_ID>1<"), 10, "<Ser_ID>17<");
+    const Case cases[] = {
+        {"worked example", test::kExampleNodes, test::kExampleMap, test::kExampleSettings, "1"},
+        {"another Modbus ID", test::kExampleNodes, test::kExampleMap, otherId, "17"},
+        {"no settings", test::kExampleNodes, test::kExampleMap, "",
+         "none: pargen.xml is missing, the image has no settings"},
+        {"settings alone", "", "", test::kExampleSettings, "1"},
+    };
+    std::vector<std::string> fingerprints;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path project = dir / c.name;
+        test::writeProject(project, c.nodes, c.map, c.settings);
+        const Outcome composed = run({"compose", project.string(), "--output", "-"});
+        ASSERT_EQ(composed.status, kExitOk) << composed.err;
+        const std::string fingerprint =
+            hexDigest(sha256({reinterpret_cast<const std::uint8_t*>(composed.out.data()),
+                              composed.out.size()}))
+                .substr(0, 8);
+        fingerprints.push_back(fingerprint);
+
+        const Outcome sheet = run({"map", project.string(), "--format", "html"});
+        ASSERT_EQ(sheet.status, kExitOk) << sheet.err;
+        EXPECT_TRUE(std::regex_search(
+            sheet.out, std::regex("<tr><th>Image</th><td><b class=\"fingerprint\">" + fingerprint +
+                                  "</b>, composed [0-9]{4}-[0-9]{2}-[0-9]{2} &middot; ")))
+            << sheet.out;
+        EXPECT_NE(sheet.out.find(std::string("<tr><th>Gateway Modbus ID</th><td><b>") + c.modbusId +
+                                 "</b></td></tr>"),
+                  std::string::npos);
+
+        ASSERT_EQ(run({"compose", project.string()}).status, kExitOk);
+        const Outcome inspected = run({"inspect", (project / "bin" / "bank.bin").string()});
+        EXPECT_NE(inspected.out.find("Fingerprint: " + fingerprint + " "), std::string::npos)
+            << inspected.out;
+    }
+    std::sort(fingerprints.begin(), fingerprints.end());
+    EXPECT_EQ(std::adjacent_find(fingerprints.begin(), fingerprints.end()), fingerprints.end());
+}
+
+// Dropped rows stand among the kept ones by register (after kept rows of the same index), marked;
+// those whose index is not a number come last. Repeated indexes are marked, the others not.
+TEST_F(ProjectCommands, MapSheetMarksDroppedRowsAndRepeatedIndexes) {
+    struct Case {
+        const char* name;
+        std::string_view nodes;
+        const char* rows;  // of Modbus_Read
+        std::vector<std::string> inOrder;
+    };
+    const auto dropped = [](const char* number, const char* node, const char* nodes,
+                            const char* row) {
+        return std::string("<tr class=\"dropped\"><td class=\"num\">") + number +
+               "</td><td class=\"num\">" + node +
+               "</td><td class=\"num\">&ndash;</td><td colspan=\"3\">dropped from the image: "
+               "node " +
+               node + " is past the " + nodes + " of the DeviceNet list (Modbus_Read row " + row +
+               ")</td></tr>";
+    };
+    const char* kept = "<tr><td class=\"num\">";
+    const char* repeated = "<tr class=\"repeated\"><td class=\"num\">";
+    const Case cases[] = {
+        {"among the kept rows",
+         test::kExampleNodes,
+         R"(<row Index="9" NrDNNode="1" PosComp="1"/><row Index="0x4" NrDNNode="3" PosComp="1"/>)"
+         R"(<row Index="2" NrDNNode="2" PosComp="1"/><row Index="x" NrDNNode="9" PosComp="0"/>)"
+         R"(<row Index="12" NrDNNode="7"/>)",
+         {std::string(kept) + "2</td>", dropped("4", "3", "2 nodes", "2"),
+          std::string(kept) + "9</td>", dropped("12", "7", "2 nodes", "5"),
+          dropped("x", "9", "2 nodes", "4")}},
+        {"no DeviceNet list",
+         "",
+         R"(<row Index="3" NrDNNode="1" PosComp="1"/>)",
+         {dropped("3", "1", "0 nodes", "1")}},
+        {"repeated beside dropped",
+         test::kExampleNodes,
+         R"(<row Index="5" NrDNNode="1" PosComp="1"/><row Index="5" NrDNNode="2" PosComp="1"/>)"
+         R"(<row Index="5" NrDNNode="4" PosComp="1"/><row Index="6" NrDNNode="1" PosComp="2"/>)",
+         {std::string(repeated) + "5 (repeated)</td>", std::string(repeated) + "5 (repeated)</td>",
+          dropped("5", "4", "2 nodes", "3"), std::string(kept) + "6</td>"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path project = dir / c.name;
+        test::writeProject(project, c.nodes,
+                           std::string("<InfoMod><Modbus_Read>") + c.rows +
+                               "</Modbus_Read><Modbus_Write/></InfoMod>",
+                           test::kExampleSettings);
+        const Outcome r = run({"map", project.string(), "--format", "html"});
+        ASSERT_EQ(r.status, kExitOk) << r.err;
+        const std::size_t start = r.out.find("<table class=\"registers read\">");
+        const std::size_t end = r.out.find("</table>", start);
+        ASSERT_NE(end, std::string::npos);
+        std::size_t at = start;
+        for (const std::string& row : c.inOrder) {
+            at = r.out.find(row, at);
+            ASSERT_LT(at, end) << row << "\n" << r.out.substr(start, end - start);
+            at += row.size();
+        }
+        // Every row of the table is one of those.
+        std::size_t rows = 0;
+        for (std::size_t tr = r.out.find("<tr", start); tr < end; tr = r.out.find("<tr", tr + 1)) {
+            ++rows;
+        }
+        EXPECT_EQ(rows, c.inOrder.size() + 2) << "the heading and the column heads besides";
+    }
+}
+
+// Printed, a table that runs on to the next page repeats its thead there: the heading row in it
+// says "(continued)", and the first page shows the cover above it instead; no row is split.
+TEST_F(ProjectCommands, MapSheetTablesRepeatTheirHeadingsAndKeepRowsWhole) {
+    test::writeProject(dir.path(),
+                       R"(<DNET_Net><row ID="5" NB_IN="0" NB_OUT="10" Mnemonic="Drive &lt;A&gt;"/>)"
+                       R"(<row ID="6" NB_IN="1" NB_OUT="8" Mnemonic=""/></DNET_Net>)",
+                       R"(<InfoMod><Modbus_Read><row Index="0" NrDNNode="1" PosComp="589834"/>)"
+                       R"(</Modbus_Read><Modbus_Write/></InfoMod>)",
+                       test::kExampleSettings);
+    const Outcome r = run({"map", project(), "--format", "html"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    for (const char* part : {
+             "tr { break-inside: avoid; }",
+             "thead { display: table-header-group; }",
+             "<div class=\"headed\"><div class=\"cover\">Function 3 (read holding registers) or 4 "
+             "(read input registers), on the nodes' output bytes</div>\n<table class=\"registers "
+             "read\"><thead><tr class=\"heading\"><th colspan=\"6\">Read map (Modbus_Read): "
+             "function 3 or 4 <span class=\"continued\">(continued)</span></th></tr><tr><th "
+             "class=\"num\">Register</th>",
+             "<div class=\"headed\"><div class=\"cover\">Node 1 (ID 5) Drive &lt;A&gt;</div>\n"
+             "<table class=\"node\"><colgroup><col class=\"label\"><col span=\"8\"></colgroup>"
+             "<thead><tr class=\"heading\"><th colspan=\"9\">Node 1 (ID 5) Drive &lt;A&gt; <span "
+             "class=\"continued\">(continued)</span></th></tr></thead>\n<tbody>\n"
+             // Ten output bytes in two rows of boxes, bytes 9 and 10 carried by register 0.
+             "<tr><th>Output 1&ndash;8</th>",
+             "<tr><th>Output 9&ndash;10</th><td class=\"byte\"><b>9</b>0 H</td><td "
+             "class=\"byte\"><b>10</b>0 L</td></tr>\n<tr><th>Input bytes</th><td "
+             "colspan=\"8\">none</td></tr>\n</tbody>",
+             "<th colspan=\"9\">Node 2 (ID 6) <span class=\"continued\">",
+             "<tr><th>Input 1</th><td class=\"byte free\"><b>1</b>&ndash;</td></tr>",
+         }) {
+        EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+    }
+    // The write map has no register: no table, so no heading to repeat.
+    EXPECT_NE(r.out.find("<h2>Write map (Modbus_Write): function 6 or 16</h2>\n<p>No "
+                         "registers.</p>"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -48,6 +48,8 @@ TEST(ImageDecoder, TakesTheWorkedExampleApart) {
     EXPECT_EQ(image.parameters->lineType, 1);
     EXPECT_EQ(image.parameters->nodeCount, 2);
     EXPECT_TRUE(image.problems.empty());
+    // The SHA-256 of the 61 bytes begins 18c3590e33d5cca7.
+    EXPECT_EQ(image.fingerprint, "18c3590e");
 }
 
 TEST(ImageDecoder, UnpacksBothByteChoices) {
