@@ -94,13 +94,22 @@ qt=$deps/qt
 ensure_deb_src
 bash scripts/windows-qt.sh "$qt"
 
+# nlohmann-json is headers only: Debian's copy serves, kept apart from the host's /usr/include so
+# that no Linux header reaches the Windows compiler.
+json=$deps/nlohmann_json
+rm -rf "$json"
+mkdir -p "$json/include" "$json/share/cmake"
+cp -r /usr/include/nlohmann "$json/include/"
+cp -r /usr/share/cmake/nlohmann_json "$json/share/cmake/"
+
 say "cross-building velmora.exe, velmora-cli.exe and the tests"
 export PKG_CONFIG_LIBDIR=$libxml2/lib/pkgconfig PKG_CONFIG_PATH=
 host_qt_cmake=$(dirname "$(dirname "$(find /usr/lib -path '*/cmake/Qt6/Qt6Config.cmake' -print -quit)")")
 cmake -S . -B "$out/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_BUILD_BENCH=OFF \
   -DLIBXML2_INCLUDE_DIR="$libxml2/include/libxml2" -DLIBXML2_LIBRARY="$libxml2/lib/libxml2.a" \
-  -DGTest_DIR="$gtest/lib/cmake/GTest" -DCMAKE_FIND_ROOT_PATH="$qt" -DCMAKE_PREFIX_PATH="$qt" \
+  -DGTest_DIR="$gtest/lib/cmake/GTest" -Dnlohmann_json_DIR="$json/share/cmake/nlohmann_json" \
+  -DCMAKE_FIND_ROOT_PATH="$qt;$json" -DCMAKE_PREFIX_PATH="$qt" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_qt_cmake" >/dev/null
 cmake --build "$out/build"
 

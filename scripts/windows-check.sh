@@ -118,6 +118,61 @@ if [ "$(tr -d '\r' <"$example/out.txt")" != "velmora-cli $version" ]; then
   failures=$((failures + 1))
 fi
 
+say "velmora-cli.exe simulate under Wine, read and written by a master outside Wine"
+sim=$example/simulate
+mkdir -p "$sim/P"
+cp "$example/$project/DNET_Net.xml" "$example/$project/pargen.xml" "$sim/P/"
+printf '%s' '<InfoMod><Modbus_Read><row Index="0" NrDNNode="1" PosComp="2"/></Modbus_Read><Modbus_Write><row Index="100" NrDNNode="2" PosComp="2"/></Modbus_Write></InfoMod>' \
+  >"$sim/P/DefReg.xml"
+printf '%s' '{"1": {"out": [18, 52]}}' >"$sim/data.json"
+# simulate_under_wine WHAT PROBE_LINK... -- SIMULATE_ARGS...: starts the simulator, waits for its
+# first line, has the probe read register 0 (node 1's second output byte, 52), write 4660 to
+# register 100 (its low byte, 52, goes to node 2's second input byte) and read a register outside
+# the map; then stops the simulator with Ctrl+C (Wine turns SIGINT into the console's Ctrl+C).
+simulate_under_wine() {
+  local what=$1 link=() args=() sim_pid answers first status=0
+  shift
+  while [ "$1" != -- ]; do link+=("$1"); shift; done
+  shift
+  args=("$@")
+  rm -f "$sim/state.json" "$sim/out.txt"
+  (cd "$sim" && exec "$wine" "$cli" simulate P "${args[@]}" --data data.json --state state.json \
+    >"$sim/out.txt" 2>&1) &
+  sim_pid=$!
+  for _ in $(seq 300); do
+    first=$(head -n 1 "$sim/out.txt" 2>/dev/null | tr -d '\r')
+    [ -n "$first" ] && break
+    sleep 0.1
+  done
+  if [ "${link[0]}" = tcp ]; then link+=(127.0.0.1 "${first##*:}"); fi
+  answers=$(timeout 30 python3 scripts/modbus_probe.py "${link[@]}" 1 read:0 write:100:4660 read:5 2>&1 |
+    tr '\n' ' ') || true
+  if [ "$answers" != "52 ok exception 2 " ]; then
+    say "FAILED: simulate $what: the master got '$answers' (first line '$first')"
+    cat "$sim/out.txt"
+    failures=$((failures + 1))
+  elif ! grep -q '"2":{"in":\[0,52,0,0,0,0,0,0\]' "$sim/state.json"; then
+    say "FAILED: simulate $what: the state file does not hold the written byte"
+    cat "$sim/state.json"
+    failures=$((failures + 1))
+  fi
+  kill -INT "$sim_pid" 2>/dev/null || true
+  for _ in $(seq 100); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$sim_pid" 2>/dev/null; then
+    say "FAILED: simulate $what did not stop on Ctrl+C"
+    kill -KILL "$sim_pid" 2>/dev/null || true
+    failures=$((failures + 1))
+  fi
+  wait "$sim_pid" || status=$?
+  if [ "$status" -ne 0 ]; then
+    say "FAILED: simulate $what ended with status $status after Ctrl+C"
+    cat "$sim/out.txt"
+    failures=$((failures + 1))
+  fi
+}
+simulate_under_wine "over TCP" tcp -- --tcp 127.0.0.1:0
+simulate_under_wine "on COM5 (Modbus RTU)" rtu "$ptys/peer" 19200 -- --rtu COM5
+
 /usr/lib/wine/wineserver -k
 /usr/lib/wine/wineserver -w
 wine_check_ports "$WINEPREFIX" || failures=$((failures + 1))

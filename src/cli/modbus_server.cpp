@@ -1,8 +1,5 @@
 #include "cli/modbus_server.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -110,7 +107,7 @@ bool serveConnection(Connection& c, const ServerEvents& events, std::string& why
 }
 
 void serveTcp(const ServerSettings& settings, modbus::SimulatedGateway& gateway,
-              const ServerEvents& events, int stopFd) {
+              const ServerEvents& events, io::Handle stop) {
     const io::Handle listener =
         io::listenTcp(settings.host, settings.port, static_cast<int>(kMaxClients));
     if (events.listening) events.listening(io::localAddress(listener));
@@ -124,7 +121,7 @@ void serveTcp(const ServerSettings& settings, modbus::SimulatedGateway& gateway,
     IdleClock idle(events);
     try {
         for (;;) {
-            std::vector<io::Watch> watches{{stopFd}, {listener}};
+            std::vector<io::Watch> watches{{stop}, {listener}};
             for (const Connection& c : clients) watches.push_back({c.socket, !c.unsent.empty()});
             io::waitFor(watches, kIdleEvery);
             if (watches[0].readable) break;
@@ -187,7 +184,7 @@ void writeLine(io::Handle line, std::span<const std::uint8_t> bytes, const std::
 }
 
 void serveSerial(const ServerSettings& settings, modbus::SimulatedGateway& gateway,
-                 const ServerEvents& events, int stopFd) {
+                 const ServerEvents& events, io::Handle stop) {
     const SerialLine line(settings.device, settings.line);
     if (events.listening) events.listening(settings.device);
     modbus::GatewaySession session(gateway, settings.serialFraming);
@@ -196,7 +193,7 @@ void serveSerial(const ServerSettings& settings, modbus::SimulatedGateway& gatew
     IdleClock idle(events);
     std::array<std::uint8_t, kReadChunk> buffer;
     for (;;) {
-        std::vector<io::Watch> watches{{stopFd}, {line.handle()}};
+        std::vector<io::Watch> watches{{stop}, {line.handle()}};
         io::waitFor(watches, rtu && session.pending() ? gap : kIdleEvery);
         if (watches[0].readable) break;
         modbus::SessionOutput output;
@@ -224,11 +221,11 @@ void serveSerial(const ServerSettings& settings, modbus::SimulatedGateway& gatew
 
 void serveModbus(const ServerSettings& settings, modbus::SimulatedGateway& gateway,
                  const ServerEvents& events) {
-    const StopSignals stop;
+    const StopSignals stopSignals;
     if (settings.tcp) {
-        serveTcp(settings, gateway, events, stop.fd());
+        serveTcp(settings, gateway, events, stopSignals.handle());
     } else {
-        serveSerial(settings, gateway, events, stop.fd());
+        serveSerial(settings, gateway, events, stopSignals.handle());
     }
 }
 

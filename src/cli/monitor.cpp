@@ -265,7 +265,7 @@ int monitor(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         const StopSignals stop;
         GatewayLink link(target, timeout);
         Poller poller(link, plan, unit, static_cast<std::uint8_t>(options.function), timeout);
-        poller.setStopHandle(stop.fd());
+        poller.setStopHandle(stop.handle());
         const MonitorView view{
             map.nodes,
             poller.plan(),
@@ -320,7 +320,7 @@ int monitor(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             while (!quit) {
                 const auto left = started + interval - Clock::now();
                 if (left <= Clock::duration::zero()) break;
-                std::vector<io::Watch> watches{{stop.fd()}};
+                std::vector<io::Watch> watches{{stop.handle()}};
                 if (screen) watches.push_back({STDIN_FILENO});
                 io::waitFor(watches,
                             std::chrono::duration_cast<std::chrono::milliseconds>(left) + 1ms);

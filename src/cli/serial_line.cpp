@@ -13,7 +13,7 @@ SerialLine::SerialLine(const std::string& device, LineSettings settings,
     int code = 0;
     handle_ = layer_->openDevice(device, code);
     if (handle_ == PortLayer::invalidHandle) {
-        throw Error("Cannot open " + device + ": " + systemErrorText(code));
+        throw Error("Cannot open " + device + ": " + nativeErrorText(code));
     }
     settings.flowControl = TFlowControl::fcNone;
     settings.options = {};
@@ -21,7 +21,7 @@ SerialLine::SerialLine(const std::string& device, LineSettings settings,
     if (status.ok) status = layer_->setLineSettings(handle_, settings);
     if (!status.ok) {
         layer_->closeDevice(handle_);
-        throw Error("Cannot open " + device + ": " + systemErrorText(status.code));
+        throw Error("Cannot open " + device + ": " + nativeErrorText(status.code));
     }
 }
 

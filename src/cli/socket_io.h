@@ -9,12 +9,16 @@
 
 // The few system calls the simulator's and the monitor's loops make on sockets and lines, in one
 // place: listening, connecting, accepting, reading and writing without blocking, closing, and
-// waiting for any of them. Every call here is POSIX; another platform replaces this pair of files,
-// not the loops.
+// waiting for any of them. socket_io_posix.cpp makes them on POSIX descriptors, socket_io_win32.cpp
+// on Winsock sockets, serial port handles and event objects; the loops above are the same.
 namespace velmora::cli::io {
 
-// A socket, serial line or pipe as the platform names it.
+// A socket, serial line or stop pipe (an event object on Windows) as the platform names it.
+#ifdef _WIN32
+using Handle = std::intptr_t;  // a SOCKET or a HANDLE; both are -1 when invalid
+#else
 using Handle = int;
+#endif
 inline constexpr Handle kNoHandle = -1;
 
 // A TCP socket listening on `host`:`port` ("0" picks a free port), not blocking. Throws Error

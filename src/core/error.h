@@ -28,6 +28,16 @@ private:
 // The C library's text for the errno value `code`, the same on every platform.
 inline std::string systemErrorText(int code) { return std::generic_category().message(code); }
 
+// The platform's text for a code its own calls report: a Win32 or Winsock code on Windows (the
+// port layer, sockets), an errno value elsewhere.
+inline std::string nativeErrorText(int code) {
+#ifdef _WIN32
+    return std::system_category().message(code);
+#else
+    return std::generic_category().message(code);
+#endif
+}
+
 // A failure that stands in one project document. what() stays the text the application shows;
 // the parts let a caller that must tell the documents apart name the document first.
 class DocumentError : public Error {

@@ -47,4 +47,6 @@ StopSignals::~StopSignals() {
     ::close(fds_[1]);
 }
 
+io::Handle StopSignals::handle() const { return fds_[0]; }
+
 }  // namespace velmora::cli
