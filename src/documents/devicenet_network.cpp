@@ -18,8 +18,8 @@ struct FieldCheck {
 // Checked in this order within a row; the minimum is 0 for all three.
 constexpr std::array<FieldCheck, 3> kFieldChecks = {{
     {kDNetId, 63, "!! ID must be 0 or 63. "},
-    {kDNetBytesIn, 455, "!! Number Byte IN must be 0 or 455. "},
-    {kDNetBytesOut, 455, "!! Number Byte OUT must be 0 or 455. "},
+    {kDNetBytesIn, kDNetMaxNodeBytes, "!! Number Byte IN must be 0 or 455. "},
+    {kDNetBytesOut, kDNetMaxNodeBytes, "!! Number Byte OUT must be 0 or 455. "},
 }};
 
 std::string rowError(std::size_t number, std::string_view what) {

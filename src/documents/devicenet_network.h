@@ -21,6 +21,8 @@ inline constexpr std::string_view kDNetRowElement = "row";
 
 // The most nodes the list holds; children of the root after these are not read.
 inline constexpr std::size_t kDNetMaxNodes = 64;
+// The most input or output bytes one node has.
+inline constexpr std::int32_t kDNetMaxNodeBytes = 455;
 // Neither the input sum nor the output sum of all nodes may exceed this.
 inline constexpr std::int32_t kDNetMaxByteSum = 6000;
 

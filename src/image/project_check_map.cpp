@@ -142,7 +142,8 @@ void ProjectChecker::reportUncarried(
     const std::map<std::pair<std::int32_t, std::int32_t>, std::size_t>& used) {
     for (std::size_t i = 0; i < nodes_.size(); ++i) {
         const auto bytes = nodes_[i].*count;
-        if (!bytes || *bytes <= 0) continue;
+        // A count outside its range is an error of its own; its gaps would only repeat it.
+        if (!bytes || *bytes <= 0 || *bytes > kDNetMaxNodeBytes) continue;
         const auto position = static_cast<std::int32_t>(i + 1);
         std::vector<ByteRange> free;
         std::int32_t next = 1;  // the first byte not yet known to be carried

@@ -3,6 +3,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "documents/comm_settings_format.h"
 #include "documents/devicenet_network.h"
@@ -34,7 +35,8 @@ void ProjectChecker::checkNetwork() {
 
     // Every value of every row, read on past a bad row: one problem for each attribute that
     // is missing or, for the three numbers, not an integer text.
-    std::set<std::size_t> faultyRows;
+    std::set<std::size_t> faultyRows;                            // the row itself is unusable
+    std::set<std::pair<std::size_t, std::size_t>> faultyFields;  // (row, field) not read
     std::vector<DNetRow> rows;
     for (const DNetRowReading& child : reading.rows) {
         const std::size_t number = child.row.place.row;
@@ -51,7 +53,7 @@ void ProjectChecker::checkNetwork() {
             row[field] = value.text.value_or("");
             if (!value.ok()) {
                 valueError(fmt::kDNetNetFile, value.result, place);
-                faultyRows.insert(number);
+                faultyFields.emplace(number, field);
             }
         }
         node = {child.values[kDNetId].integer, child.values[kDNetBytesIn].integer,
@@ -59,9 +61,10 @@ void ProjectChecker::checkNetwork() {
     }
 
     // The dialog's checks over every row, read on past a bad one (the dialog's own reading
-    // stops there); a row whose attributes failed above is told once, there.
+    // stops there); an attribute that failed above is told once, there, and the row's other
+    // attributes are still checked.
     for (const DNetProblem& p : dnetNetworkProblems(rows)) {
-        if (faultyRows.contains(p.row)) continue;
+        if (faultyRows.contains(p.row) || faultyFields.contains({p.row, p.field})) continue;
         if (p.row == 0) {
             const bool in = p.field == kDNetBytesIn;
             problems_.add(Severity::Error, fmt::kDNetNetFile, "", 0, "",
