@@ -1,11 +1,38 @@
 #include "cli/gateway_line.h"
 
 #include <algorithm>
+#include <array>
+#include <utility>
 
 #include "core/error.h"
-#include "image/image_format.h"
+#include "documents/comm_lists.h"
 
 namespace velmora::cli {
+
+namespace {
+
+// The line parity each letter of the parity list stands for.
+constexpr std::array<std::pair<char, TParity>, 3> kParityByLetter = {
+    {{'N', TParity::paNone}, {'E', TParity::paEven}, {'O', TParity::paOdd}}};
+
+// The parity list's text for `parity`, or "unknown" for a parity the list does not offer.
+std::string_view parityLabel(TParity parity) {
+    for (const auto& item : kSerialParityList.items) {
+        if (lineParity(item.value) == parity) return item.label;
+    }
+    return "unknown";
+}
+
+}  // namespace
+
+std::optional<TParity> lineParity(std::int64_t value) {
+    const auto letter = kSerialParityList.meaningOf(value);
+    if (!letter) return std::nullopt;
+    for (const auto& [named, parity] : kParityByLetter) {
+        if (named == *letter) return parity;
+    }
+    return std::nullopt;
+}
 
 GatewayLine gatewayLine(int baudRate, TParity parity, modbus::Framing framing) {
     GatewayLine gateway;
@@ -20,9 +47,8 @@ GatewayLine gatewayLine(int baudRate, TParity parity, modbus::Framing framing) {
 }
 
 GatewayLine gatewayLine(const DecodedParameters& parameters) {
-    namespace fmt = image_format;
-    const auto baud = fmt::meaningOf(fmt::kSerialBauds, parameters.serialBaud);
-    const auto parity = fmt::meaningOf(fmt::kParities, parameters.parity);
+    const auto baud = kSerialBaudList.meaningOf(parameters.serialBaud);
+    const auto parity = lineParity(parameters.parity);
     if (!baud)
         throw Error("the image's serial baud rate code " + std::to_string(parameters.serialBaud) +
                     " has no meaning");
@@ -33,22 +59,16 @@ GatewayLine gatewayLine(const DecodedParameters& parameters) {
         throw Error("the image's framing code " + std::to_string(parameters.framing) +
                     " has no meaning (0 binary, 1 ASCII)");
     }
-    return gatewayLine(std::stoi(std::string(*baud)),
-                       parameters.parity == 1   ? TParity::paEven
-                       : parameters.parity == 2 ? TParity::paOdd
-                                                : TParity::paNone,
+    return gatewayLine(*baud, *parity,
                        parameters.framing == 1 ? modbus::Framing::Ascii : modbus::Framing::Rtu);
 }
 
 std::string describeLine(const GatewayLine& gateway) {
     const LineSettings& line = gateway.line;
-    const std::string parity = line.parity == TParity::paEven  ? "EVEN"
-                               : line.parity == TParity::paOdd ? "ODD"
-                                                               : "NONE";
     return std::string(gateway.framing == modbus::Framing::Ascii ? "Modbus ASCII, " : "") +
-           std::to_string(line.baudRate) + " baud, parity " + parity + ", " +
-           std::to_string(line.dataBits) + " data bits, " +
-           (line.stopBits == TStopbits::sb20 ? "2 stop bits" : "1 stop bit");
+           std::to_string(line.baudRate) + " baud, parity " +
+           std::string(parityLabel(line.parity)) + ", " + std::to_string(line.dataBits) +
+           " data bits, " + (line.stopBits == TStopbits::sb20 ? "2 stop bits" : "1 stop bit");
 }
 
 std::chrono::milliseconds rtuFrameGap(int baudRate) {

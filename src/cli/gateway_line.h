@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "image/image_decoder.h"
@@ -19,6 +21,10 @@ struct GatewayLine {
 // with 7 data bits (the character size Modbus ASCII is run with) and 2 stop bits when there is no
 // parity bit, so that a character keeps its 10 bits.
 GatewayLine gatewayLine(int baudRate, TParity parity, modbus::Framing framing);
+
+// The line parity of a stored parity value (the parity list's letter), or none for a value the
+// list does not offer.
+std::optional<TParity> lineParity(std::int64_t value);
 
 // The line the image's parameter block configures: its baud rate and parity, RTU for the binary
 // framing class, ASCII for the ASCII one. Throws Error for codes without a meaning.

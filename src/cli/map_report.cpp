@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <map>
-#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "cli/report_text.h"
-#include "documents/comm_settings.h"
+#include "documents/comm_lists.h"
 #include "image/image_format.h"
 #include "modbus/protocol.h"
 
@@ -58,11 +57,10 @@ std::string html(std::string_view text) {
 }
 
 // The meaning of a stored value in words, or "unknown (N)" for a value outside its list.
-std::string item(std::span<const std::string_view> names, std::int64_t value) {
-    if (value < 0 || static_cast<std::uint64_t>(value) >= names.size()) {
-        return "unknown (" + std::to_string(value) + ")";
-    }
-    return std::string(names[static_cast<std::size_t>(value)]);
+template <typename Meaning, std::size_t N>
+std::string item(const CommList<Meaning, N>& list, std::int64_t value) {
+    const auto label = list.labelOf(value);
+    return label ? std::string(*label) : "unknown (" + std::to_string(value) + ")";
 }
 
 std::string byteName(std::uint16_t choice) {
@@ -113,15 +111,15 @@ void writeSettings(const DeviceMap& map, std::ostream& out) {
     }
     const DecodedParameters& p = *map.parameters;
     const std::string protocol =
-        map.protocol ? item(kSerialProtocolNames, *map.protocol) : std::string("unknown");
+        map.protocol ? item(kSerialProtocolList, *map.protocol) : std::string("unknown");
     const std::array<std::pair<std::string_view, std::string>, 3> rows = {{
         {"DeviceNet master", "ID " + std::to_string(p.deviceNetId) + ", baud rate " +
-                                 item(image_format::kDeviceNetBauds, p.deviceNetBaud)},
-        {"Serial line", item(image_format::kLineTypes, p.lineType) + ", " +
-                            item(image_format::kSerialBauds, p.serialBaud) + " baud, parity " +
-                            item(image_format::kParities, p.parity) + ", ID " +
+                                 item(kDnetBaudList, p.deviceNetBaud)},
+        {"Serial line", item(kSerialLineList, p.lineType) + ", " +
+                            item(kSerialBaudList, p.serialBaud) + " baud, parity " +
+                            item(kSerialParityList, p.parity) + ", ID " +
                             std::to_string(p.serialId) + ", " + protocol},
-        {"Hardware", item(image_format::kHardwareTypes, p.hardware)},
+        {"Hardware", item(kHardwareList, p.hardware)},
     }};
     out << "<table class=\"settings\">\n";
     for (const auto& [label, words] : rows) {

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <exception>
@@ -21,6 +23,7 @@
 #include "core/atomic_file.h"
 #include "core/error.h"
 #include "core/path_text.h"
+#include "documents/comm_lists.h"
 #include "image/device_map.h"
 #include "modbus/protocol.h"
 
@@ -110,10 +113,14 @@ std::optional<std::pair<std::string, std::string>> tcpTarget(const std::string& 
     return std::pair{host.empty() ? std::string("127.0.0.1") : host, port};
 }
 
+// The stored value of the parity that `text` names: its text in the parity list, in lower case.
 std::optional<int> parityCode(const std::string& text) {
-    if (text == "none") return 0;
-    if (text == "even") return 1;
-    if (text == "odd") return 2;
+    for (const auto& item : kSerialParityList.items) {
+        const bool named = std::ranges::equal(item.label, text, [](char listed, char given) {
+            return std::tolower(static_cast<unsigned char>(listed)) == given;
+        });
+        if (named) return item.value;
+    }
     return std::nullopt;
 }
 
@@ -249,12 +256,13 @@ int monitor(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             if (options.baud || options.parity) {
                 const int parity = options.parity.value_or(map.parameters->parity);
                 target.line = gatewayLine(options.baud.value_or(target.line.line.baudRate),
-                                          parity == 1   ? TParity::paEven
-                                          : parity == 2 ? TParity::paOdd
-                                                        : TParity::paNone,
+                                          lineParity(parity).value_or(target.line.line.parity),
                                           target.line.framing);
             }
-            if (map.protocol && (*map.protocol == 3 || *map.protocol == 4)) {
+            const auto protocol =
+                map.protocol ? kSerialProtocolList.meaningOf(*map.protocol) : std::nullopt;
+            if (protocol && (protocol->protocol == SerialProtocol::Binary ||
+                             protocol->protocol == SerialProtocol::Ascii)) {
                 failure(err, "warning: the project's serial protocol is not Modbus (\"Ser_Prot\" " +
                                  std::to_string(*map.protocol) + "): the gateway may not answer");
             }

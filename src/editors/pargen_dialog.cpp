@@ -1,5 +1,6 @@
 #include "editors/pargen_dialog.h"
 
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
@@ -8,9 +9,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
+#include <array>
 #include <limits>
 #include <string_view>
 
+#include "documents/comm_lists.h"
 #include "documents/comm_settings.h"
 #include "ui/look.h"
 #include "ui/messages.h"
@@ -42,15 +45,26 @@ QRadioButton* radio(std::string_view text, const char* name, QWidget* parent, in
     return button;
 }
 
-template <std::size_t N>
-QComboBox* list(const std::array<std::string_view, N>& items, const char* name, QWidget* parent,
-                int y) {
+// A box offering the items of `items`, each carrying its stored value as its data.
+template <typename Meaning, std::size_t N>
+QComboBox* list(const CommList<Meaning, N>& items, const char* name, QWidget* parent, int y) {
     auto* box = named(new QComboBox(parent), name);
-    for (const std::string_view item : items) {
-        box->addItem(QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size())));
+    for (const auto& item : items.items) {
+        box->addItem(
+            QString::fromUtf8(item.label.data(), static_cast<qsizetype>(item.label.size())),
+            item.value);
     }
     box->setGeometry(kFieldLeft, y, kFieldWidth, 22);
     return box;
+}
+
+// The radio buttons of `items`, in its order, as one choice answering the stored value.
+template <typename Meaning, std::size_t N>
+QButtonGroup* choice(const CommList<Meaning, N>& items, const std::array<QRadioButton*, N>& buttons,
+                     QObject* owner) {
+    auto* group = new QButtonGroup(owner);
+    for (std::size_t i = 0; i < N; ++i) group->addButton(buttons[i], items.items[i].value);
+    return group;
 }
 
 QLineEdit* edit(const char* name, QWidget* parent, int y) {
@@ -76,10 +90,25 @@ QGroupBox* group(const char* caption, QWidget* parent, int x, int y, int width, 
     return g;
 }
 
-// The position of the item whose text the box shows, or kNoListItem: text typed into an
-// editable box that names no item chooses none.
-std::int32_t chosenPosition(const QComboBox* box) {
-    return box->findText(box->currentText(), Qt::MatchFixedString);
+// The stored value of the chosen item, or kNoListItem. An editable box chooses the item its text
+// names: typed text that names no item chooses none.
+std::int32_t chosenValue(const QComboBox* box) {
+    const int at = box->isEditable() ? box->findText(box->currentText(), Qt::MatchFixedString)
+                                     : box->currentIndex();
+    return at < 0 ? kNoListItem : box->itemData(at).toInt();
+}
+
+// The value of the checked button, or `none` while no button is checked.
+template <typename Value>
+Value checkedValue(const QButtonGroup* group, Value none) {
+    const int id = group->checkedId();
+    return id < 0 ? none : static_cast<Value>(id);
+}
+
+// Checks the button of `value`; a value without a button leaves the choice as it is.
+template <typename Value>
+void check(const QButtonGroup* group, Value value) {
+    if (QAbstractButton* button = group->button(static_cast<int>(value))) button->setChecked(true);
 }
 
 std::string typed(const QLineEdit* field) { return field->text().toStdString(); }
@@ -100,10 +129,10 @@ TFpargen::TFpargen(std::function<std::filesystem::path()> parGenFile, MessageSin
     QGroupBox* dnet = group(" DeviceNet Master ", this, 8, 6, 234, 82);
     E_DNET_ID = edit("E_DNET_ID", dnet, 24);
     label("ID Dev.", E_DNET_ID, 12, 27);
-    CB_DNET_Baud = list(kDnetBaudItems, "CB_DNET_Baud", dnet, 51);
+    CB_DNET_Baud = list(kDnetBaudList, "CB_DNET_Baud", dnet, 51);
     label("Baud rate", CB_DNET_Baud, 12, 55);
     CB_DNET_Baud->setEditable(true);
-    // Typing never adds an item: only the position of a listed item is stored.
+    // Typing never adds an item: only the value of a listed item is stored.
     CB_DNET_Baud->setInsertPolicy(QComboBox::NoInsert);
 
     QGroupBox* serial = group(" Serial ", this, 8, 94, 234, 272);
@@ -112,24 +141,27 @@ TFpargen::TFpargen(std::function<std::filesystem::path()> parGenFile, MessageSin
     lineType->setGeometry(12, 20, 210, 30);
     RB_Ser_232 = radio(kSerialLineNames[0], "RB_Ser_232", lineType, 10, 6);
     RB_Ser_485 = radio(kSerialLineNames[1], "RB_Ser_485", lineType, 110, 6);
-    CB_Ser_Baud = list(kSerialBaudItems, "CB_Ser_Baud", serial, 58);
+    lineButtons_ = choice(kSerialLineList, {RB_Ser_232, RB_Ser_485}, this);
+    CB_Ser_Baud = list(kSerialBaudList, "CB_Ser_Baud", serial, 58);
     label("Baudrate", CB_Ser_Baud, 12, 62);
-    CB_Ser_Par = list(kSerialParityItems, "CB_Ser_Par", serial, 86);
+    CB_Ser_Par = list(kSerialParityList, "CB_Ser_Par", serial, 86);
     label("Parity", CB_Ser_Par, 12, 90);
     E_Ser_ID = edit("E_Ser_ID", serial, 114);
     label("ID Dev.", E_Ser_ID, 12, 118);
 
     QGroupBox* protocol = group(" Protocol ", serial, 12, 144, 210, 118);
-    RB_Ser_MRTU = radio("Modbus RTU", "RB_Ser_MRTU", protocol, 12, 18);
-    RB_Ser_MASC = radio("Modbus ASCII", "RB_Ser_MASC", protocol, 12, 37);
-    RB_Ser_JBUS = radio("JBUS", "RB_Ser_JBUS", protocol, 12, 56);
-    RB_Ser_BIN = radio("Binary", "RB_Ser_BIN", protocol, 12, 75);
-    RB_Ser_ASC = radio("ASCII", "RB_Ser_ASC", protocol, 12, 94);
-    protocolButtons_ = {RB_Ser_MRTU, RB_Ser_MASC, RB_Ser_JBUS, RB_Ser_BIN, RB_Ser_ASC};
+    RB_Ser_MRTU = radio(kSerialProtocolNames[0], "RB_Ser_MRTU", protocol, 12, 18);
+    RB_Ser_MASC = radio(kSerialProtocolNames[1], "RB_Ser_MASC", protocol, 12, 37);
+    RB_Ser_JBUS = radio(kSerialProtocolNames[2], "RB_Ser_JBUS", protocol, 12, 56);
+    RB_Ser_BIN = radio(kSerialProtocolNames[3], "RB_Ser_BIN", protocol, 12, 75);
+    RB_Ser_ASC = radio(kSerialProtocolNames[4], "RB_Ser_ASC", protocol, 12, 94);
+    protocolButtons_ = choice(
+        kSerialProtocolList, {RB_Ser_MRTU, RB_Ser_MASC, RB_Ser_JBUS, RB_Ser_BIN, RB_Ser_ASC}, this);
 
     QGroupBox* hardware = group(" Hardware ", this, 8, 372, 234, 48);
     RB_HWType_A1 = radio(kHardwareNames[0], "RB_HWType_A1", hardware, 12, 20);
     RB_HWType_B2 = radio(kHardwareNames[1], "RB_HWType_B2", hardware, 120, 20);
+    hardwareButtons_ = choice(kHardwareList, {RB_HWType_A1, RB_HWType_B2}, this);
 
     bitbtn1 = button("OK", "bitbtn1", "ok", this, 38);
     bitbtn1->setDefault(true);
@@ -165,30 +197,26 @@ void TFpargen::BitBtn1Click() {
 
 void TFpargen::showSettings(const CommSettings& settings) {
     E_DNET_ID->setText(QString::fromStdString(settings.dnetDeviceId));
-    // A position outside a list leaves it without an item and with an empty box.
-    CB_DNET_Baud->setCurrentIndex(settings.dnetBaud);
-    CB_Ser_Baud->setCurrentIndex(settings.serialBaud);
-    CB_Ser_Par->setCurrentIndex(settings.serialParity);
+    // A value outside a list leaves it without an item and with an empty box.
+    CB_DNET_Baud->setCurrentIndex(CB_DNET_Baud->findData(settings.dnetBaud));
+    CB_Ser_Baud->setCurrentIndex(CB_Ser_Baud->findData(settings.serialBaud));
+    CB_Ser_Par->setCurrentIndex(CB_Ser_Par->findData(settings.serialParity));
     E_Ser_ID->setText(QString::fromStdString(settings.serialDeviceId));
-    (settings.serialLine == SerialLine::Rs485 ? RB_Ser_485 : RB_Ser_232)->setChecked(true);
-    protocolButtons_.at(static_cast<std::size_t>(settings.protocol))->setChecked(true);
-    (settings.hardware == HardwareType::B2 ? RB_HWType_B2 : RB_HWType_A1)->setChecked(true);
+    check(lineButtons_, settings.serialLine);
+    check(protocolButtons_, settings.protocol);
+    check(hardwareButtons_, settings.hardware);
 }
 
 CommSettings TFpargen::enteredSettings() const {
     CommSettings settings;
     settings.dnetDeviceId = typed(E_DNET_ID);
-    settings.dnetBaud = chosenPosition(CB_DNET_Baud);
-    settings.serialBaud = CB_Ser_Baud->currentIndex();
-    settings.serialParity = CB_Ser_Par->currentIndex();
+    settings.dnetBaud = chosenValue(CB_DNET_Baud);
+    settings.serialBaud = chosenValue(CB_Ser_Baud);
+    settings.serialParity = chosenValue(CB_Ser_Par);
     settings.serialDeviceId = typed(E_Ser_ID);
-    settings.serialLine = RB_Ser_485->isChecked() ? SerialLine::Rs485 : SerialLine::Rs232;
-    for (std::size_t value = 0; value < protocolButtons_.size(); ++value) {
-        if (protocolButtons_[value]->isChecked()) {
-            settings.protocol = static_cast<SerialProtocol>(value);
-        }
-    }
-    settings.hardware = RB_HWType_B2->isChecked() ? HardwareType::B2 : HardwareType::A1;
+    settings.serialLine = checkedValue(lineButtons_, SerialLine::Rs232);
+    settings.protocol = checkedValue(protocolButtons_, settings.protocol);
+    settings.hardware = checkedValue(hardwareButtons_, HardwareType::A1);
     return settings;
 }
 

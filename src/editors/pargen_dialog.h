@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QDialog>
-#include <array>
 #include <filesystem>
 #include <functional>
 
+class QButtonGroup;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -61,8 +61,10 @@ private:
 
     std::function<std::filesystem::path()> parGenFile_;
     MessageSink& messages_;
-    // The protocol radios by the stored protocol value.
-    std::array<QRadioButton*, 5> protocolButtons_;
+    // The radio choices, each button's id its stored value.
+    QButtonGroup* lineButtons_;
+    QButtonGroup* protocolButtons_;
+    QButtonGroup* hardwareButtons_;
 };
 
 }  // namespace velmora::ui

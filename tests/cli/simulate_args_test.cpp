@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/gateway_line.h"
 #include "cli/node_data.h"
 #include "cli/simulate.h"
 #include "core/error.h"
@@ -19,6 +20,35 @@ DecodedImage exampleImage() {
     DecodedImage image;
     image.nodes = {{5, 4, 2, 0, 0}, {9, 8, 6, 4, 2}};
     return image;
+}
+
+// The image's codes set the line's speed and parity; a code without a meaning is refused rather
+// than run at a guessed speed.
+TEST(GatewayLine, TakesSpeedAndParityFromTheImagesCodes) {
+    struct Case {
+        std::uint8_t baud;
+        std::uint8_t parity;
+        int bitsPerSecond;
+        TParity lineParity;
+    };
+    const Case cases[] = {{0, 0, 1200, TParity::paNone},
+                          {4, 1, 19200, TParity::paEven},
+                          {7, 2, 115'200, TParity::paOdd}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bitsPerSecond);
+        DecodedParameters p;
+        p.serialBaud = c.baud;
+        p.parity = c.parity;
+        const GatewayLine line = gatewayLine(p);
+        EXPECT_EQ(line.line.baudRate, c.bitsPerSecond);
+        EXPECT_EQ(line.line.parity, c.lineParity);
+    }
+    DecodedParameters unknownBaud;
+    unknownBaud.serialBaud = 8;
+    EXPECT_THROW(gatewayLine(unknownBaud), Error);
+    DecodedParameters unknownParity;
+    unknownParity.parity = 3;
+    EXPECT_THROW(gatewayLine(unknownParity), Error);
 }
 
 TEST(NodeData, ReadsBytesByNodePosition) {

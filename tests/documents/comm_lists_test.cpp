@@ -60,5 +60,18 @@ TEST(CommLists, EachStoredValueHasItsTextAndMeaning) {
                                 {2, std::nullopt, std::nullopt}});
 }
 
+// Nothing reads a speed or a parity from the text shown: the text and the meaning must agree.
+TEST(CommLists, BaudAndParityTextsAgreeWithTheirMeaning) {
+    for (const auto& item : kDnetBaudList.items) {
+        EXPECT_EQ(item.label, std::to_string(item.meaning / 1000) + "K");
+    }
+    for (const auto& item : kSerialBaudList.items) {
+        EXPECT_EQ(item.label, std::to_string(item.meaning));
+    }
+    for (const auto& item : kSerialParityList.items) {
+        EXPECT_EQ(item.label.substr(0, 1), std::string(1, item.meaning));
+    }
+}
+
 }  // namespace
 }  // namespace velmora

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
@@ -15,6 +16,7 @@
 #include <string>
 
 #include "core/error.h"
+#include "documents/comm_lists.h"
 #include "support/message_recorder.h"
 #include "support/temp_dir.h"
 
@@ -136,6 +138,45 @@ TEST_F(PargenDialogTest, HasTheNamedControlsCaptionsAndShape) {
     EXPECT_TRUE(dialog.CB_DNET_Baud->isEditable());
     EXPECT_FALSE(dialog.CB_Ser_Baud->isEditable());
     EXPECT_FALSE(dialog.CB_Ser_Par->isEditable());
+}
+
+// The document stores what each item and radio carries, not its position on the screen.
+TEST_F(PargenDialogTest, ListItemsAndRadiosCarryTheirStoredValues) {
+    const auto expectItems = [](const QComboBox* box, const auto& list) {
+        SCOPED_TRACE(box->objectName().toStdString());
+        ASSERT_EQ(static_cast<std::size_t>(box->count()), list.size());
+        for (int i = 0; i < box->count(); ++i) {
+            const auto& item = list.items[static_cast<std::size_t>(i)];
+            EXPECT_EQ(box->itemText(i).toStdString(), item.label);
+            EXPECT_EQ(box->itemData(i), QVariant(item.value));
+        }
+    };
+    expectItems(dialog.CB_DNET_Baud, kDnetBaudList);
+    expectItems(dialog.CB_Ser_Baud, kSerialBaudList);
+    expectItems(dialog.CB_Ser_Par, kSerialParityList);
+
+    const std::pair<QRadioButton*, int> radios[] = {
+        {dialog.RB_Ser_232, static_cast<int>(SerialLine::Rs232)},
+        {dialog.RB_Ser_485, static_cast<int>(SerialLine::Rs485)},
+        {dialog.RB_Ser_MRTU, static_cast<int>(SerialProtocol::ModbusRtu)},
+        {dialog.RB_Ser_MASC, static_cast<int>(SerialProtocol::ModbusAscii)},
+        {dialog.RB_Ser_JBUS, static_cast<int>(SerialProtocol::Jbus)},
+        {dialog.RB_Ser_BIN, static_cast<int>(SerialProtocol::Binary)},
+        {dialog.RB_Ser_ASC, static_cast<int>(SerialProtocol::Ascii)},
+        {dialog.RB_HWType_A1, static_cast<int>(HardwareType::A1)},
+        {dialog.RB_HWType_B2, static_cast<int>(HardwareType::B2)},
+    };
+    dialog.FormShow();
+    for (const auto& [button, value] : radios) {
+        SCOPED_TRACE(button->objectName().toStdString());
+        const QButtonGroup* group = button->group();
+        ASSERT_NE(group, nullptr);
+        EXPECT_EQ(group->button(value), button);
+        button->setChecked(true);
+        EXPECT_EQ(group->checkedId(), value);
+    }
+    EXPECT_NE(dialog.RB_Ser_232->group(), dialog.RB_Ser_MRTU->group());
+    EXPECT_NE(dialog.RB_Ser_MRTU->group(), dialog.RB_HWType_A1->group());
 }
 
 TEST_F(PargenDialogTest, WithoutADocumentOkWritesTheDefaultDocument) {
