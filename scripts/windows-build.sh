@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Cross-builds the whole of Velmora for 64-bit Windows (mingw-w64) into build-windows/build:
 # velmora.exe, velmora-cli.exe and every test program. What it links is built first from
-# Debian's own source packages, statically, and kept in build-windows/deps: libxml2, GoogleTest
-# and Qt (scripts/windows-qt.sh), so a second run rebuilds only what changed. Run
-# scripts/setup.sh first on a fresh machine.
+# Debian's own source packages, statically: libxml2, GoogleTest and Qt (scripts/windows-qt.sh).
+# Those are kept in a cache outside the clone (scripts/windows-cache.sh says where), each keyed
+# on its source version and build options, so every clone on a machine after the first reuses
+# them and builds only Velmora itself. Run scripts/setup.sh first on a fresh machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 out=$root/build-windows
-deps=$out/deps
+deps=$(bash scripts/windows-cache.sh)
 host=x86_64-w64-mingw32
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
 jobs=$(nproc)
@@ -16,7 +17,13 @@ jobs=$(nproc)
 say() { echo "windows-build: $*"; }
 
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
-mkdir -p "$deps"
+mkdir -p "$deps" "$out"
+# One clone at a time builds into the cache; another waits for it and then reuses what it built.
+exec 9>"$deps/lock"
+if ! flock -n 9; then
+  say "waiting for another build of the Windows dependencies in $deps"
+  flock 9
+fi
 
 # Adds deb-src entries for the machine's own Debian suites when no source entry is configured.
 ensure_deb_src() {
@@ -50,10 +57,14 @@ ensure_deb_src() {
   "${sudo[@]}" apt-get update -qq
 }
 
-# libxml2 from Debian's own source package, static, with only what the documents need.
+# libxml2 from Debian's own source package, static, with only what the documents need. The
+# library is used where it was installed: its libtool and pkg-config files name that folder.
 libxml2=$deps/libxml2
-if [ ! -f "$libxml2/lib/libxml2.a" ]; then
-  ensure_deb_src
+libxml2_options=(--enable-static --disable-shared --without-python --without-zlib --without-lzma
+  --without-iconv --without-http --without-ftp --without-threads CFLAGS=-O2)
+ensure_deb_src
+libxml2_key="$(apt-cache showsrc libxml2 2>/dev/null | sed -n 's/^Version: //p' | sort -V | tail -n 1) ${libxml2_options[*]}"
+if [ ! -f "$libxml2/lib/libxml2.a" ] || [ "$(cat "$libxml2/velmora-key" 2>/dev/null)" != "$libxml2_key" ]; then
   rm -rf "$deps/src" "$libxml2"
   mkdir -p "$deps/src"
   say "fetching and cross-building libxml2"
@@ -64,9 +75,7 @@ if [ ! -f "$libxml2/lib/libxml2.a" ]; then
   find "$src" -name Makefile.am -exec touch -r "$src/configure.ac" {} +
   if ! (
     cd "$src"
-    ./configure --host=$host --prefix="$libxml2" --enable-static --disable-shared \
-      --without-python --without-zlib --without-lzma --without-iconv --without-http \
-      --without-ftp --without-threads CFLAGS=-O2
+    ./configure --host=$host --prefix="$libxml2" "${libxml2_options[@]}"
     make -j"$jobs" libxml2.la
     make install-libLTLIBRARIES install-pkgconfigDATA
     make -C include install
@@ -75,28 +84,34 @@ if [ ! -f "$libxml2/lib/libxml2.a" ]; then
     say "building libxml2 failed; the whole log is $deps/libxml2-build.log"
     exit 1
   fi
+  printf '%s' "$libxml2_key" >"$libxml2/velmora-key"
+  rm -rf "$deps/src"
 fi
 
-# GoogleTest and GoogleMock from Debian's sources.
+# GoogleTest and GoogleMock from Debian's sources, keyed on the googletest package's version.
 gtest=$deps/googletest
-if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
+gtest_key=$(dpkg-query -W -f='${Version}' googletest 2>/dev/null || true)
+if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ] || [ "$(cat "$gtest/velmora-key" 2>/dev/null)" != "$gtest_key" ]; then
   say "cross-building GoogleTest"
-  rm -rf "$deps/googletest-build"
+  rm -rf "$deps/googletest-build" "$gtest"
   cmake -S /usr/src/googletest -B "$deps/googletest-build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$gtest" >/dev/null
   cmake --build "$deps/googletest-build" >/dev/null
   cmake --install "$deps/googletest-build" >/dev/null
+  printf '%s' "$gtest_key" >"$gtest/velmora-key"
+  rm -rf "$deps/googletest-build"
 fi
 
 # Qt from Debian's qtbase source, static, with Debian's Linux Qt as its host tools.
 qt=$deps/qt
-ensure_deb_src
 bash scripts/windows-qt.sh "$qt"
+# The dependencies are built: another clone may build its own Velmora beside this one.
+flock -u 9
 
 # nlohmann-json is headers only: Debian's copy serves, kept apart from the host's /usr/include so
 # that no Linux header reaches the Windows compiler.
-json=$deps/nlohmann_json
+json=$out/nlohmann_json
 rm -rf "$json"
 mkdir -p "$json/include" "$json/share/cmake"
 cp -r /usr/include/nlohmann "$json/include/"

@@ -2,10 +2,10 @@
 # Cross-builds Velmora for 64-bit Windows (scripts/windows-build.sh) and proves it under Wine:
 # every test program (UI tests on Qt's offscreen platform, the Win32 serial layer on COM5, which
 # is a pseudo-terminal), velmora-cli on the worked example, then the installer and the real
-# window (scripts/windows-smoke.sh). Exits non-zero on any failure. Everything goes to
-# build-windows/; the built dependencies and the Wine prefix are kept there, so a second run
-# rebuilds only what changed. Wine runs only inside scripts/wine-sandbox.sh, where the machine's
-# own serial ports do not exist.
+# window (scripts/windows-smoke.sh). Exits non-zero on any failure. The build and the Wine prefix
+# go to build-windows/, the built dependencies to the cache of scripts/windows-cache.sh, so a
+# second run rebuilds only what changed. Wine runs only inside scripts/wine-sandbox.sh, where the
+# machine's own serial ports do not exist.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
