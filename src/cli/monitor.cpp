@@ -92,8 +92,9 @@ constexpr std::string_view kHelp =
     "Ctrl+C (SIGINT) or SIGTERM ends a run with a summary.\n"
     "\n"
     "Exit status: 0 when stopped, or for one poll in which every register read; 1 when the\n"
-    "project, the port or the address cannot be used, when the gateway never answers, or for\n"
-    "one poll in which a register did not read; 2 for a usage error.\n";
+    "project, the port or the address cannot be used at the start, or for one poll in which\n"
+    "the gateway never answers, the link fails or a register did not read; 2 for a usage\n"
+    "error.\n";
 
 // The number in `text` when it is a decimal from `low` to `high`.
 std::optional<int> decimal(const std::string& text, int low, int high) {

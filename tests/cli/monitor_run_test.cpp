@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -238,6 +239,37 @@ TEST_F(Monitor, ARunOutlivesTheGatewayGoneForAWhile) {
             EXPECT_EQ(std::count(line.begin(), line.end(), ','), 7) << line;
         }
     }
+}
+
+// The serial device vanishing (the far end of the pseudo-terminal gone, so the line fails with
+// "Input/output error") and coming back at the same name: the port is opened again.
+TEST_F(Monitor, ARunOutlivesTheSerialDeviceGoneForAWhile) {
+    auto line = std::make_unique<LinePair>(dir.path());
+    startSerial(line->simulatorEnd);
+    const fs::path csv = dir / "log.csv";
+    const std::string device = line->masterEnd.string();
+    Child monitor({VELMORA_CLI_PATH, "monitor", dir.path().string(), "--port", device, "--csv",
+                   csv.string(), "--interval", "50"},
+                  dir / "monitor-err.txt");
+    const std::string lastRow = ",6,2,9,\"Valves, left\",6,5,1541\r\n";
+    ASSERT_TRUE(waitForText(csv, lastRow)) << contentOf(dir / "monitor-err.txt");
+    simulator.reset();
+    line.reset();
+    ASSERT_TRUE(waitForText(csv, ",,,,link lost: " + device + ": ")) << contentOf(csv);
+    const std::size_t before = test::countIn(csv, lastRow);
+    std::this_thread::sleep_for(700ms);  // an attempt finds no device
+    fs::remove(dir / "gateway");  // the links of a pair ended at once are left behind
+    fs::remove(dir / "master");
+    line = std::make_unique<LinePair>(dir.path());
+    startSerial(line->simulatorEnd);
+    ASSERT_TRUE(waitForText(csv, ",,,,opened again: " + device + " after "))
+        << contentOf(csv) << contentOf(dir / "monitor-err.txt");
+    ASSERT_TRUE(waitForText(csv, lastRow, before + 2)) << contentOf(csv);
+    EXPECT_EQ(monitor.stop(SIGINT), 0);
+    EXPECT_NE(contentOf(dir / "monitor-err.txt")
+                  .find("Cannot open " + device + ": No such file or directory; trying again in "),
+              std::string::npos)
+        << contentOf(dir / "monitor-err.txt");
 }
 
 }  // namespace
