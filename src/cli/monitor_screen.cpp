@@ -52,7 +52,9 @@ void LiveScreen::draw() {
     top_ = std::clamp(top_, 0, most);
     std::size_t widest = 0;
     for (const ScreenLine& line : lines_) widest = std::max(widest, line.text.size());
-    left_ = std::clamp(left_, 0, std::max(static_cast<int>(widest) - COLS / 2, 0));
+    // Whole steps only, so that the bytes stay in their columns under the ruler.
+    const int beyond = std::max(static_cast<int>(widest) - COLS / 2, 0);
+    left_ = std::clamp(left_, 0, (beyond + kSidewaysStep - 1) / kSidewaysStep * kSidewaysStep);
     const attr_t changed = has_colors() ? COLOR_PAIR(kChangedPair) | A_BOLD : A_REVERSE;
     for (int row = 0; row < rows && top_ + row < static_cast<int>(lines_.size()); ++row) {
         // The first line (the heading) stays in place; the rest scroll.

@@ -258,7 +258,7 @@ TEST_F(Monitor, ARunOutlivesTheSerialDeviceGoneForAWhile) {
     ASSERT_TRUE(waitForText(csv, ",,,,link lost: " + device + ": ")) << contentOf(csv);
     const std::size_t before = test::countIn(csv, lastRow);
     std::this_thread::sleep_for(700ms);  // an attempt finds no device
-    fs::remove(dir / "gateway");  // the links of a pair ended at once are left behind
+    fs::remove(dir / "gateway");         // the links of a pair ended at once are left behind
     fs::remove(dir / "master");
     line = std::make_unique<LinePair>(dir.path());
     startSerial(line->simulatorEnd);
