@@ -83,6 +83,12 @@ private:
         }
     }
 
+    bool stopAsked() const {
+        std::vector<io::Watch> watches{{stop_}};
+        io::waitFor(watches, milliseconds(0));
+        return watches[0].readable;
+    }
+
     // Tells a change of the link on standard error, or in the live table's status line.
     void tell(const std::string& text) {
         if (screen_) {
@@ -107,6 +113,8 @@ private:
             try {
                 link_.reopen();
             } catch (const Error& e) {
+                // A stop signal cuts a connection attempt short: it is no reason to tell.
+                if (stopAsked()) return false;
                 reason = e.what();
                 pause = std::min(pause * 2, settings_.longestRetryPause);
                 continue;
