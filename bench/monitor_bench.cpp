@@ -2,17 +2,20 @@
 // largest read map an image holds: 14,000 registers of 64 nodes at consecutive indexes (112
 // requests of at most 125 registers), and for comparison 7,000 registers at every other index,
 // where no two registers can share a request. The figure to watch is the first one beside the
-// default poll interval of 500 ms.
+// default poll interval of 500 ms. Then the CSV log of such a poll, with and without --changes.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "cli/cli_process.h"
 #include "cli/monitor_poll.h"
+#include "cli/monitor_report.h"
 #include "image/device_map.h"
 #include "modbus/poll_plan.h"
 
@@ -95,6 +98,45 @@ void BM_OnePollOverTcpLoopback(benchmark::State& state) {
     state.counters["requests"] = static_cast<double>(requests);
 }
 BENCHMARK(BM_OnePollOverTcpLoopback)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The CSV log of one poll of 14,000 registers at consecutive indexes, and what a day of polls
+// every 500 ms writes: every row (state.range(0) == 0), or with --changes only the rows of the
+// values that changed since the poll before (one register in a hundred here).
+void BM_CsvLogOfOnePoll(benchmark::State& state) {
+    const bool changesOnly = state.range(0) == 1;
+    std::vector<velmora::DeviceNode> nodes(kNodes);
+    for (int n = 0; n < kNodes; ++n) {
+        nodes[static_cast<std::size_t>(n)].id = n;
+        nodes[static_cast<std::size_t>(n)].bytesOut = kBytesPerNode;
+        nodes[static_cast<std::size_t>(n)].mnemonic = "Node " + std::to_string(n);
+    }
+    std::vector<velmora::DecodedRegister> map;
+    for (int r = 0; r < 14000; ++r) {
+        const int high = r % kBytesPerNode + 1;
+        const int low = (r + 1) % kBytesPerNode + 1;
+        map.push_back({static_cast<std::uint16_t>(r), high * 65536 + low,
+                       static_cast<std::uint8_t>(r % kNodes)});
+    }
+    const velmora::modbus::PollPlan plan = velmora::modbus::planPoll(map);
+    const velmora::cli::MonitorView view{nodes, plan, "127.0.0.1:502", "Modbus TCP", 1, 3};
+    velmora::cli::PollResult poll;
+    poll.time = std::chrono::system_clock::now();
+    poll.values.assign(plan.registers.size(), std::uint16_t{0});
+    velmora::modbus::RegisterValues previous = poll.values;
+    std::size_t bytes = 0;
+    std::uint16_t step = 0;
+    for (auto _ : state) {
+        ++step;
+        for (std::size_t i = step % 100; i < poll.values.size(); i += 100) poll.values[i] = step;
+        std::ostringstream out;
+        velmora::cli::writePollCsv(view, poll, out, changesOnly ? &previous : nullptr);
+        previous = poll.values;
+        bytes = out.str().size();
+    }
+    state.counters["bytes_per_poll"] = static_cast<double>(bytes);
+    state.counters["GB_per_day"] = static_cast<double>(bytes) * 2 * 86400 / 1e9;
+}
+BENCHMARK(BM_CsvLogOfOnePoll)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

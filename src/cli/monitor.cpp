@@ -4,10 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <exception>
-#include <fstream>
 #include <iostream>
 #include <string_view>
 
@@ -16,7 +14,7 @@
 #include "cli/gateway_line.h"
 #include "cli/monitor_poll.h"
 #include "cli/monitor_report.h"
-#include "cli/monitor_screen.h"
+#include "cli/monitor_run.h"
 #include "cli/report_text.h"
 #include "cli/socket_io.h"
 #include "cli/stop_signals.h"
@@ -37,22 +35,35 @@ using Clock = std::chrono::steady_clock;
 constexpr std::string_view kUsage =
     "Usage: velmora-cli monitor PROJECT_DIR (--port DEVICE | --tcp HOST[:PORT])\n"
     "                           [--baud N] [--parity none|even|odd] [--unit N] [--function 3|4]\n"
-    "                           [--interval MS] [--timeout MS] [--once] [--json] [--csv FILE]\n";
+    "                           [--interval MS] [--timeout MS] [--once] [--json]\n"
+    "                           [--csv FILE [--changes]]\n";
 constexpr std::string_view kHelp =
     "Polls the gateway's read map and shows every register with the node bytes it carries, as\n"
     "the project's image places them, so that after \"Update Device\" each node byte can be seen\n"
     "arriving at its register. The image is composed from PROJECT_DIR as 'compose' does (nothing\n"
     "is written). Registers are read in as few requests as possible: runs of consecutive\n"
     "registers, at most 125 a request; a register outside the map is never asked for. A run\n"
-    "refused with an exception is read register by register, so the refused one is named and\n"
-    "the rest still shown. The monitor only reads: it never writes a register.\n"
+    "refused as an illegal data address (exception 2) is read register by register, so the\n"
+    "refused one is named and the rest still shown. A run answered \"busy\" (exceptions 5, 6,\n"
+    "10 and 11) is asked again as it was after 0.1, 0.2 and 0.4 s; other exceptions are named\n"
+    "for the whole run. The monitor only reads: it never writes a register.\n"
     "\n"
     "On a terminal a live table is refreshed in place: each node with its bytes in hexadecimal\n"
     "(the bytes changed since the last poll highlighted, ?? for a byte whose register did not\n"
     "read, .. for a byte no register carries), each register with its node bytes and value, and\n"
     "a status line with the poll count, the round trip (median and worst), timeouts, CRC/LRC\n"
-    "errors and exceptions by code. Arrow and page keys scroll; q quits.\n"
-    "Otherwise, or with --once, one poll is printed, as text or as JSON.\n"
+    "errors and exceptions by code. The arrow and page keys (or h, j, k, l) scroll, left and\n"
+    "right eight bytes at a time under a ruler that numbers every eighth byte; Home goes back\n"
+    "to the top left; q quits.\n"
+    "Otherwise, or with --once, one poll is printed, as text or as JSON. In JSON a node's\n"
+    "\"bytes\" hold null for a byte not known, and its \"carried\" tell which of them a register\n"
+    "carries (true: its register did not answer; false: no register carries it).\n"
+    "\n"
+    "A run that polls until stopped (the live table or --csv, without --once) goes on through\n"
+    "timeouts and through a lost connection or line: that is told on standard error (in the\n"
+    "live table, on the status line) and in the log, and the connection or port is made again\n"
+    "after 0.5 s, then after twice the pause of the attempt before, up to 8 s, until it comes\n"
+    "back or the run is stopped. With --once a failure ends the run.\n"
     "\n"
     "Options:\n"
     "      --port DEVICE    the serial port, opened for this program alone, with the project's\n"
@@ -68,17 +79,22 @@ constexpr std::string_view kHelp =
     "      --interval MS    time from one poll to the next (500 when left out)\n"
     "      --timeout MS     time to wait for an answer (1000 when left out)\n"
     "      --once           one poll, printed, even on a terminal\n"
-    "      --json           print the poll as one JSON object\n"
+    "      --json           print the poll as one JSON object; a failure as {\"error\": ...}\n"
     "      --csv FILE       append one row per poll and register to FILE (time, register,\n"
     "                       node, node_id, mnemonic, high_byte, low_byte, value); without\n"
-    "                       --once the monitor polls until stopped, on a terminal or not\n"
+    "                       --once the monitor polls until stopped, on a terminal or not. A\n"
+    "                       lost and restored link is a row of its own, with the register\n"
+    "                       empty and the event in the mnemonic column\n"
+    "      --changes        with --csv: a register's row at the first poll, then only when\n"
+    "                       its value changes (an unread register's value is empty)\n"
     "  -h, --help           show this help and exit\n"
     "\n"
     "Ctrl+C (SIGINT) or SIGTERM ends a run with a summary.\n"
     "\n"
     "Exit status: 0 when stopped, or for one poll in which every register read; 1 when the\n"
-    "project, the port or the address cannot be used, when the gateway never answers, or for\n"
-    "one poll in which a register did not read; 2 for a usage error.\n";
+    "project, the port or the address cannot be used at the start, or for one poll in which\n"
+    "the gateway never answers, the link fails or a register did not read; 2 for a usage\n"
+    "error.\n";
 
 // The number in `text` when it is a decimal from `low` to `high`.
 std::optional<int> decimal(const std::string& text, int low, int high) {
@@ -149,6 +165,31 @@ std::string silenceText(const LinkTarget& target, std::uint8_t unit, std::chrono
            "wiring (RS485 A and B swapped, no common ground, another port)";
 }
 
+// Where the gateway is reached: the TCP address, or the serial device with the project's line
+// and the options that change it (warning on `err` when the project's protocol is not Modbus).
+LinkTarget linkTarget(const MonitorOptions& options, const DeviceMap& map, std::ostream& err) {
+    LinkTarget target;
+    target.tcpHost = options.tcpHost;
+    target.tcpPort = options.tcpPort;
+    if (!options.port) return target;
+    target.device = *options.port;
+    target.line = gatewayLine(*map.parameters);
+    if (options.baud || options.parity) {
+        const int parity = options.parity.value_or(map.parameters->parity);
+        target.line =
+            gatewayLine(options.baud.value_or(target.line.line.baudRate),
+                        lineParity(parity).value_or(target.line.line.parity), target.line.framing);
+    }
+    const auto protocol =
+        map.protocol ? kSerialProtocolList.meaningOf(*map.protocol) : std::nullopt;
+    if (protocol && (protocol->protocol == SerialProtocol::Binary ||
+                     protocol->protocol == SerialProtocol::Ascii)) {
+        failure(err, "warning: the project's serial protocol is not Modbus (\"Ser_Prot\" " +
+                         std::to_string(*map.protocol) + "): the gateway may not answer");
+    }
+    return target;
+}
+
 }  // namespace
 
 MonitorOptions parseMonitorArgs(const std::vector<std::string>& args) {
@@ -180,6 +221,7 @@ MonitorOptions parseMonitorArgs(const std::vector<std::string>& args) {
         {"--once"},
         {"--json"},
         {"--csv", {}, "a file", true},
+        {"--changes"},
     };
     const ParsedArgs given = parseArgs(args, rules);
     MonitorOptions options;
@@ -188,6 +230,7 @@ MonitorOptions parseMonitorArgs(const std::vector<std::string>& args) {
     options.once = given.flag("--once");
     options.json = given.flag("--json");
     options.csv = given.value("--csv");
+    options.changes = given.flag("--changes");
     options.port = given.value("--port");
     if (!options.error.empty() || options.help) return options;
     if (const auto tcp = given.value("--tcp")) {
@@ -214,6 +257,8 @@ MonitorOptions parseMonitorArgs(const std::vector<std::string>& args) {
                                      : "missing --port DEVICE or --tcp HOST[:PORT]";
     } else if (options.tcpHost && (options.baud || options.parity)) {
         options.error = "--baud and --parity set a serial port: they go with --port";
+    } else if (options.changes && !options.csv) {
+        options.error = "--changes sets what the log holds: it goes with --csv";
     } else {
         options.project = operands.front();
     }
@@ -222,17 +267,29 @@ MonitorOptions parseMonitorArgs(const std::vector<std::string>& args) {
 
 int monitor(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const MonitorOptions options = parseMonitorArgs(args);
-    if (!options.error.empty()) return usageError(err, kUsage, options.error, "monitor");
+    // A JSON consumer gets every failure as one object on standard output, usage errors too.
+    const bool json = options.json || std::ranges::find(args, "--json") != args.end();
+    const auto tellJson = [&](std::string_view message) {
+        if (json) out << "{\"error\": " << jsonString(message) << "}\n";
+    };
+    const auto fail = [&](std::string_view message) {
+        tellJson(message);
+        return failure(err, message);
+    };
+    if (!options.error.empty()) {
+        tellJson(options.error);
+        return usageError(err, kUsage, options.error, "monitor");
+    }
     if (options.help) {
         out << kUsage << "\n" << kHelp;
         return kExitOk;
     }
-    if (const auto problem = notAProject(options.project)) return failure(err, *problem);
+    if (const auto problem = notAProject(options.project)) return fail(*problem);
     try {
         const DeviceMap map = readDeviceMap(pathFromText(options.project));
         const modbus::PollPlan plan = modbus::planPoll(map.readMap);
         if (plan.registers.empty()) {
-            return failure(err, options.project + ": the read map holds no register to poll");
+            return fail(options.project + ": the read map holds no register to poll");
         }
         if (plan.repeatedIndexes > 0) {
             failure(err, "warning: " + plural(plan.repeatedIndexes, "register") +
@@ -240,35 +297,14 @@ int monitor(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                              "first row of each");
         }
         if (!map.parameters && (!options.unit || options.port)) {
-            return failure(err, options.project +
-                                    ": the project has no pargen.xml, so the gateway's Modbus ID "
-                                    "and serial line are unknown");
+            return fail(options.project +
+                        ": the project has no pargen.xml, so the gateway's Modbus ID and serial "
+                        "line are unknown");
         }
         const auto unit = static_cast<std::uint8_t>(
             options.unit.value_or(map.parameters ? map.parameters->serialId : 1));
-
-        LinkTarget target;
-        target.tcpHost = options.tcpHost;
-        target.tcpPort = options.tcpPort;
-        if (options.port) {
-            target.device = *options.port;
-            target.line = gatewayLine(*map.parameters);
-            if (options.baud || options.parity) {
-                const int parity = options.parity.value_or(map.parameters->parity);
-                target.line = gatewayLine(options.baud.value_or(target.line.line.baudRate),
-                                          lineParity(parity).value_or(target.line.line.parity),
-                                          target.line.framing);
-            }
-            const auto protocol =
-                map.protocol ? kSerialProtocolList.meaningOf(*map.protocol) : std::nullopt;
-            if (protocol && (protocol->protocol == SerialProtocol::Binary ||
-                             protocol->protocol == SerialProtocol::Ascii)) {
-                failure(err, "warning: the project's serial protocol is not Modbus (\"Ser_Prot\" " +
-                                 std::to_string(*map.protocol) + "): the gateway may not answer");
-            }
-        }
+        const LinkTarget target = linkTarget(options, map, err);
         const std::chrono::milliseconds timeout(options.timeoutMs);
-        const std::chrono::milliseconds interval(options.intervalMs);
 
         const StopSignals stop;
         GatewayLink link(target, timeout);
@@ -281,75 +317,34 @@ int monitor(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             std::string("Modbus ") + std::string(modbus::framingName(target.framing())),
             unit,
             static_cast<std::uint8_t>(options.function)};
-
-        std::ofstream csv;
-        if (options.csv) {
-            csv.open(*options.csv, std::ios::binary | std::ios::app);
-            if (!csv) return failure(err, *options.csv + ": " + systemErrorText(errno));
-            csv.seekp(0, std::ios::end);
-            if (csv.tellp() == 0) csv << kMonitorCsvHeader << "\r\n";
-        }
-        const auto log = [&](const PollResult& poll) {
-            if (!options.csv) return;
-            writePollCsv(view, poll, csv);
-            csv.flush();
-            if (!csv) throw Error(*options.csv + ": the poll log cannot be written");
-        };
+        std::optional<PollLog> log;
+        if (options.csv) log.emplace(*options.csv, options.changes);
 
         const bool live = !options.once && &out == &std::cout && ::isatty(STDOUT_FILENO);
-        const bool continuous = !options.once && (live || options.csv);
+        if (!options.once && (live || log)) {
+            RunSettings settings;
+            settings.interval = std::chrono::milliseconds(options.intervalMs);
+            settings.live = live;
+            settings.silenceWarning = silenceText(target, unit, timeout);
+            return pollUntilStopped(poller, link, view, settings, stop.handle(),
+                                    log ? &*log : nullptr, out, err);
+        }
 
-        PollResult poll = poller.poll();
+        const PollResult poll = poller.poll();
         if (poller.stopped()) {
             out << summaryText(poller.stats());
             return kExitOk;
         }
-        if (poll.silent) return failure(err, silenceText(target, unit, timeout));
-        log(poll);
-        if (!continuous) {
-            if (options.json) {
-                writePollJson(view, poll, out);
-            } else {
-                writePollText(view, poll, out);
-            }
-            return poll.problems.empty() ? kExitOk : kExitFailure;
+        if (poll.silent) return fail(silenceText(target, unit, timeout));
+        if (log) log->write(view, poll);
+        if (json) {
+            writePollJson(view, poll, out);
+        } else {
+            writePollText(view, poll, out);
         }
-
-        std::optional<LiveScreen> screen;
-        NodeByteValues previous = pollNodeBytes(view, poll);
-        if (live) {
-            screen.emplace();
-            screen->show(liveTable(view, poll, previous), statusLine(poller.stats()));
-        }
-        auto started = Clock::now();
-        for (;;) {
-            // Wait for the next poll, a stop signal or a key.
-            bool quit = false;
-            while (!quit) {
-                const auto left = started + interval - Clock::now();
-                if (left <= Clock::duration::zero()) break;
-                std::vector<io::Watch> watches{{stop.handle()}};
-                if (screen) watches.push_back({STDIN_FILENO});
-                io::waitFor(watches,
-                            std::chrono::duration_cast<std::chrono::milliseconds>(left) + 1ms);
-                quit = watches[0].readable || (screen && watches[1].readable && screen->keys());
-            }
-            if (quit) break;
-            started = Clock::now();
-            poll = poller.poll();
-            if (poller.stopped()) break;
-            log(poll);
-            if (screen) {
-                const NodeByteValues bytes = pollNodeBytes(view, poll);
-                screen->show(liveTable(view, poll, previous), statusLine(poller.stats()));
-                previous = bytes;
-            }
-        }
-        screen.reset();
-        out << summaryText(poller.stats());
-        return kExitOk;
+        return poll.problems.empty() ? kExitOk : kExitFailure;
     } catch (const std::exception& e) {
-        return failure(err, failureText(e));
+        return fail(failureText(e));
     }
 }
 

@@ -23,7 +23,8 @@ struct MonitorOptions {
     bool once = false;
     bool json = false;
     std::optional<std::string> csv;
-    std::string error;  // set for a usage error
+    bool changes = false;  // --changes: a register's row only when its value changes
+    std::string error;     // set for a usage error
 };
 
 // Parses `args` after the command name.

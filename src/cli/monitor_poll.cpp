@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <thread>
 
 #include "core/error.h"
 #include "modbus/protocol.h"
@@ -17,6 +18,11 @@ using std::chrono::milliseconds;
 
 // Round trips kept for the median: enough for a steady figure, bounded for a day-long run.
 constexpr std::size_t kRecentRoundTrips = 4096;
+
+// A run answered "busy" (or another exception that means "not now") is asked again up to this
+// many times in the same poll, after a pause that doubles from the first.
+constexpr int kBusyRetries = 3;
+constexpr milliseconds kFirstBusyPause{100};
 
 // The bytes a whole answer with `count` registers takes on the line in `framing`.
 std::size_t answerLength(modbus::Framing framing, std::size_t count) {
@@ -85,6 +91,15 @@ std::size_t GatewayLink::receive(std::span<std::uint8_t> buffer) {
             break;
     }
     throw Error(target_.name() + ": " + got.error);
+}
+
+void GatewayLink::reopen() {
+    if (target_.tcpHost) {
+        reconnect();
+        return;
+    }
+    serial_.reset();
+    serial_ = std::make_unique<SerialLine>(target_.device, target_.line.line);
 }
 
 void GatewayLink::reconnect() {
@@ -242,16 +257,64 @@ void Poller::store(const RequestResult& result, PollResult& poll) const {
     poll.problems.push_back({result.run.first, result.run.count, problemText(result, timeout_)});
 }
 
+bool Poller::backOff(milliseconds pause) {
+    if (stopHandle_ == io::kNoHandle) {
+        std::this_thread::sleep_for(pause);
+        return true;
+    }
+    std::vector<io::Watch> watch{{stopHandle_}};
+    io::waitFor(watch, pause);
+    stopped_ = watch[0].readable;
+    return !stopped_;
+}
+
+RequestResult Poller::requestAgainWhileBusy(const modbus::RegisterRun& run, PollResult& poll,
+                                            bool& retriesLeft) {
+    RequestResult answer = request(run);
+    ++poll.requests;
+    milliseconds pause = kFirstBusyPause;
+    for (int retry = 0; retriesLeft && answer.kind == RequestResult::Kind::Exception &&
+                        modbus::isTransientException(answer.exception);
+         ++retry) {
+        if (retry == kBusyRetries) {
+            // Still busy: the runs after this one in the poll are asked once each.
+            retriesLeft = false;
+            break;
+        }
+        if (!backOff(pause)) break;
+        pause *= 2;
+        answer = request(run);
+        ++poll.requests;
+    }
+    return answer;
+}
+
+std::vector<modbus::RegisterRun> Poller::readAlone(const modbus::RegisterRun& run,
+                                                   PollResult& poll) {
+    std::vector<std::uint16_t> refused;
+    for (std::uint16_t k = 0; k < run.count && !stopped_; ++k) {
+        const RequestResult single = request({static_cast<std::uint16_t>(run.first + k), 1});
+        ++poll.requests;
+        store(single, poll);
+        if (single.kind == RequestResult::Kind::Exception &&
+            single.exception == modbus::kIllegalDataAddress) {
+            refused.push_back(single.run.first);
+        }
+    }
+    return stopped_ ? std::vector{run} : modbus::splitRun(run, refused);
+}
+
 PollResult Poller::poll() {
     PollResult result;
     result.time = std::chrono::system_clock::now();
     result.values.assign(plan_.registers.size(), std::nullopt);
     const auto start = Clock::now();
     std::vector<modbus::RegisterRun> next;
+    bool retriesLeft = true;
     for (std::size_t i = 0; i < runs_.size(); ++i) {
         const modbus::RegisterRun run = runs_[i];
-        const RequestResult answer = request(run);
-        ++result.requests;
+        const RequestResult answer =
+            stopped_ ? RequestResult{} : requestAgainWhileBusy(run, result, retriesLeft);
         if (stopped_) {
             next.insert(next.end(), runs_.begin() + static_cast<std::ptrdiff_t>(i), runs_.end());
             break;
@@ -263,20 +326,15 @@ PollResult Poller::poll() {
             next.insert(next.end(), runs_.begin() + static_cast<std::ptrdiff_t>(i), runs_.end());
             break;
         }
-        if (answer.kind != RequestResult::Kind::Exception || run.count == 1) {
+        if (answer.kind != RequestResult::Kind::Exception || run.count == 1 ||
+            answer.exception != modbus::kIllegalDataAddress) {
+            // Any other refusal says nothing about single registers: the run stays as it is.
             store(answer, result);
             next.push_back(run);
             continue;
         }
-        // Find the refused registers one by one; the others still read in this poll.
-        std::vector<std::uint16_t> refused;
-        for (std::uint16_t k = 0; k < run.count; ++k) {
-            const RequestResult single = request({static_cast<std::uint16_t>(run.first + k), 1});
-            ++result.requests;
-            store(single, result);
-            if (single.kind == RequestResult::Kind::Exception) refused.push_back(single.run.first);
-        }
-        const auto split = modbus::splitRun(run, refused);
+        // Find the registers refused as illegal addresses; the others still read in this poll.
+        const auto split = readAlone(run, result);
         next.insert(next.end(), split.begin(), split.end());
     }
     runs_ = std::move(next);
@@ -290,8 +348,7 @@ std::string problemText(const RequestResult& result, milliseconds timeout) {
         case RequestResult::Kind::Timeout:
             return "no answer within " + std::to_string(timeout.count()) + " ms";
         case RequestResult::Kind::Exception:
-            return "exception " + std::to_string(result.exception) + " (" +
-                   modbus::exceptionName(result.exception) + ")";
+            return modbus::exceptionText(result.exception);
         case RequestResult::Kind::Damaged:
             return result.error;
         case RequestResult::Kind::Values:

@@ -52,6 +52,9 @@ public:
     std::size_t receive(std::span<std::uint8_t> buffer);
     // TCP: closes the connection and makes a new one (answers still under way are dropped).
     void reconnect();
+    // Closes the connection or the line and makes or opens it again, as the constructor does;
+    // after a failure the link is closed until a later reopen() succeeds.
+    void reopen();
 
 private:
     LinkTarget target_;
@@ -96,6 +99,7 @@ struct PollStats {
     std::size_t timeouts = 0;
     std::size_t checkErrors = 0;                     // CRC or LRC
     std::size_t damaged = 0;                         // other answers that could not be used
+    std::size_t linkLosses = 0;                      // connections or lines lost during the run
     std::map<std::uint8_t, std::size_t> exceptions;  // by code
     std::chrono::microseconds worst{0};
     std::deque<std::chrono::microseconds> recent;  // the last round trips, for the median
@@ -104,8 +108,10 @@ struct PollStats {
 };
 
 // Polls the read map over a link: each run in one request, waiting for its answer up to the
-// timeout. A run refused with an exception is asked again register by register in the same poll
-// and split for the polls after, so the refused register is told and the rest still shown.
+// timeout. A run refused as an illegal data address is asked again register by register in the
+// same poll and split for the polls after, so the refused register is told and the rest still
+// shown. A run answered "busy" (exceptions 5, 6, 10 and 11) is asked again as it is after a
+// pause; other exceptions are told for the whole run.
 class Poller {
 public:
     Poller(GatewayLink& link, modbus::PollPlan plan, std::uint8_t unit, std::uint8_t function,
@@ -117,6 +123,8 @@ public:
     void setStopHandle(io::Handle handle) { stopHandle_ = handle; }
     // True once the stop handle became readable; the poll ended there.
     bool stopped() const { return stopped_; }
+    // Counts a connection or line lost, for the status line and the summary.
+    void countLinkLoss() { ++stats_.linkLosses; }
 
     const modbus::PollPlan& plan() const { return plan_; }
     const std::vector<modbus::RegisterRun>& runs() const { return runs_; }
@@ -130,6 +138,14 @@ public:
     RequestResult request(const modbus::RegisterRun& run);
 
 private:
+    // Waits `pause` unless a stop comes first; false when it did.
+    bool backOff(std::chrono::milliseconds pause);
+    // Requests `run`, and again after a pause while it is answered "busy" and `retriesLeft`
+    // (cleared once a run stays busy through every retry).
+    RequestResult requestAgainWhileBusy(const modbus::RegisterRun& run, PollResult& poll,
+                                        bool& retriesLeft);
+    // Reads the registers of `run` one by one into `poll`; returns the runs for the next polls.
+    std::vector<modbus::RegisterRun> readAlone(const modbus::RegisterRun& run, PollResult& poll);
     void count(const RequestResult& result);
     void store(const RequestResult& result, PollResult& poll) const;
     std::size_t positionOf(std::uint16_t index) const;

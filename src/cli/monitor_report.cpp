@@ -1,5 +1,6 @@
 #include "cli/monitor_report.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -75,6 +76,9 @@ std::string problemLine(const PollProblem& problem) {
     return where + ": " + problem.text;
 }
 
+// The width of a register's high and low byte columns: "byte 455 = FF" and two spaces.
+constexpr std::size_t kChoiceWidth = 15;
+
 std::string registerLine(const MonitorView& view, const modbus::PolledRegister& r,
                          const std::optional<std::uint16_t>& value) {
     const auto high = value ? std::optional<std::uint8_t>(*value >> 8) : std::nullopt;
@@ -83,17 +87,29 @@ std::string registerLine(const MonitorView& view, const modbus::PolledRegister& 
         r.nodePosition < view.nodes.size() ? std::to_string(view.nodes[r.nodePosition].id) : "?";
     return rightAligned(std::to_string(r.index), 8) + "  " +
            rightAligned(std::to_string(r.nodePosition + 1), 4) + "  " + rightAligned(nodeId, 3) +
-           "  " + padded(choiceCell(r.highByte, high), 14) +
-           padded(choiceCell(r.lowByte, low), 14) + (value ? hex4(*value) : "????");
+           "  " + padded(choiceCell(r.highByte, high), kChoiceWidth) +
+           padded(choiceCell(r.lowByte, low), kChoiceWidth) + (value ? hex4(*value) : "????");
 }
 
 constexpr char kNodeHeading[] = "node   ID  mnemonic              bytes";
-constexpr char kRegisterHeading[] = "register  node   ID  high          low           value";
+constexpr char kRegisterHeading[] = "register  node   ID  high           low            value";
 
 // A node line's start; the bytes follow, three characters each.
 std::string nodeLead(const DeviceNode& node, std::size_t position) {
     return rightAligned(std::to_string(position + 1), 4) + "  " +
            rightAligned(std::to_string(node.id), 3) + "  " + padded(node.mnemonic, 20) + "  ";
+}
+
+// The live table's node heading: above each node's bytes, the number of every eighth byte.
+ScreenLine byteRuler(const std::vector<DeviceNode>& nodes, std::size_t lead) {
+    std::size_t most = 0;
+    for (const DeviceNode& node : nodes) most = std::max<std::size_t>(most, node.bytesOut);
+    if (most == 0) return {kNodeHeading, {}, true, 0};
+    std::string text = padded("node   ID  mnemonic", lead - 6) + "bytes ";
+    for (std::size_t b = 0; b < most; b += 8) {
+        text = padded(std::move(text), lead + 3 * b) + std::to_string(b + 1);
+    }
+    return {text, {}, true, lead};
 }
 
 std::string milliseconds(std::chrono::microseconds time) {
@@ -110,6 +126,12 @@ std::string exceptionCounts(const PollStats& stats) {
         text += std::to_string(code) + ": " + std::to_string(count);
     }
     return text;
+}
+
+// "; link lost 2 times" after `lead`, or nothing while the link has held.
+std::string linkLosses(std::string_view lead, const PollStats& stats) {
+    if (stats.linkLosses == 0) return {};
+    return std::string(lead) + plural(stats.linkLosses, "time");
 }
 
 }  // namespace
@@ -140,14 +162,18 @@ void writePollText(const MonitorView& view, const PollResult& poll, std::ostream
 void writePollJson(const MonitorView& view, const PollResult& poll, std::ostream& out) {
     using Json = nlohmann::ordered_json;
     const NodeByteValues bytes = pollNodeBytes(view, poll);
+    const NodeByteValues carried = carriedBytes(view);
     Json nodes = Json::array();
     for (std::size_t n = 0; n < view.nodes.size(); ++n) {
         Json values = Json::array();
         for (const auto& b : bytes[n]) values.push_back(b ? Json(*b) : Json(nullptr));
+        Json carries = Json::array();
+        for (const auto& b : carried[n]) carries.push_back(b.has_value());
         nodes.push_back({{"node", n + 1},
                          {"id", view.nodes[n].id},
                          {"mnemonic", view.nodes[n].mnemonic},
-                         {"bytes", std::move(values)}});
+                         {"bytes", std::move(values)},
+                         {"carried", std::move(carries)}});
     }
     const auto orNull = [](std::uint16_t choice) { return choice ? Json(choice) : Json(nullptr); };
     Json registers = Json::array();
@@ -179,10 +205,12 @@ void writePollJson(const MonitorView& view, const PollResult& poll, std::ostream
     out << report.dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
 }
 
-void writePollCsv(const MonitorView& view, const PollResult& poll, std::ostream& out) {
+void writePollCsv(const MonitorView& view, const PollResult& poll, std::ostream& out,
+                  const modbus::RegisterValues* previous) {
     const std::string time = timeStamp(poll.time);
     const auto choice = [](std::uint16_t c) { return c ? std::to_string(c) : std::string(); };
     for (std::size_t i = 0; i < view.plan.registers.size(); ++i) {
+        if (previous && i < previous->size() && (*previous)[i] == poll.values[i]) continue;
         const modbus::PolledRegister& r = view.plan.registers[i];
         const bool known = r.nodePosition < view.nodes.size();
         out << time << ',' << r.index << ',' << r.nodePosition + 1 << ','
@@ -193,15 +221,42 @@ void writePollCsv(const MonitorView& view, const PollResult& poll, std::ostream&
     }
 }
 
+void writeCsvNote(std::chrono::system_clock::time_point time, const std::string& text,
+                  std::ostream& out) {
+    out << timeStamp(time) << ",,,," << csvText(text) << ",,,\r\n";
+}
+
+ScreenLine scrolledSideways(const ScreenLine& line, std::size_t left) {
+    const std::size_t fixed = std::min(line.fixed, line.text.size());
+    if (left == 0 || fixed == line.text.size()) return line;
+    ScreenLine shown{line.text.substr(0, fixed), {}, line.heading, fixed};
+    if (fixed + left < line.text.size()) shown.text += line.text.substr(fixed + left);
+    for (const auto& [from, to] : line.highlights) {
+        if (to <= fixed) {
+            shown.highlights.emplace_back(from, to);
+        } else if (from >= fixed + left) {
+            shown.highlights.emplace_back(from - left, to - left);
+        }
+    }
+    return shown;
+}
+
 std::vector<ScreenLine> liveTable(const MonitorView& view, const PollResult& poll,
                                   const NodeByteValues& previous) {
     const NodeByteValues bytes = pollNodeBytes(view, poll);
     const NodeByteValues carried = carriedBytes(view);
     std::vector<ScreenLine> lines;
-    lines.push_back({heading(view, poll), {}, true});
-    lines.push_back({kNodeHeading, {}, true});
+    std::string top = heading(view, poll);
+    const std::size_t whole = top.size();  // the heading stays when scrolled sideways
+    lines.push_back({std::move(top), {}, true, whole});
+    // Every node's bytes start in the same column, under the ruler, however long its mnemonic.
+    std::size_t lead = 0;
     for (std::size_t n = 0; n < view.nodes.size(); ++n) {
-        ScreenLine line{nodeLead(view.nodes[n], n), {}, false};
+        lead = std::max(lead, nodeLead(view.nodes[n], n).size());
+    }
+    lines.push_back(byteRuler(view.nodes, lead));
+    for (std::size_t n = 0; n < view.nodes.size(); ++n) {
+        ScreenLine line{padded(nodeLead(view.nodes[n], n), lead), {}, false, lead};
         for (std::size_t b = 0; b < bytes[n].size(); ++b) {
             if (b) line.text += ' ';
             const bool changed = n < previous.size() && b < previous[n].size() &&
@@ -226,7 +281,7 @@ std::string statusLine(const PollStats& stats) {
            milliseconds(stats.median()) + ", worst " + milliseconds(stats.worst) + " | timeouts " +
            std::to_string(stats.timeouts) + " | CRC/LRC errors " +
            std::to_string(stats.checkErrors) + " | damaged " + std::to_string(stats.damaged) +
-           " | exceptions: " + exceptionCounts(stats);
+           " | exceptions: " + exceptionCounts(stats) + linkLosses(" | link lost ", stats);
 }
 
 std::string summaryText(const PollStats& stats) {
@@ -235,7 +290,8 @@ std::string summaryText(const PollStats& stats) {
            milliseconds(stats.worst) + "; " + plural(stats.timeouts, "timeout") + ", " +
            plural(stats.checkErrors, "CRC/LRC error") + ", " +
            plural(stats.damaged, "damaged answer") +
-           "; exceptions by code: " + exceptionCounts(stats) + "\n";
+           "; exceptions by code: " + exceptionCounts(stats) + linkLosses("; link lost ", stats) +
+           "\n";
 }
 
 }  // namespace velmora::cli

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -37,9 +38,10 @@ NodeByteValues pollNodeBytes(const MonitorView& view, const PollResult& poll);
 void writePollText(const MonitorView& view, const PollResult& poll, std::ostream& out);
 
 // One poll as one JSON object: "target", "framing", "unit", "function", "time", "requests",
-// "nodes" (node, id, mnemonic, bytes with null where unknown), "registers" (register, node,
-// node_id, mnemonic, high_byte, low_byte, value; null where none) and "errors" (register,
-// count, error).
+// "nodes" (node, id, mnemonic, bytes with null where unknown, and "carried": per byte, whether a
+// register carries it, which tells a byte whose register did not answer from one no register
+// carries), "registers" (register, node, node_id, mnemonic, high_byte, low_byte, value; null
+// where none) and "errors" (register, count, error).
 void writePollJson(const MonitorView& view, const PollResult& poll, std::ostream& out);
 
 // The CSV columns of the poll log.
@@ -47,18 +49,33 @@ inline constexpr char kMonitorCsvHeader[] =
     "time,register,node,node_id,mnemonic,high_byte,low_byte,value";
 
 // One CSV row per register of `poll` (CRLF line ends); high_byte and low_byte are byte numbers as
-// in the map's CSV, value is empty for a register that did not read.
-void writePollCsv(const MonitorView& view, const PollResult& poll, std::ostream& out);
+// in the map's CSV, value is empty for a register that did not read. With `previous` (the values
+// last written, parallel to the plan's registers), only the rows whose value differs from it.
+void writePollCsv(const MonitorView& view, const PollResult& poll, std::ostream& out,
+                  const modbus::RegisterValues* previous = nullptr);
+
+// A row of the poll log that tells an event instead of a register: the time, the event's text
+// in the mnemonic column and every other column empty, so that the log keeps its columns.
+void writeCsvNote(std::chrono::system_clock::time_point time, const std::string& text,
+                  std::ostream& out);
 
 // One line of the live table, with the character ranges [from, to) to highlight.
 struct ScreenLine {
     std::string text;
     std::vector<std::pair<std::size_t, std::size_t>> highlights;
     bool heading = false;
+    // The characters at the start that stay in place when the table is scrolled sideways (a
+    // node's number, ID and mnemonic before its bytes).
+    std::size_t fixed = 0;
 };
 
-// The live table for `poll`: the heading, the nodes with the bytes that differ from `previous`
-// highlighted, the registers, the problems of this poll; the status line comes separately.
+// `line` as shown scrolled `left` columns sideways: its fixed start, then the rest from `left`
+// on, with the highlights moved along (and those scrolled out dropped).
+ScreenLine scrolledSideways(const ScreenLine& line, std::size_t left);
+
+// The live table for `poll`: the heading, a ruler numbering every eighth byte, the nodes with the
+// bytes that differ from `previous` highlighted, the registers, the problems of this poll; the
+// status line comes separately.
 std::vector<ScreenLine> liveTable(const MonitorView& view, const PollResult& poll,
                                   const NodeByteValues& previous);
 

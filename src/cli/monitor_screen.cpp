@@ -10,6 +10,12 @@ namespace {
 
 constexpr short kChangedPair = 1;
 
+// One sideways step: eight node bytes of three columns each.
+constexpr int kSidewaysStep = 24;
+
+// What the status line says about the keys.
+constexpr char kKeysHelp[] = "  (arrows, h j k l scroll; q quits)";
+
 }  // namespace
 
 LiveScreen::LiveScreen() {
@@ -34,16 +40,27 @@ void LiveScreen::show(const std::vector<ScreenLine>& lines, const std::string& s
     draw();
 }
 
+void LiveScreen::showStatus(const std::string& status) {
+    status_ = status;
+    draw();
+}
+
 void LiveScreen::draw() {
     erase();
     const int rows = std::max(LINES - 1, 1);
     const int most = std::max(static_cast<int>(lines_.size()) - rows, 0);
     top_ = std::clamp(top_, 0, most);
+    std::size_t widest = 0;
+    for (const ScreenLine& line : lines_) widest = std::max(widest, line.text.size());
+    // Whole steps only, so that the bytes stay in their columns under the ruler.
+    const int beyond = std::max(static_cast<int>(widest) - COLS / 2, 0);
+    left_ = std::clamp(left_, 0, (beyond + kSidewaysStep - 1) / kSidewaysStep * kSidewaysStep);
     const attr_t changed = has_colors() ? COLOR_PAIR(kChangedPair) | A_BOLD : A_REVERSE;
     for (int row = 0; row < rows && top_ + row < static_cast<int>(lines_.size()); ++row) {
-        const ScreenLine& line = lines_[static_cast<std::size_t>(top_ + row)];
         // The first line (the heading) stays in place; the rest scroll.
-        const ScreenLine& shown = row == 0 ? lines_.front() : line;
+        const ScreenLine shown = scrolledSideways(
+            row == 0 ? lines_.front() : lines_[static_cast<std::size_t>(top_ + row)],
+            static_cast<std::size_t>(left_));
         if (shown.heading) attron(A_BOLD);
         mvaddnstr(row, 0, shown.text.c_str(), COLS);
         if (shown.heading) attroff(A_BOLD);
@@ -56,7 +73,7 @@ void LiveScreen::draw() {
         }
     }
     attron(A_REVERSE);
-    mvaddnstr(LINES - 1, 0, (status_ + "  (q quits)").c_str(), COLS);
+    mvaddnstr(LINES - 1, 0, (status_ + kKeysHelp).c_str(), COLS);
     attroff(A_REVERSE);
     refresh();
 }
@@ -69,10 +86,20 @@ bool LiveScreen::keys() {
             case 'Q':
                 return true;
             case KEY_UP:
+            case 'k':
                 --top_;
                 break;
             case KEY_DOWN:
+            case 'j':
                 ++top_;
+                break;
+            case KEY_LEFT:
+            case 'h':
+                left_ -= kSidewaysStep;
+                break;
+            case KEY_RIGHT:
+            case 'l':
+                left_ += kSidewaysStep;
                 break;
             case KEY_PPAGE:
                 top_ -= LINES - 2;
@@ -83,6 +110,7 @@ bool LiveScreen::keys() {
                 break;
             case KEY_HOME:
                 top_ = 0;
+                left_ = 0;
                 break;
             default:
                 break;

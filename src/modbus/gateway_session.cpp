@@ -94,8 +94,7 @@ std::string describeAnswer(const Answer& answer) {
         case Answer::Kind::Reply:
             return "answered";
         case Answer::Kind::Exception:
-            return "exception " + std::to_string(answer.exception) + " (" +
-                   exceptionName(answer.exception) + "): " + answer.reason;
+            return exceptionText(answer.exception) + ": " + answer.reason;
         case Answer::Kind::Ignore:
             return "ignored: " + answer.reason;
     }

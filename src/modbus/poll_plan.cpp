@@ -29,6 +29,12 @@ PollPlan planPoll(std::span<const DecodedRegister> readMap, std::uint16_t maxCou
 
 std::vector<RegisterRun> splitRun(const RegisterRun& run, std::span<const std::uint16_t> refused) {
     std::vector<RegisterRun> runs;
+    if (refused.empty() && run.count > 1) {
+        const auto half = static_cast<std::uint16_t>(run.count / 2);
+        return {{run.first, half},
+                {static_cast<std::uint16_t>(run.first + half),
+                 static_cast<std::uint16_t>(run.count - half)}};
+    }
     const std::uint32_t end = static_cast<std::uint32_t>(run.first) + run.count;
     std::uint32_t start = run.first;
     for (std::uint32_t index = run.first; index < end; ++index) {

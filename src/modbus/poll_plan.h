@@ -42,9 +42,11 @@ struct PollPlan {
 // since the gateway answers exception 2 for the whole request that holds it.
 PollPlan planPoll(std::span<const DecodedRegister> readMap, std::uint16_t maxCount = kMaxReadCount);
 
-// The runs that replace `run` once the registers in `refused` (indexes within it) were answered
-// with an exception: the registers between them in runs again, each refused one alone, so the
-// next poll still shows the rest and keeps telling which one is refused.
+// The runs that replace `run` once it was refused as an illegal data address and the registers
+// in `refused` (indexes within it) were refused alone: the registers between them in runs again,
+// each refused one alone, so the next poll still shows the rest and keeps telling which one is
+// refused. When none was refused alone, the server refuses the run's length, not a register: the
+// run in two halves, so that the polls after need not read it register by register again.
 std::vector<RegisterRun> splitRun(const RegisterRun& run, std::span<const std::uint16_t> refused);
 
 // A register's value, or none when its request got no good answer.

@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 // The content of `file`, or "" while it does not exist.
-std::string contentOf(const fs::path& file) {
+inline std::string contentOf(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -31,7 +31,7 @@ std::string contentOf(const fs::path& file) {
 }
 
 // How often `text` stands in `file`.
-std::size_t countIn(const fs::path& file, const std::string& text) {
+inline std::size_t countIn(const fs::path& file, const std::string& text) {
     const std::string content = contentOf(file);
     std::size_t count = 0;
     for (auto at = content.find(text); at != std::string::npos; at = content.find(text, at + 1))
@@ -40,7 +40,7 @@ std::size_t countIn(const fs::path& file, const std::string& text) {
 }
 
 // Waits up to 10 s for `file` to contain `text` (at least `times` times).
-bool waitForText(const fs::path& file, const std::string& text, std::size_t times = 1) {
+inline bool waitForText(const fs::path& file, const std::string& text, std::size_t times = 1) {
     for (int i = 0; i < 200; ++i) {
         if (countIn(file, text) >= times) return true;
         std::this_thread::sleep_for(50ms);

@@ -1,127 +1,25 @@
 // velmora-cli monitor against the project's own simulator (TCP, and RTU and ASCII lines over
 // socat pseudo-terminal pairs), against a Modbus server nobody here wrote (pymodbus), and against
 // a gateway that misbehaves on purpose, played by the test on the far end of a line.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
-#include <memory>
-#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "cli/cli_process.h"
-#include "cli/cli_run.h"
+#include "cli/monitor_fixture.h"
 #include "cli/monitor_report.h"
-#include "image/example_project.h"
-#include "modbus/adu.h"
-#include "support/temp_dir.h"
 
 namespace velmora::cli {
 namespace {
 
-using test::Child;
-using test::contentOf;
-using test::LinePair;
-using test::waitForText;
-using Json = nlohmann::json;
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-
-// Node 1 (ID 5, 3 bytes) and node 2 (ID 9, 7 bytes, the last carried by no register). Registers
-// 0 to 2 form one run across both nodes, 3 and 4 are a gap, 5 and 6 the second run; register 1
-// carries node 1's last byte alone, register 6 node 2's bytes 6 and 5 the other way round.
-constexpr std::string_view kNodes =
-    R"(<DNET_Net><row ID="5" NB_IN="2" NB_OUT="3" Mnemonic="Drive"/>)"
-    R"(<row ID="9" NB_IN="2" NB_OUT="7" Mnemonic="Valves, left"/></DNET_Net>)";
-constexpr std::string_view kMap =
-    R"(<InfoMod><Modbus_Read><row Index="0" NrDNNode="1" PosComp="65538"/>)"
-    R"(<row Index="1" NrDNNode="1" PosComp="3"/><row Index="2" NrDNNode="2" PosComp="65538"/>)"
-    R"(<row Index="5" NrDNNode="2" PosComp="196612"/><row Index="6" NrDNNode="2" PosComp="393221"/>)"
-    R"(</Modbus_Read><Modbus_Write/></InfoMod>)";
-// The same without register 1: the gateway of an older image, which refuses it.
-constexpr std::string_view kMapWithoutRegister1 =
-    R"(<InfoMod><Modbus_Read><row Index="0" NrDNNode="1" PosComp="65538"/>)"
-    R"(<row Index="2" NrDNNode="2" PosComp="65538"/>)"
-    R"(<row Index="5" NrDNNode="2" PosComp="196612"/><row Index="6" NrDNNode="2" PosComp="393221"/>)"
-    R"(</Modbus_Read><Modbus_Write/></InfoMod>)";
-// 19200 baud, EVEN parity, Modbus ID 17, Modbus RTU (or Modbus ASCII with Ser_Prot 1).
-std::string settings(int protocol = 0) {
-    return "<Par_Gen><DNET_DEV_ID>20</DNET_DEV_ID><DNET_BAUD>2</DNET_BAUD><Ser_Baud>4</Ser_Baud>"
-           "<Ser_Par>1</Ser_Par><Ser_ID>17</Ser_ID><Ser_Type>1</Ser_Type><Ser_Prot>" +
-           std::to_string(protocol) + "</Ser_Prot><HW_Type>0</HW_Type></Par_Gen>";
-}
-constexpr std::string_view kData =
-    R"({"1": {"out": [17, 34, 51]}, "2": {"out": [1, 2, 3, 4, 5, 6, 7]}})";
-// The bytes the monitor shows for kData: node 2's seventh byte is carried by no register.
-const Json kShownBytes = Json::parse(R"([[17, 34, 51], [1, 2, 3, 4, 5, 6, null]])");
-
-// The node bytes of a --json report, by node.
-Json shownBytes(const Json& report) {
-    Json bytes = Json::array();
-    for (const Json& node : report.at("nodes")) bytes.push_back(node.at("bytes"));
-    return bytes;
-}
-
-class Monitor : public ::testing::Test {
-protected:
-    Monitor() { writeProject(kMap, settings()); }
-    void writeProject(std::string_view map, const std::string& pargen) {
-        test::writeProject(dir.path(), kNodes, map, pargen);
-        test::writeText(data(), kData);
-    }
-    fs::path data() const { return dir / "data.json"; }
-
-    // Starts the simulator on TCP serving `project` and returns the port.
-    int startTcp(const fs::path& project) {
-        simulator = std::make_unique<Child>(
-            std::vector<std::string>{VELMORA_CLI_PATH, "simulate", project.string(), "--tcp",
-                                     "127.0.0.1:0", "--data", data().string(), "--log",
-                                     (dir / "sim.log").string()},
-            dir / "sim-err.txt");
-        const std::string first = simulator->line();
-        const auto colon = first.rfind(':');
-        EXPECT_NE(colon, std::string::npos) << first << contentOf(dir / "sim-err.txt");
-        return colon == std::string::npos ? -1 : std::stoi(first.substr(colon + 1));
-    }
-    // Starts the simulator on a serial line end.
-    void startSerial(const fs::path& device) {
-        simulator = std::make_unique<Child>(
-            std::vector<std::string>{VELMORA_CLI_PATH, "simulate", dir.path().string(), "--rtu",
-                                     device.string(), "--data", data().string(), "--log",
-                                     (dir / "sim.log").string()},
-            dir / "sim-err.txt");
-        EXPECT_EQ(simulator->line().rfind("listening on ", 0), 0u)
-            << contentOf(dir / "sim-err.txt");
-    }
-    std::string tcp(int port) const { return "127.0.0.1:" + std::to_string(port); }
-
-    // One poll with --json, parsed.
-    Json pollJson(std::vector<std::string> args, int expectedStatus = kExitOk) {
-        args.insert(args.begin(), {"monitor", dir.path().string()});
-        args.insert(args.end(), {"--once", "--json"});
-        const Outcome outcome = run(args);
-        EXPECT_EQ(outcome.status, expectedStatus) << outcome.err;
-        try {
-            return Json::parse(outcome.out);
-        } catch (const std::exception& e) {
-            ADD_FAILURE() << e.what() << "\n" << outcome.out << outcome.err;
-            return Json::object();
-        }
-    }
-
-    test::TempDir dir;
-    std::unique_ptr<Child> simulator;
-};
+using namespace test_monitor;
 
 TEST_F(Monitor, OverTcpTheBytesShownAreTheDataFilesBytes) {
     const int port = startTcp(dir.path());
@@ -145,7 +43,7 @@ TEST_F(Monitor, OverTcpTheBytesShownAreTheDataFilesBytes) {
     EXPECT_NE(text.out.find("   2    9  Valves, left          01 02 03 04 05 06 ..\n"),
               std::string::npos)
         << text.out;
-    EXPECT_NE(text.out.find("       1     1    5  --            byte 3 = 33   0033\n"),
+    EXPECT_NE(text.out.find("       1     1    5  --             byte 3 = 33    0033\n"),
               std::string::npos)
         << text.out;
 }
@@ -272,6 +170,44 @@ TEST_F(Monitor, AnExceptionOnOneRegisterOfARunIsToldAndTheRestStillShown) {
     EXPECT_EQ(report.at("registers")[1].at("value"), nullptr);
     // The run 0..2 refused, then 0, 1 and 2 alone; then 5..6.
     EXPECT_EQ(report.at("requests"), 5);
+    // Both unknown bytes are null; "carried" tells the refused register's byte (node 1's third)
+    // from the one no register carries (node 2's seventh).
+    EXPECT_EQ(report.at("nodes")[0].at("carried"), Json::parse("[true, true, true]"));
+    EXPECT_EQ(report.at("nodes")[1].at("carried"),
+              Json::parse("[true, true, true, true, true, true, false]"));
+}
+
+TEST_F(Monitor, WithJsonAFailureIsAnErrorObjectOnStandardOutput) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string error;
+    };
+    const std::string project = dir.path().string();
+    const std::vector<Case> cases = {
+        {{"monitor", project, "--json"}, kExitUsage, "missing --port DEVICE or --tcp HOST[:PORT]"},
+        {{"monitor", (dir / "none").string(), "--tcp", "h", "--json"},
+         kExitFailure,
+         "not a project folder: " + (dir / "none").string()},
+        {{"monitor", project, "--tcp", "127.0.0.1:1", "--once", "--json"},
+         kExitFailure,
+         "Cannot connect to 127.0.0.1:1: Connection refused"},
+    };
+    for (const Case& c : cases) {
+        const Outcome outcome = run(c.args);
+        EXPECT_EQ(outcome.status, c.status) << outcome.err;
+        EXPECT_EQ(Json::parse(outcome.out), (Json{{"error", c.error}})) << outcome.out;
+        EXPECT_NE(outcome.err.find(c.error), std::string::npos) << outcome.err;
+    }
+    // The silence, told on standard error with its likely causes, is the same text in JSON.
+    const int port = startTcp(dir.path());
+    const Outcome silence = run({"monitor", project, "--tcp", tcp(port), "--unit", "3", "--timeout",
+                                 "200", "--once", "--json"});
+    EXPECT_EQ(silence.status, kExitFailure);
+    const std::string told = Json::parse(silence.out).at("error");
+    EXPECT_EQ(told.rfind("no answer from unit 3 on " + tcp(port) + " within 200 ms. Likely", 0),
+              0u);
+    EXPECT_EQ(silence.err, "velmora-cli: " + told + "\n");
 }
 
 TEST_F(Monitor, RefusesWhatItCannotUse) {
@@ -296,6 +232,9 @@ TEST_F(Monitor, RefusesWhatItCannotUse) {
         {{"monitor", project, "--tcp", "h", "--function", "6"},
          kExitUsage,
          "'6' is not a number from 3 to 4 for --function"},
+        {{"monitor", project, "--tcp", "h", "--changes"},
+         kExitUsage,
+         "--changes sets what the log holds: it goes with --csv"},
         {{"monitor", project, "--port", "p", "--parity", "mark"},
          kExitUsage,
          "'mark' is not a parity (none, even or odd)"},
@@ -323,67 +262,6 @@ TEST_F(Monitor, RefusesWhatItCannotUse) {
     EXPECT_EQ(busy.status, kExitFailure);
     EXPECT_NE(busy.err.find("Cannot open " + line.masterEnd.string() + ": "), std::string::npos)
         << busy.err;
-}
-
-// The far end of a line played by the test: it reads each RTU request and answers it as
-// `answer` says (no bytes at all for an empty answer).
-class FakeGateway {
-public:
-    using Answer = std::function<std::vector<std::uint8_t>(const std::vector<std::uint8_t>&)>;
-    FakeGateway(const fs::path& device, Answer answer)
-        : fd_(::open(device.c_str(), O_RDWR | O_NOCTTY)), answer_(std::move(answer)) {
-        termios tio{};
-        ::tcgetattr(fd_, &tio);
-        ::cfmakeraw(&tio);
-        tio.c_cflag |= PARENB | CLOCAL | CREAD;
-        ::cfsetspeed(&tio, B19200);
-        ::tcsetattr(fd_, TCSANOW, &tio);
-        thread_ = std::thread([this] { serve(); });
-    }
-    ~FakeGateway() {
-        done_ = true;
-        thread_.join();
-        ::close(fd_);
-    }
-    FakeGateway(const FakeGateway&) = delete;
-    FakeGateway& operator=(const FakeGateway&) = delete;
-
-private:
-    void serve() {
-        std::vector<std::uint8_t> request;
-        while (!done_) {
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0) continue;
-            std::uint8_t byte = 0;
-            if (::read(fd_, &byte, 1) != 1) continue;
-            request.push_back(byte);
-            if (request.size() < 8) continue;  // a read request: unit, function, 4 bytes, CRC
-            const std::vector<std::uint8_t> answer = answer_(request);
-            if (!answer.empty() &&
-                ::write(fd_, answer.data(), answer.size()) != static_cast<ssize_t>(answer.size())) {
-                ADD_FAILURE() << "the answer was not written";
-            }
-            request.clear();
-        }
-    }
-
-    int fd_;
-    Answer answer_;
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
-
-// The right answer to a read request of the test's map: register r holds 0x0100 * r + r.
-std::vector<std::uint8_t> goodAnswer(const std::vector<std::uint8_t>& request,
-                                     std::uint8_t unit = 17) {
-    const int first = request[2] << 8 | request[3];
-    const int count = request[4] << 8 | request[5];
-    modbus::Adu adu{0, unit, {request[1], static_cast<std::uint8_t>(2 * count)}};
-    for (int r = first; r < first + count; ++r) {
-        adu.pdu.push_back(static_cast<std::uint8_t>(r));
-        adu.pdu.push_back(static_cast<std::uint8_t>(r));
-    }
-    return modbus::encodeAdu(modbus::Framing::Rtu, adu);
 }
 
 TEST_F(Monitor, DamagedAnswersOnTheLineAreToldAndTheOtherRunStillShown) {
@@ -501,6 +379,65 @@ TEST(MonitorTable, BytesChangedSinceTheLastPollAreHighlighted) {
     // Node 2's register did not read: its bytes are unknown, not changed.
     EXPECT_EQ(lines[3].text, "   2    9                        ?? ??");
     EXPECT_TRUE(lines[3].highlights.empty());
+}
+
+// A node of 300 bytes: register 50 carries its bytes 101 (high) and 102 (low), register 51 its
+// byte 300 alone.
+struct WideNode {
+    std::vector<DeviceNode> nodes = std::vector<DeviceNode>(1);
+    modbus::PollPlan plan;
+    WideNode() {
+        nodes[0].id = 7;
+        nodes[0].bytesOut = 300;
+        nodes[0].mnemonic = "Wide";
+        const std::vector<DecodedRegister> map = {{50, 101 * 0x10000 + 102, 0}, {51, 300, 0}};
+        plan = modbus::planPoll(map);
+    }
+    MonitorView view() const { return {nodes, plan, "127.0.0.1:502", "Modbus TCP", 1, 3}; }
+};
+
+TEST(MonitorTable, ThreeDigitByteNumbersStayInTheirColumns) {
+    const WideNode wide;
+    PollResult poll;
+    poll.values = {0xBFC6, 0x0012};
+    std::ostringstream text;
+    writePollText(wide.view(), poll, text);
+    EXPECT_NE(text.str().find("register  node   ID  high           low            value\n"
+                              "      50     1    7  byte 101 = BF  byte 102 = C6  BFC6\n"
+                              "      51     1    7  --             byte 300 = 12  0012\n"),
+              std::string::npos)
+        << text.str();
+}
+
+// Scrolled sideways, a node's bytes move under the ruler while its number, ID and mnemonic stay.
+TEST(MonitorTable, ALongNodeScrollsSidewaysUnderARulerOfItsBytes) {
+    const WideNode wide;
+    PollResult first;
+    first.values = {0xBFC6, 0x0012};
+    PollResult second;
+    second.values = {0xBFC7, 0x0012};
+    const auto lines = liveTable(wide.view(), second, pollNodeBytes(wide.view(), first));
+    ASSERT_GE(lines.size(), 3u);
+    const ScreenLine& ruler = lines[1];
+    const ScreenLine& node = lines[2];
+    const std::size_t lead = std::string("   1    7  Wide                  ").size();
+    EXPECT_EQ(node.fixed, lead);
+    EXPECT_EQ(ruler.fixed, lead);
+    EXPECT_EQ(ruler.text.substr(0, lead), "node   ID  mnemonic        bytes ");
+    // Byte 97 is the thirteenth ruled byte: its number stands above its cell.
+    EXPECT_EQ(ruler.text.substr(lead + 3 * 96, 3), "97 ");
+    EXPECT_EQ(node.text.substr(lead + 3 * 96, 20), ".. .. .. .. BF C7 ..");
+
+    // Twelve steps of eight bytes to the right: byte 97 first after the lead.
+    const ScreenLine shifted = scrolledSideways(node, 3 * 96);
+    EXPECT_EQ(shifted.text, "   1    7  Wide                  .. .. .. .. BF C7 " +
+                                node.text.substr(lead + 3 * 102));
+    EXPECT_EQ(scrolledSideways(ruler, 3 * 96).text.substr(lead, 3), "97 ");
+    ASSERT_EQ(shifted.highlights.size(), 1u);  // byte 102 changed
+    EXPECT_EQ(shifted.text.substr(shifted.highlights[0].first, 2), "C7");
+    // Scrolled past the change, its highlight goes with it; the heading never moves.
+    EXPECT_TRUE(scrolledSideways(node, 3 * 200).highlights.empty());
+    EXPECT_EQ(scrolledSideways(lines[0], 3 * 96).text, lines[0].text);
 }
 
 TEST(MonitorHelp, CommandIsListedAndExplained) {

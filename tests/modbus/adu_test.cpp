@@ -38,11 +38,34 @@ TEST(EncodeAdu, EachFramingWrapsTheSamePdu) {
     EXPECT_EQ(encodeAdu(Framing::Ascii, {0, 0xAB, hex("CD")}), test::text(":ABCD88\r\n"));
 }
 
-TEST(Protocol, ExceptionNames) {
-    EXPECT_EQ(exceptionName(kIllegalFunction), "illegal function");
-    EXPECT_EQ(exceptionName(kIllegalDataAddress), "illegal data address");
-    EXPECT_EQ(exceptionName(kIllegalDataValue), "illegal data value");
-    EXPECT_EQ(exceptionName(11), "exception 11");
+TEST(Protocol, EveryStandardExceptionHasItsNameInEveryText) {
+    struct Case {
+        std::uint8_t code;
+        std::string text;
+        bool transient;
+    };
+    const std::vector<Case> cases = {
+        {1, "exception 1 (illegal function)", false},
+        {2, "exception 2 (illegal data address)", false},
+        {3, "exception 3 (illegal data value)", false},
+        {4, "exception 4 (server device failure)", false},
+        {5, "exception 5 (acknowledge)", true},
+        {6, "exception 6 (server device busy)", true},
+        {8, "exception 8 (memory parity error)", false},
+        {10, "exception 10 (gateway path unavailable)", true},
+        {11, "exception 11 (gateway target device failed to respond)", true},
+        // Codes the protocol leaves unnamed are told by number alone, never "exception 7
+        // (exception 7)".
+        {7, "exception 7", false},
+        {0, "exception 0", false},
+        {255, "exception 255", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(exceptionText(c.code), c.text);
+        EXPECT_EQ(isTransientException(c.code), c.transient) << c.text;
+    }
+    EXPECT_EQ(exceptionName(kServerDeviceBusy), "server device busy");
+    EXPECT_EQ(exceptionName(7), "exception 7");
 }
 
 }  // namespace

@@ -57,7 +57,10 @@ TEST(PollPlan, SplitRunKeepsTheRestTogetherAndTheRefusedAlone) {
     const std::vector<std::uint16_t> middle = {12};
     const std::vector<std::uint16_t> ends = {10, 14};
     const std::vector<std::uint16_t> two = {11, 12};
-    EXPECT_EQ(splitRun({10, 5}, none), (std::vector<RegisterRun>{{10, 5}}));
+    // Every register read alone: the length was refused, so the run is halved, not kept whole
+    // to be refused and read register by register again at every poll.
+    EXPECT_EQ(splitRun({10, 5}, none), (std::vector<RegisterRun>{{10, 2}, {12, 3}}));
+    EXPECT_EQ(splitRun({10, 1}, none), (std::vector<RegisterRun>{{10, 1}}));
     EXPECT_EQ(splitRun({10, 5}, middle), (std::vector<RegisterRun>{{10, 2}, {12, 1}, {13, 2}}));
     EXPECT_EQ(splitRun({10, 5}, ends), (std::vector<RegisterRun>{{10, 1}, {11, 3}, {14, 1}}));
     EXPECT_EQ(splitRun({10, 5}, two),
