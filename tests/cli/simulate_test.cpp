@@ -300,7 +300,7 @@ TEST_F(Simulate, RtuSessionOverAPseudoTerminalPair) {
                                  log().string()},
         errors());
     EXPECT_EQ(child->line(), "listening on " + simulatorEnd.string() +
-                                 " (19200 baud, parity EVEN, 8 data bits, 1 stop bit)")
+                                 " (Modbus RTU, 19200 baud, parity NONE, 8 data bits, 1 stop bit)")
         << contentOf(errors());
 
     Client client(modbus_new_rtu(masterEnd.c_str(), 19200, 'E', 8, 1));
@@ -362,6 +362,7 @@ TEST_F(Simulate, RefusesWhatItCannotServe) {
                   std::string("velmora-cli: missing --tcp HOST:PORT or --rtu DEVICE\n"
                               "Usage: velmora-cli simulate (PROJECT_DIR | --image FILE) "
                               "(--tcp HOST:PORT | --rtu DEVICE)\n"
+                              "                            [--baud N] [--parity none|even|odd]\n"
                               "                            [--data FILE] [--state FILE] [--log "
                               "FILE] [--verbose]\n"
                               "                            [--idle-timeout SECONDS] [--strict]\n"
@@ -387,6 +388,25 @@ TEST_F(Simulate, RefusesWhatItCannotServe) {
     const Outcome broken = run({"simulate", dir.path().string(), "--tcp", ":0"});
     EXPECT_EQ(broken.status, kExitFailure);
     EXPECT_EQ(broken.err.rfind("velmora-cli: DefReg.xml: ", 0), 0u) << broken.err;
+}
+
+// The gateway answers no Modbus master when its serial protocol is Binary or ASCII: the
+// simulator serves all the same, but says so.
+TEST_F(Simulate, AProjectWhoseProtocolIsNotModbusIsServedWithAWarning) {
+    for (const int protocol : {2, 3, 4}) {
+        SCOPED_TRACE(protocol);
+        test::writeText(dir / "pargen.xml", settings(protocol));
+        const int port = startTcp();
+        const Client client = tcpClient(port, kUnit);
+        EXPECT_EQ(readRegisters(client.get(), 1, 1), std::vector<std::uint16_t>{0x1122});
+        EXPECT_EQ(child->stop(SIGTERM), 0);
+        EXPECT_EQ(contentOf(errors()),
+                  protocol == 2 ? ""
+                                : "velmora-cli: warning: the project's serial protocol is not "
+                                  "Modbus (\"Ser_Prot\" " +
+                                      std::to_string(protocol) +
+                                      "): the gateway will not answer as the simulator does\n");
+    }
 }
 
 TEST_F(Simulate, AnAddressInUseIsRefused) {
@@ -439,11 +459,13 @@ TEST_F(Simulate, SilentConnectionIsClosedAfterTheIdleTimeout) {
     EXPECT_EQ(countIn(log(), "client " + polling.address() + " closed"), 0u) << contentOf(log());
 }
 
-// A master that sends requests and never reads the answers fills no more than a bounded buffer
-// and is dropped, while another master goes on being answered.
+// A master that sends requests and never reads the answers is dropped once they reach the output
+// limit, while another master goes on being answered. Its own system's window (128 KB here) takes
+// some answers; the simulator's system buffers take no more than a few kilobytes, so it is gone
+// long before a megabyte of answers, where it used to be merely slowed down by full buffers.
 TEST_F(Simulate, ClientThatLeavesItsAnswersUnreadIsDropped) {
     const int port = startTcp();
-    RawConnection deaf(port, 4096);  // a small window, so the answers pile up at the simulator
+    RawConnection deaf(port);
     const Client other = tcpClient(port, kUnit);
     // Register 0 again and again: 12 bytes a request, 11 bytes an answer.
     std::vector<std::uint8_t> burst;
@@ -452,7 +474,8 @@ TEST_F(Simulate, ClientThatLeavesItsAnswersUnreadIsDropped) {
         burst.insert(burst.end(), request.begin(), request.end());
     }
     const std::string gone = "client " + deaf.address() + " dropped";
-    for (int round = 0; round < 4000 && countIn(log(), gone) == 0 && deaf.offer(burst); ++round) {
+    // 90 bursts: 990 KB of answers.
+    for (int round = 0; round < 90 && countIn(log(), gone) == 0 && deaf.offer(burst); ++round) {
         if (round % 100 == 0) {
             EXPECT_EQ(readRegisters(other.get(), 1, 1), std::vector<std::uint16_t>{0x1122});
         }
@@ -460,6 +483,30 @@ TEST_F(Simulate, ClientThatLeavesItsAnswersUnreadIsDropped) {
     EXPECT_TRUE(waitForText(log(), gone + ": it leaves its answers unread\n"))
         << contentOf(log()).substr(0, 2000);
     EXPECT_EQ(readRegisters(other.get(), 2, 1), std::vector<std::uint16_t>{0x0304});
+}
+
+// A master that polls keeps its place while idle connections keep arriving: the oldest of those
+// that never sent a request gives way to each newcomer.
+TEST_F(Simulate, WhenEveryPlaceIsTakenAConnectionWithoutARequestGivesWayFirst) {
+    const int port = startTcp();
+    RawConnection master(port);
+    master.send(tcpRead(0, 1));
+    EXPECT_EQ(master.receive(11).size(), 11u);
+    std::vector<std::unique_ptr<RawConnection>> idle;
+    // Each arrives after the master's last request, so it was heard more lately than the master.
+    for (int i = 0; i < 40; ++i) idle.push_back(std::make_unique<RawConnection>(port));
+    // 31 places beside the master: the first 9 idle connections gave way, in order.
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_TRUE(idle[i]->closedBySimulator()) << i;
+        EXPECT_TRUE(waitForText(log(), "client " + idle[i]->address() + " closed for " +
+                                           idle[i + 31]->address() +
+                                           ": 32 clients were connected and it had sent no "
+                                           "request\n"))
+            << i << contentOf(log());
+    }
+    EXPECT_EQ(countIn(log(), "closed for"), 9u) << contentOf(log());
+    master.send(tcpRead(99, 1));
+    EXPECT_EQ(master.receive(11).size(), 11u);
 }
 
 TEST_F(Simulate, WhenEveryPlaceIsTakenTheConnectionIdleLongestGivesWay) {
@@ -584,7 +631,7 @@ TEST_F(Simulate, AsciiSessionOverAPseudoTerminalPair) {
                                  log().string(), "--verbose", "--state", state.string()},
         errors());
     EXPECT_EQ(child->line(), "listening on " + line.simulatorEnd.string() +
-                                 " (Modbus ASCII, 19200 baud, parity EVEN, 7 data bits, 1 stop "
+                                 " (Modbus ASCII, 19200 baud, parity NONE, 8 data bits, 1 stop "
                                  "bit)")
         << contentOf(errors());
     AsciiMaster master(line.masterEnd);
@@ -610,31 +657,38 @@ TEST_F(Simulate, AsciiSessionOverAPseudoTerminalPair) {
 }
 
 // The character the image asks for: Modbus ASCII with 7 data bits and the parity bit, or
-// without parity 2 stop bits, so that a character keeps its 10 bits. A pseudo-terminal always
-// reads 8 bits without a parity bit, so the line shows the stop bits, the odd parity and the
-// speed; the first line of output says the rest.
-TEST_F(Simulate, AsciiLineSettingsReachTheTerminal) {
+// without parity 2 stop bits, so that a character keeps its 10 bits. A pseudo-terminal carries
+// 8 bits without a parity bit whatever it is told, so the simulator goes on at that and says so;
+// the speed and the stop bits reach the terminal, and its state as found is given back at the end.
+TEST_F(Simulate, AsciiLineSettingsOnAPseudoTerminalAreWhatItKeeps) {
     struct Case {
         int parity;
+        std::string lost;
         std::string shown;
-        tcflag_t flags;  // of PARODD and CSTOPB
+        tcflag_t flags;  // of CSTOPB
     };
     const Case cases[] = {
-        {1, "parity EVEN, 7 data bits, 1 stop bit", 0},
-        {2, "parity ODD, 7 data bits, 1 stop bit", PARODD},
-        {0, "parity NONE, 7 data bits, 2 stop bits", CSTOPB},
+        {1, "parity EVEN, 7 data bits", "parity NONE, 8 data bits, 1 stop bit", 0},
+        {2, "parity ODD, 7 data bits", "parity NONE, 8 data bits, 1 stop bit", 0},
+        {0, "7 data bits", "parity NONE, 8 data bits, 2 stop bits", CSTOPB},
     };
     for (const Case& c : cases) {
         test::writeText(dir / "pargen.xml", settings(1, c.parity));
         const fs::path lineDir = dir / ("line" + std::to_string(c.parity));
         fs::create_directories(lineDir);
         const LinePair line(lineDir);
+        const fs::path err = lineDir / "stderr.txt";
         Child simulator({VELMORA_CLI_PATH, "simulate", dir.path().string(), "--rtu",
                          line.simulatorEnd.string(), "--log", log().string()},
-                        errors());
+                        err);
         EXPECT_EQ(simulator.line(), "listening on " + line.simulatorEnd.string() +
                                         " (Modbus ASCII, 19200 baud, " + c.shown + ")")
-            << contentOf(errors());
+            << contentOf(err);
+        EXPECT_EQ(contentOf(err), "velmora-cli: warning: " + line.simulatorEnd.string() +
+                                      " did not keep " + c.lost +
+                                      " (a pseudo-terminal carries 8 data bits without parity): "
+                                      "going on at 19200 baud, " +
+                                      c.shown + "\n");
         // The simulator holds its end exclusively: only root may look at it beside it.
         const int fd = ::open(line.simulatorEnd.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
         if (fd >= 0 || ::geteuid() == 0) {
@@ -642,12 +696,56 @@ TEST_F(Simulate, AsciiLineSettingsReachTheTerminal) {
             termios tio{};
             EXPECT_EQ(::tcgetattr(fd, &tio), 0);
             ::close(fd);
-            EXPECT_EQ(tio.c_cflag & (PARODD | CSTOPB), c.flags) << c.shown;
+            EXPECT_EQ(tio.c_cflag & CSTOPB, c.flags) << c.shown;
             EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B19200)) << c.shown;
         }
         AsciiMaster master(line.masterEnd);
         EXPECT_EQ(master.ask({kUnit, 3, 0, 5, 0, 1}), ":1103020000EA\r\n") << c.shown;
         EXPECT_EQ(simulator.stop(SIGTERM), 0);
+    }
+}
+
+// The terminal's state (the speed, the raw mode a terminal program needs) as it was before each
+// run: given back at the end of a run, so that the next program finds it as it was.
+termios terminalState(const fs::path& device) {
+    termios tio{};
+    const int fd = ::open(device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(::tcgetattr(fd, &tio), 0);
+    ::close(fd);
+    return tio;
+}
+
+// Run after run on one pseudo-terminal at EVEN parity: the second run, and a run after one that
+// was killed and so gave nothing back, serve as the first did.
+TEST_F(Simulate, APseudoTerminalServesRunAfterRun) {
+    const LinePair line(dir.path());
+    const termios found = terminalState(line.simulatorEnd);
+    const std::string listening = "listening on " + line.simulatorEnd.string() +
+                                  " (Modbus RTU, 19200 baud, parity NONE, 8 data bits, 1 stop bit)";
+    Client client(modbus_new_rtu(line.masterEnd.c_str(), 19200, 'E', 8, 1));
+    ASSERT_EQ(modbus_connect(client.get()), 0) << modbus_strerror(errno);
+    modbus_set_response_timeout(client.get(), 2, 0);
+    modbus_set_slave(client.get(), kUnit);
+    for (const int run : {1, 2, 3, 4}) {
+        SCOPED_TRACE(run);
+        Child simulator(
+            {VELMORA_CLI_PATH, "simulate", dir.path().string(), "--rtu", line.simulatorEnd.string(),
+             "--data", data().string(), "--log", log().string()},
+            errors());
+        EXPECT_EQ(simulator.line(), listening) << contentOf(errors());
+        EXPECT_EQ(readRegisters(client.get(), 1, 1), std::vector<std::uint16_t>{0x1122});
+        if (run == 2) {
+            simulator.stop(SIGKILL);
+            continue;
+        }
+        EXPECT_EQ(simulator.stop(SIGTERM), 0);
+        const termios after = terminalState(line.simulatorEnd);
+        if (run == 1) {
+            EXPECT_EQ(after.c_cflag, found.c_cflag);
+            EXPECT_EQ(after.c_lflag, found.c_lflag);
+            EXPECT_EQ(after.c_cc[VMIN], found.c_cc[VMIN]);
+        }
     }
 }
 
