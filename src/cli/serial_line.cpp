@@ -60,8 +60,10 @@ SerialLine::SerialLine(const std::string& device, LineSettings settings, const L
     status = layer_->setLineSettings(handle_, settings);
     if (status.ok) status = layer_->readLineSettings(handle_, kept_, nullptr);
     if (pseudoTerminal && (!status.ok || !sameCharacter(kept_, settings))) {
-        // A terminal that can apply nothing of a request refuses it whole: ask again for the
-        // character it carries, so that the rest (speed, raw mode, stop bits) is applied.
+        // The C library reports a request that changed nothing of a pseudo-terminal as an
+        // invalid argument when it asked for a parity or a character size: so it is on the run
+        // after one that left the terminal as asked. Ask again for the character the terminal
+        // carries, with the rest (speed, raw mode, stop bits) as asked.
         LineSettings carried = settings;
         carried.dataBits = 8;
         carried.parity = TParity::paNone;

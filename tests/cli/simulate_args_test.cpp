@@ -211,7 +211,8 @@ public:
         LineSettings kept = asked;
         if (kind_ != Kind::Line) kept.parity = TParity::paNone;
         if (kind_ == Kind::PseudoTerminal) kept.dataBits = 8;
-        // As a terminal does, a request of which nothing can be applied is refused whole.
+        // As the C library reports it of a terminal: a request asking for a parity or a
+        // character size the line did not keep, and changing nothing else, is refused.
         if (sameCharacter(kept, held) && !sameCharacter(kept, asked)) {
             return PortStatus::failure(EINVAL);
         }
