@@ -51,9 +51,9 @@ SerialLine::SerialLine(const std::string& device, LineSettings settings, const L
         close();
         throw Error("Cannot open " + device + ": " + reason);
     };
-    // The state as found is read first: the line is given it back when the program is done.
-    PortStatus status = layer_->readLineSettings(handle_, kept_, &found_);
-    if (status.ok) status = layer_->setTimeouts(handle_);
+    // The line's state as found is read before the settings are written: it is given back on close.
+    PortStatus status = layer_->setTimeouts(handle_);
+    if (status.ok) status = layer_->readLineSettings(handle_, kept_, &found_);
     if (!status.ok) fail(nativeErrorText(status.code));
 
     const bool pseudoTerminal = layer_->isPseudoTerminal(handle_);
