@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <utility>
 
 #include "core/error.h"
@@ -15,15 +16,14 @@ namespace {
 constexpr std::array<std::pair<char, TParity>, 3> kParityByLetter = {
     {{'N', TParity::paNone}, {'E', TParity::paEven}, {'O', TParity::paOdd}}};
 
-// The parity list's text for `parity`, or "unknown" for a parity the list does not offer.
+}  // namespace
+
 std::string_view parityLabel(TParity parity) {
     for (const auto& item : kSerialParityList.items) {
         if (lineParity(item.value) == parity) return item.label;
     }
     return "unknown";
 }
-
-}  // namespace
 
 std::optional<TParity> lineParity(std::int64_t value) {
     const auto letter = kSerialParityList.meaningOf(value);
@@ -32,6 +32,22 @@ std::optional<TParity> lineParity(std::int64_t value) {
         if (named == *letter) return parity;
     }
     return std::nullopt;
+}
+
+std::optional<TParity> parityNamed(std::string_view text) {
+    for (const auto& item : kSerialParityList.items) {
+        const bool named = std::ranges::equal(item.label, text, [](char listed, char given) {
+            return std::tolower(static_cast<unsigned char>(listed)) == given;
+        });
+        if (named) return lineParity(item.value);
+    }
+    return std::nullopt;
+}
+
+bool isNotModbus(std::int64_t protocol) {
+    const auto meaning = kSerialProtocolList.meaningOf(protocol);
+    return meaning && (meaning->protocol == SerialProtocol::Binary ||
+                       meaning->protocol == SerialProtocol::Ascii);
 }
 
 GatewayLine gatewayLine(int baudRate, TParity parity, modbus::Framing framing) {
@@ -63,12 +79,15 @@ GatewayLine gatewayLine(const DecodedParameters& parameters) {
                        parameters.framing == 1 ? modbus::Framing::Ascii : modbus::Framing::Rtu);
 }
 
-std::string describeLine(const GatewayLine& gateway) {
-    const LineSettings& line = gateway.line;
-    return std::string(gateway.framing == modbus::Framing::Ascii ? "Modbus ASCII, " : "") +
-           std::to_string(line.baudRate) + " baud, parity " +
+std::string describeLineSettings(const LineSettings& line) {
+    return std::to_string(line.baudRate) + " baud, parity " +
            std::string(parityLabel(line.parity)) + ", " + std::to_string(line.dataBits) +
            " data bits, " + (line.stopBits == TStopbits::sb20 ? "2 stop bits" : "1 stop bit");
+}
+
+std::string describeLine(const GatewayLine& gateway) {
+    return std::string(gateway.framing == modbus::Framing::Ascii ? "Modbus ASCII, " : "") +
+           describeLineSettings(gateway.line);
 }
 
 std::chrono::milliseconds rtuFrameGap(int baudRate) {

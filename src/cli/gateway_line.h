@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "image/image_decoder.h"
 #include "modbus/adu.h"
@@ -26,11 +27,25 @@ GatewayLine gatewayLine(int baudRate, TParity parity, modbus::Framing framing);
 // list does not offer.
 std::optional<TParity> lineParity(std::int64_t value);
 
+// The line parity whose text in the parity list `text` is in lower case ("none", "even", "odd");
+// none for another text.
+std::optional<TParity> parityNamed(std::string_view text);
+
+// Whether the stored serial protocol value `protocol` ("Ser_Prot") names Binary or ASCII, the
+// protocols that are not Modbus.
+bool isNotModbus(std::int64_t protocol);
+
 // The line the image's parameter block configures: its baud rate and parity, RTU for the binary
 // framing class, ASCII for the ASCII one. Throws Error for codes without a meaning.
 GatewayLine gatewayLine(const DecodedParameters& parameters);
 
-// "19200 baud, parity EVEN, 8 data bits, 1 stop bit", with "Modbus ASCII, " before it for ASCII.
+// The parity list's text for `parity` ("EVEN"), or "unknown" for a parity the list does not offer.
+std::string_view parityLabel(TParity parity);
+
+// "19200 baud, parity EVEN, 8 data bits, 1 stop bit".
+std::string describeLineSettings(const LineSettings& line);
+
+// describeLineSettings of the line, with "Modbus ASCII, " before it for ASCII.
 std::string describeLine(const GatewayLine& line);
 
 // The silence that ends an RTU frame at `baudRate`: 3.5 characters of 11 bits, at least 2 ms.

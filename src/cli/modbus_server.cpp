@@ -6,6 +6,8 @@
 #include <chrono>
 #include <csignal>
 #include <list>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "cli/gateway_line.h"
@@ -21,12 +23,15 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Clients served at once; for a further one the connection idle longest gives way, so neither
-// descriptors nor memory grow and a forgotten connection cannot lock masters out.
+// Clients served at once; for a further one another connection gives way (see makeRoom), so
+// neither descriptors nor memory grow and idle connections cannot lock masters out.
 constexpr std::size_t kMaxClients = 32;
 constexpr auto kIdleEvery = 200ms;
 // Answers a client may leave unread before it is dropped: it is not reading them.
 constexpr std::size_t kMaxUnsent = 64 * 1024;
+// The system's send buffer of a connection, kept small so that answers a client leaves unread
+// pile up here, where kMaxUnsent counts them, rather than in megabytes of system buffers.
+constexpr int kSendBuffer = 16 * 1024;
 // Bytes read from one connection in one round, so that a flood on one cannot starve the others.
 constexpr std::size_t kReadChunk = 4096;
 
@@ -61,7 +66,9 @@ struct Connection {
     std::string peer;
     modbus::GatewaySession session;
     std::vector<std::uint8_t> unsent;
-    Clock::time_point lastHeard = Clock::now();
+    Clock::time_point connected = Clock::now();
+    Clock::time_point lastHeard = connected;
+    std::optional<Clock::time_point> lastRequest;  // of the last whole request
 };
 
 // Sends what the connection has pending, as far as it goes; false when the peer is gone.
@@ -77,7 +84,7 @@ bool flush(Connection& c, std::string& why) {
         c.unsent.erase(c.unsent.begin(),
                        c.unsent.begin() + static_cast<std::ptrdiff_t>(sent.bytes));
     }
-    if (c.unsent.size() > kMaxUnsent) {
+    if (c.unsent.size() >= kMaxUnsent) {
         why = "dropped: it leaves its answers unread";
         return false;
     }
@@ -95,6 +102,7 @@ bool serveConnection(Connection& c, const ServerEvents& events, std::string& why
     }
     c.lastHeard = Clock::now();
     modbus::SessionOutput output = c.session.receive(std::span(buffer).first(got.bytes));
+    if (!output.exchanges.empty()) c.lastRequest = c.lastHeard;
     c.unsent.insert(c.unsent.end(), output.reply.begin(), output.reply.end());
     report(events, output, c.peer);
     if (c.session.broken()) {
@@ -104,6 +112,19 @@ bool serveConnection(Connection& c, const ServerEvents& events, std::string& why
         return false;
     }
     return flush(c, why);
+}
+
+// The connection that gives way to a newcomer when every place is taken, and why: first the
+// oldest of those that never sent a whole request, then the one whose last request lies furthest
+// back, so that a master heard within the idle timeout goes only when nothing else is left.
+std::pair<std::list<Connection>::iterator, std::string> makeRoom(std::list<Connection>& clients) {
+    const auto rank = [](const Connection& c) {
+        return c.lastRequest ? std::pair{1, *c.lastRequest} : std::pair{0, c.connected};
+    };
+    const auto chosen = std::min_element(
+        clients.begin(), clients.end(),
+        [&](const Connection& a, const Connection& b) { return rank(a) < rank(b); });
+    return {chosen, chosen->lastRequest ? "it was idle longest" : "it had sent no request"};
 }
 
 void serveTcp(const ServerSettings& settings, modbus::SimulatedGateway& gateway,
@@ -141,16 +162,13 @@ void serveTcp(const ServerSettings& settings, modbus::SimulatedGateway& gateway,
                                       " s without a request");
             }
             if (watches[1].readable) {
-                for (io::Handle s; (s = io::acceptConnection(listener)) != io::kNoHandle;) {
+                for (io::Handle s;
+                     (s = io::acceptConnection(listener, kSendBuffer)) != io::kNoHandle;) {
                     const std::string peer = io::peerAddress(s);
                     if (clients.size() >= kMaxClients) {
-                        const auto longest =
-                            std::min_element(clients.begin(), clients.end(),
-                                             [](const Connection& a, const Connection& b) {
-                                                 return a.lastHeard < b.lastHeard;
-                                             });
-                        drop(longest, "closed for " + peer + ": " + std::to_string(kMaxClients) +
-                                          " clients were connected and it was idle longest");
+                        const auto [victim, why] = makeRoom(clients);
+                        drop(victim, "closed for " + peer + ": " + std::to_string(kMaxClients) +
+                                         " clients were connected and " + why);
                     }
                     clients.emplace_back(s, peer, gateway);
                     if (events.notice) events.notice("client " + peer + " connected");
@@ -185,8 +203,12 @@ void writeLine(io::Handle line, std::span<const std::uint8_t> bytes, const std::
 
 void serveSerial(const ServerSettings& settings, modbus::SimulatedGateway& gateway,
                  const ServerEvents& events, io::Handle stop) {
-    const SerialLine line(settings.device, settings.line);
-    if (events.listening) events.listening(settings.device);
+    const SerialLine line(settings.device, settings.line, events.warning);
+    if (events.listening) {
+        events.listening(settings.device + " (Modbus " +
+                         std::string(modbus::framingName(settings.serialFraming)) + ", " +
+                         describeLineSettings(line.settings()) + ")");
+    }
     modbus::GatewaySession session(gateway, settings.serialFraming);
     const bool rtu = settings.serialFraming == modbus::Framing::Rtu;
     const auto gap = rtuFrameGap(settings.line.baudRate);

@@ -26,7 +26,10 @@ struct ServerSettings {
 
 // What the server tells its caller while it runs.
 struct ServerEvents {
-    std::function<void(const std::string& where)> listening;  // once, when ready
+    // Once, when ready: the address, or the device with its framing and line as it holds them
+    // ("/dev/pts/4 (Modbus RTU, 19200 baud, parity EVEN, 8 data bits, 1 stop bit)").
+    std::function<void(const std::string& where)> listening;
+    std::function<void(const std::string& text)> warning;  // a line that did not keep its settings
     // Requests answered and framing errors, for the client (its address, or the device).
     std::function<void(const modbus::SessionOutput& output, const std::string& client)> served;
     std::function<void(const std::string& text)> notice;  // clients coming and going

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 
 #include "core/error.h"
@@ -56,9 +57,21 @@ std::vector<std::uint8_t> outputBytes(const Json& list, const std::string& place
 }  // namespace
 
 NodeOutputs parseNodeData(std::string_view text, std::span<const DecodedNode> nodes) {
+    // A key given twice would silently stand for its last value: a node given twice is refused.
+    std::set<std::string> given;
+    const Json::parser_callback_t refuseRepeats = [&](int depth, Json::parse_event_t event,
+                                                      Json& parsed) {
+        if (depth == 1 && event == Json::parse_event_t::key && parsed.is_string()) {
+            const std::string key = parsed.get<std::string>();
+            if (nodeNumber(key) && !given.insert(key).second) {
+                refuse("/" + key, "node " + key + " is given twice");
+            }
+        }
+        return true;
+    };
     Json data;
     try {
-        data = Json::parse(text);
+        data = Json::parse(text, refuseRepeats);
     } catch (const Json::parse_error& e) {
         // The library's text reads "[json.exception.parse_error.101] parse error at line 1, ...".
         std::string message = e.what();

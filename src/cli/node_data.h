@@ -17,8 +17,8 @@ using modbus::NodeOutputs;
 // Reads node data as JSON: an object whose keys are node positions counted from 1, each holding
 // {"out": [bytes]}, for example {"1": {"out": [1, 2]}, "2": {"out": [255]}}. Throws Error
 // "PLACE: reason" for text that is not JSON (PLACE is "line L, column C"), and for a node the
-// image lacks, more bytes than the node has or a byte outside 0..255 (PLACE is a JSON pointer
-// such as "/1/out/0").
+// image lacks, a node given twice, more bytes than the node has or a byte outside 0..255 (PLACE
+// is a JSON pointer such as "/1/out/0").
 NodeOutputs parseNodeData(std::string_view text, std::span<const DecodedNode> nodes);
 
 // The same from a file; the message of the Error starts with the file's name.

@@ -20,6 +20,7 @@
 #include "core/atomic_file.h"
 #include "core/error.h"
 #include "core/path_text.h"
+#include "documents/comm_settings.h"
 #include "image/composer.h"
 #include "image/image_decoder.h"
 #include "image/image_format.h"
@@ -33,6 +34,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "Usage: velmora-cli simulate (PROJECT_DIR | --image FILE) (--tcp HOST:PORT | --rtu DEVICE)\n"
+    "                            [--baud N] [--parity none|even|odd]\n"
     "                            [--data FILE] [--state FILE] [--log FILE] [--verbose]\n"
     "                            [--idle-timeout SECONDS] [--strict]\n";
 constexpr std::string_view kHelp =
@@ -55,7 +57,11 @@ constexpr std::string_view kHelp =
     "      --rtu DEVICE     the serial DEVICE with the image's baud rate, parity and framing:\n"
     "                       Modbus RTU with 8 data bits and 1 stop bit, or for an image with\n"
     "                       the ASCII framing Modbus ASCII with 7 data bits and 1 stop bit (2\n"
-    "                       without parity)\n"
+    "                       without parity). A line that does not keep the settings is\n"
+    "                       refused, but a pseudo-terminal, which carries 8 data bits without\n"
+    "                       parity whatever it is told, is served at that, with a warning\n"
+    "      --baud N         the serial baud rate instead of the image's\n"
+    "      --parity P       none, even or odd instead of the image's\n"
     "      --data FILE      node output bytes as JSON by node position, for example\n"
     "                       {\"1\": {\"out\": [1, 2]}}; read again whenever it changes\n"
     "      --state FILE     write the node bytes as JSON, inputs as the master wrote them, at\n"
@@ -69,9 +75,12 @@ constexpr std::string_view kHelp =
     "                       repeat a register index\n"
     "  -h, --help           show this help and exit\n"
     "\n"
-    "The first line of standard output names the address or device served. The log shows each\n"
-    "written register with the node bytes it changed, clients coming and going, and data read.\n"
-    "Up to 32 TCP clients are served at once; for one more, the one idle longest is closed.\n"
+    "The first line of standard output names the address served, or the device with its\n"
+    "framing and its line as the line holds them. The log shows each written register with the\n"
+    "node bytes it changed, clients coming and going, and data read.\n"
+    "Up to 32 TCP clients are served at once; for one more, the oldest connection that has sent\n"
+    "no request is closed, or failing that the one whose last request is oldest. A client that\n"
+    "leaves 64 KB of answers unread is closed.\n"
     "Ctrl+C (SIGINT) or SIGTERM stops the simulator.\n"
     "\n"
     "Exit status: 0 when stopped by a signal; 1 when the image, the data file, the address or\n"
@@ -100,15 +109,22 @@ std::optional<std::pair<std::string, std::string>> tcpAddress(const std::string&
 }
 
 constexpr int kMaxIdleTimeout = 86400;
+constexpr int kMinBaud = 50;
+constexpr int kMaxBaud = 4000000;
+
+// The number in `text` when it is a decimal from `low` to `high`.
+std::optional<int> decimal(const std::string& text, int low, int high) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const int value = std::stoi(text);
+    if (value < low || value > high) return std::nullopt;
+    return value;
+}
 
 // The seconds of --idle-timeout; none for a text that is not one.
 std::optional<int> idleSeconds(const std::string& text) {
-    if (text.empty() || text.size() > 5 ||
-        text.find_first_not_of("0123456789") != std::string::npos)
-        return std::nullopt;
-    const int seconds = std::stoi(text);
-    if (seconds < 1 || seconds > kMaxIdleTimeout) return std::nullopt;
-    return seconds;
+    return decimal(text, 1, kMaxIdleTimeout);
 }
 
 // The image to serve: composed from the project in memory, or decoded from a file.
@@ -124,6 +140,19 @@ DecodedImage loadImage(const SimulateOptions& options) {
     ConfigImage image;
     ComposeConfigImage(image, pathFromText(options.project));
     return decodeConfigImage(image.bytes());
+}
+
+// Warns when the project's serial protocol ("Ser_Prot") is not Modbus: the gateway then answers
+// no Modbus master, however the simulator answers it.
+void warnOfAnotherProtocol(const std::string& project, std::ostream& err) {
+    const auto protocol =
+        readCommSettingsFile(pathFromText(project) / image_format::kParGenFile)[kCommSerialProtocol]
+            .integer;
+    if (protocol && isNotModbus(*protocol)) {
+        failure(err, "warning: the project's serial protocol is not Modbus (\"Ser_Prot\" " +
+                         std::to_string(*protocol) +
+                         "): the gateway will not answer as the simulator does");
+    }
 }
 
 }  // namespace
@@ -143,6 +172,24 @@ SimulateOptions parseSimulateArgs(const std::vector<std::string>& args) {
                                                      "65535";
                   }),
         withValue("--rtu"),
+        {"--baud",
+         {},
+         "a number",
+         true,
+         [](const std::string& value) {
+             return decimal(value, kMinBaud, kMaxBaud)
+                        ? std::string()
+                        : "'" + value + "' is not a number from " + std::to_string(kMinBaud) +
+                              " to " + std::to_string(kMaxBaud) + " for --baud";
+         }},
+        {"--parity",
+         {},
+         "none, even or odd",
+         true,
+         [](const std::string& value) {
+             return parityNamed(value) ? std::string()
+                                       : "'" + value + "' is not a parity (none, even or odd)";
+         }},
         withValue("--data"),
         withValue("--state"),
         withValue("--log"),
@@ -173,6 +220,12 @@ SimulateOptions parseSimulateArgs(const std::vector<std::string>& args) {
     if (const auto idle = given.value("--idle-timeout"); idle && options.error.empty()) {
         options.idleTimeout = *idleSeconds(*idle);
     }
+    if (const auto baud = given.value("--baud"); baud && options.error.empty()) {
+        options.baud = std::stoi(*baud);
+    }
+    if (const auto parity = given.value("--parity"); parity && options.error.empty()) {
+        options.parity = parityNamed(*parity);
+    }
     if (!options.error.empty() || options.help) return options;
     const std::vector<std::string>& operands = given.operands;
     if (operands.size() > 1) {
@@ -184,6 +237,8 @@ SimulateOptions parseSimulateArgs(const std::vector<std::string>& args) {
     } else if (options.tcpHost.has_value() == options.rtuDevice.has_value()) {
         options.error = options.rtuDevice ? "give --tcp or --rtu, not both"
                                           : "missing --tcp HOST:PORT or --rtu DEVICE";
+    } else if (options.tcpHost && (options.baud || options.parity)) {
+        options.error = "--baud and --parity set a serial port: they go with --rtu";
     } else if (operands.size() == 1) {
         options.project = operands.front();
     }
@@ -230,10 +285,15 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
             settings.idleTimeout = std::chrono::seconds(options.idleTimeout);
         } else {
             settings.device = *options.rtuDevice;
-            const GatewayLine line = gatewayLine(*image.parameters);
+            GatewayLine line = gatewayLine(*image.parameters);
+            if (options.baud || options.parity) {
+                line = gatewayLine(options.baud.value_or(line.line.baudRate),
+                                   options.parity.value_or(line.line.parity), line.framing);
+            }
             settings.line = line.line;
             settings.serialFraming = line.framing;
         }
+        if (!options.image) warnOfAnotherProtocol(options.project, err);
 
         modbus::SimulatedGateway gateway(image, unitId, settings.tcp);
         for (const std::string& warning : gateway.warnings()) failure(err, source + ": " + warning);
@@ -263,11 +323,7 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
         ServerEvents events;
         events.listening = [&](const std::string& where) {
-            out << "listening on " << where;
-            if (!settings.tcp) {
-                out << " (" << describeLine({settings.line, settings.serialFraming}) << ")";
-            }
-            out << std::endl;
+            out << "listening on " << where << std::endl;
             logLine("serving " + std::to_string(gateway.readRegisterCount()) + " read and " +
                     std::to_string(gateway.writeRegisterCount()) +
                     " write registers as Modbus ID " + std::to_string(unitId));
@@ -298,6 +354,7 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
             }
         };
         events.notice = logLine;
+        events.warning = [&](const std::string& text) { failure(err, "warning: " + text); };
         events.idle = [&] {
             if (!dataWatch || !dataWatch->changed()) return;
             try {

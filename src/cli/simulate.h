@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "update/port_layer.h"
+
 namespace velmora::cli {
 
 // The arguments of `velmora-cli simulate`.
@@ -16,6 +18,8 @@ struct SimulateOptions {
     std::optional<std::string> tcpHost;  // set with `tcpPort` for --tcp
     std::string tcpPort;
     std::optional<std::string> rtuDevice;
+    std::optional<int> baud;        // --rtu: instead of the image's baud rate
+    std::optional<TParity> parity;  // --rtu: instead of the image's parity
     std::optional<std::string> data;
     std::optional<std::string> log;
     std::optional<std::string> state;  // the node bytes written here after every write

@@ -30,8 +30,9 @@ Handle listenTcp(const std::string& host, const std::string& port, int backlog);
 Handle connectTcp(const std::string& host, const std::string& port,
                   std::chrono::milliseconds timeout);
 
-// The next connection waiting on `listener`, not blocking; kNoHandle when none is waiting.
-Handle acceptConnection(Handle listener);
+// The next connection waiting on `listener`, not blocking, with a system send buffer of
+// `sendBuffer` bytes; kNoHandle when none is waiting.
+Handle acceptConnection(Handle listener, int sendBuffer);
 
 // "HOST:PORT" ("[HOST]:PORT" for IPv6) of a socket's own address, or of its peer.
 std::string localAddress(Handle socket);

@@ -123,10 +123,11 @@ Handle connectTcp(const std::string& host, const std::string& port,
     throw Error("Cannot connect to " + host + ":" + port + ": " + systemErrorText(lastError));
 }
 
-Handle acceptConnection(Handle listener) {
+Handle acceptConnection(Handle listener, int sendBuffer) {
     const Handle client = ::accept(listener, nullptr, nullptr);
     if (client < 0) return kNoHandle;
     setNonBlocking(client);
+    ::setsockopt(client, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
     return client;
 }
 

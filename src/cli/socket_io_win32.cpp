@@ -201,9 +201,11 @@ Handle connectTcp(const std::string& host, const std::string& port,
     throw Error("Cannot connect to " + host + ":" + port + ": " + nativeErrorText(lastError));
 }
 
-Handle acceptConnection(Handle listener) {
+Handle acceptConnection(Handle listener, int sendBuffer) {
     const SOCKET client = accept(asSocket(listener), nullptr, nullptr);
     if (client == INVALID_SOCKET) return kNoHandle;
+    setsockopt(client, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBuffer),
+               sizeof sendBuffer);
     return adopt(client);
 }
 

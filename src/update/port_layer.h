@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -66,6 +67,10 @@ struct LineSettings {
     TCommOptions options;  // options absent from the set are cleared
 };
 
+// A line's whole state as the platform holds it (a termios block, a DCB), to be written back as
+// it was found.
+using SavedLine = std::vector<unsigned char>;
+
 // The outcome of one port-layer call: success, or failure with the platform's error code.
 struct PortStatus {
     bool ok = true;
@@ -94,6 +99,15 @@ public:
     virtual PortStatus setTimeouts(Handle handle) = 0;
     // Reads the line's current settings, applies `settings` over them and writes them back.
     virtual PortStatus setLineSettings(Handle handle, const LineSettings& settings) = 0;
+    // The line's baud rate, data bits, parity and stop bits as the device holds them now (the
+    // other fields as defaulted), and in `whole`, when given, its entire state.
+    virtual PortStatus readLineSettings(Handle handle, LineSettings& settings,
+                                        SavedLine* whole) = 0;
+    // Writes back a state read by readLineSettings.
+    virtual PortStatus restoreLine(Handle handle, const SavedLine& whole) = 0;
+    // Whether `handle` is a pseudo-terminal: it records the speed and stop bits asked of it, but
+    // always carries 8-bit characters without parity.
+    virtual bool isPseudoTerminal(Handle handle) = 0;
     // Sizes the driver's input and output queues.
     virtual PortStatus setQueueSizes(Handle handle, std::int32_t input, std::int32_t output) = 0;
     // Asserts (true) or clears (false) the DTR line.

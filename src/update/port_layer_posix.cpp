@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <string_view>
+#include <utility>
 
 #include "update/port_layer.h"
 
@@ -13,41 +16,32 @@ namespace velmora {
 
 namespace {
 
-speed_t speedOf(int baudRate) {
-    switch (baudRate) {
-        case 110:
-            return B110;
-        case 300:
-            return B300;
-        case 600:
-            return B600;
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
+// The rates termios names; 14400, 56000, 128000 and 256000 have no counterpart.
+constexpr std::pair<int, speed_t> kSpeeds[] = {
+    {110, B110},         {300, B300},     {600, B600},       {1200, B1200},
+    {2400, B2400},       {4800, B4800},   {9600, B9600},     {19200, B19200},
+    {38400, B38400},     {57600, B57600}, {115200, B115200},
 #ifdef B1500000
-        case 1500000:
-            return B1500000;
+    {1500000, B1500000},
 #endif
 #ifdef B3000000
-        case 3000000:
-            return B3000000;
+    {3000000, B3000000},
 #endif
-        default:
-            return B0;  // no termios counterpart (14400, 56000, 128000, 256000)
+};
+
+speed_t speedOf(int baudRate) {
+    for (const auto& [rate, speed] : kSpeeds) {
+        if (rate == baudRate) return speed;
     }
+    return B0;
+}
+
+// The rate of a termios speed; 0 for one outside the table.
+int rateOf(speed_t speed) {
+    for (const auto& [rate, named] : kSpeeds) {
+        if (named == speed) return rate;
+    }
+    return 0;
 }
 
 tcflag_t sizeOf(int dataBits) {
@@ -122,6 +116,36 @@ bool apply(termios& t, const LineSettings& s) {
     return true;
 }
 
+// The line settings `t` carries.
+LineSettings settingsOf(const termios& t) {
+    LineSettings s;
+    s.baudRate = rateOf(cfgetospeed(&t));
+    switch (t.c_cflag & CSIZE) {
+        case CS5:
+            s.dataBits = 5;
+            break;
+        case CS6:
+            s.dataBits = 6;
+            break;
+        case CS7:
+            s.dataBits = 7;
+            break;
+        default:
+            s.dataBits = 8;
+            break;
+    }
+    if (t.c_cflag & PARENB) {
+        const bool odd = (t.c_cflag & PARODD) != 0;
+        if (t.c_cflag & CMSPAR) {
+            s.parity = odd ? TParity::paMark : TParity::paSpace;
+        } else {
+            s.parity = odd ? TParity::paOdd : TParity::paEven;
+        }
+    }
+    s.stopBits = (t.c_cflag & CSTOPB) ? TStopbits::sb20 : TStopbits::sb10;
+    return s;
+}
+
 class PosixPortLayer final : public PortLayer {
 public:
     Handle openDevice(const std::string& name, int& error) override {
@@ -176,6 +200,34 @@ public:
         if (!apply(t, settings)) return PortStatus::failure(EINVAL);
         if (::tcsetattr(fd, TCSANOW, &t) != 0) return PortStatus::failure(errno);
         return PortStatus::success();
+    }
+
+    PortStatus readLineSettings(Handle handle, LineSettings& settings, SavedLine* whole) override {
+        termios t{};
+        if (::tcgetattr(static_cast<int>(handle), &t) != 0) return PortStatus::failure(errno);
+        settings = settingsOf(t);
+        if (whole) {
+            whole->resize(sizeof t);
+            std::memcpy(whole->data(), &t, sizeof t);
+        }
+        return PortStatus::success();
+    }
+
+    PortStatus restoreLine(Handle handle, const SavedLine& whole) override {
+        termios t{};
+        if (whole.size() != sizeof t) return PortStatus::failure(EINVAL);
+        std::memcpy(&t, whole.data(), sizeof t);
+        if (::tcsetattr(static_cast<int>(handle), TCSANOW, &t) != 0) {
+            return PortStatus::failure(errno);
+        }
+        return PortStatus::success();
+    }
+
+    bool isPseudoTerminal(Handle handle) override {
+        // The terminal side of a pair is named under /dev/pts (a Unix 98 pseudo-terminal).
+        char name[256] = {};
+        return ::ttyname_r(static_cast<int>(handle), name, sizeof name) == 0 &&
+               std::string_view(name).starts_with("/dev/pts/");
     }
 
     PortStatus setQueueSizes(Handle, std::int32_t, std::int32_t) override {

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstring>
+
 #include "update/port_layer.h"
 
 namespace velmora {
@@ -99,6 +101,33 @@ public:
         if (!SetCommState(asHandle(handle), &dcb)) return PortStatus::failure(lastError());
         return PortStatus::success();
     }
+
+    PortStatus readLineSettings(Handle handle, LineSettings& settings, SavedLine* whole) override {
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (!GetCommState(asHandle(handle), &dcb)) return PortStatus::failure(lastError());
+        settings = LineSettings{};
+        settings.baudRate = static_cast<int>(dcb.BaudRate);
+        settings.dataBits = dcb.ByteSize;
+        settings.parity = static_cast<TParity>(dcb.Parity);        // by ordinal, as written
+        settings.stopBits = static_cast<TStopbits>(dcb.StopBits);  // by ordinal, as written
+        if (whole) {
+            whole->resize(sizeof dcb);
+            std::memcpy(whole->data(), &dcb, sizeof dcb);
+        }
+        return PortStatus::success();
+    }
+
+    PortStatus restoreLine(Handle handle, const SavedLine& whole) override {
+        DCB dcb{};
+        if (whole.size() != sizeof dcb) return PortStatus::failure(ERROR_INVALID_PARAMETER);
+        std::memcpy(&dcb, whole.data(), sizeof dcb);
+        if (!SetCommState(asHandle(handle), &dcb)) return PortStatus::failure(lastError());
+        return PortStatus::success();
+    }
+
+    // Windows has no pseudo-terminals: every port is a line that must keep what it is given.
+    bool isPseudoTerminal(Handle) override { return false; }
 
     PortStatus setQueueSizes(Handle handle, std::int32_t input, std::int32_t output) override {
         if (!SetupComm(asHandle(handle), static_cast<DWORD>(input), static_cast<DWORD>(output))) {

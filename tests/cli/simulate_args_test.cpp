@@ -1,12 +1,15 @@
-// The simulator's node data file, its state file and its command line.
+// The simulator's node data file, its state file, its command line and its serial line.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/gateway_line.h"
 #include "cli/node_data.h"
+#include "cli/serial_line.h"
 #include "cli/simulate.h"
 #include "core/error.h"
 #include "support/error_text.h"
@@ -79,6 +82,8 @@ TEST(NodeData, RefusesWithPlaceAndReason) {
         {R"({"0": {"out": []}})", "/0: \"0\" is not a node position (1, 2, ...)"},
         {R"({"1": [1]})", "/1: an object such as {\"out\": [1, 2]} is expected"},
         {R"({"1": {"Out": [1]}})", "/1/Out: unknown member (a node has \"out\")"},
+        {R"({"2": {"out": [1]}, "1": {"out": []}, "2": {"out": [2]}})",
+         "/2: node 2 is given twice"},
     };
     for (const auto& [text, message] : cases)
         EXPECT_EQ(test::errorText([&] { parseNodeData(text, image.nodes); }), message) << text;
@@ -163,6 +168,143 @@ TEST(SimulateArgs, ParsesSourcesTransportsAndFiles) {
     };
     for (const auto& [args, error] : errors)
         EXPECT_EQ(parseSimulateArgs(args).error, error) << error;
+}
+
+TEST(SimulateArgs, BaudAndParityGoWithTheSerialLine) {
+    const SimulateOptions line =
+        parseSimulateArgs({"simulate", "p", "--rtu", "d", "--baud", "9600", "--parity=odd"});
+    EXPECT_EQ(line.error, "");
+    EXPECT_EQ(line.baud, 9600);
+    EXPECT_EQ(line.parity, TParity::paOdd);
+    EXPECT_EQ(parseSimulateArgs({"simulate", "p", "--rtu", "d"}).parity, std::nullopt);
+    EXPECT_EQ(parseSimulateArgs({"simulate", "p", "--rtu", "d", "--parity", "none"}).parity,
+              TParity::paNone);
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> errors = {
+        {{"simulate", "p", "--tcp", ":1", "--baud", "9600"},
+         "--baud and --parity set a serial port: they go with --rtu"},
+        {{"simulate", "p", "--tcp", ":1", "--parity", "even"},
+         "--baud and --parity set a serial port: they go with --rtu"},
+        {{"simulate", "p", "--rtu", "d", "--baud", "49"},
+         "'49' is not a number from 50 to 4000000 for --baud"},
+        {{"simulate", "p", "--rtu", "d", "--parity", "mark"},
+         "'mark' is not a parity (none, even or odd)"},
+        {{"simulate", "p", "--rtu", "d", "--parity", "EVEN"},
+         "'EVEN' is not a parity (none, even or odd)"},
+    };
+    for (const auto& [args, error] : errors)
+        EXPECT_EQ(parseSimulateArgs(args).error, error) << error;
+}
+
+// A line standing in for the port layer: what it keeps of what it is asked, like a terminal.
+class StandInLine : public PortLayer {
+public:
+    enum class Kind { Line, LineWithoutParity, PseudoTerminal };
+    explicit StandInLine(Kind kind) : kind_(kind) {}
+
+    Handle openDevice(const std::string&, int&) override { return 7; }
+    bool isCharacterDevice(Handle) override { return true; }
+    void closeDevice(Handle) override { closed = true; }
+    PortStatus setTimeouts(Handle) override { return PortStatus::success(); }
+    PortStatus setLineSettings(Handle, const LineSettings& asked) override {
+        if (asked.baudRate == 14400) return PortStatus::failure(EINVAL);
+        LineSettings kept = asked;
+        if (kind_ != Kind::Line) kept.parity = TParity::paNone;
+        if (kind_ == Kind::PseudoTerminal) kept.dataBits = 8;
+        // As the C library reports it of a terminal: a request asking for a parity or a
+        // character size the line did not keep, and changing nothing else, is refused.
+        if (sameCharacter(kept, held) && !sameCharacter(kept, asked)) {
+            return PortStatus::failure(EINVAL);
+        }
+        held = kept;
+        return PortStatus::success();
+    }
+    PortStatus readLineSettings(Handle, LineSettings& settings, SavedLine* whole) override {
+        settings = held;
+        if (whole) *whole = {static_cast<unsigned char>(held.baudRate / 1200)};
+        return PortStatus::success();
+    }
+    PortStatus restoreLine(Handle, const SavedLine& whole) override {
+        held.baudRate = whole.at(0) * 1200;
+        return PortStatus::success();
+    }
+    bool isPseudoTerminal(Handle) override { return kind_ == Kind::PseudoTerminal; }
+    PortStatus setQueueSizes(Handle, std::int32_t, std::int32_t) override {
+        return PortStatus::success();
+    }
+    PortStatus setDTR(Handle, bool) override { return PortStatus::success(); }
+
+    LineSettings held;  // 9600 8N1 at first
+    bool closed = false;
+
+private:
+    Kind kind_;
+};
+
+// The line is read back after the settings: a pseudo-terminal goes on at the 8-bit character
+// without parity it carries, with a warning, on its first run and on a run after one that left it
+// so (when it refuses the request whole); a line that drops a setting is refused. Either way the
+// line is given back its state as found.
+TEST(SerialLine, ALineThatDoesNotKeepItsSettingsSaysSo) {
+    LineSettings evenSeven;
+    evenSeven.baudRate = 19200;
+    evenSeven.dataBits = 7;
+    evenSeven.parity = TParity::paEven;
+    LineSettings eightNone = evenSeven;
+    eightNone.dataBits = 8;
+    eightNone.parity = TParity::paNone;
+    LineSettings left19200 = eightNone;  // as a run that was killed left the terminal
+    using Kind = StandInLine::Kind;
+    struct Case {
+        const char* name;
+        Kind kind;
+        std::optional<LineSettings> before;
+        std::string failure;  // the Error's text, or empty
+        std::string warning;
+    };
+    const std::string pseudo =
+        "COM9 did not keep parity EVEN, 7 data bits (a pseudo-terminal "
+        "carries 8 data bits without parity): going on at 19200 baud, "
+        "parity NONE, 8 data bits, 1 stop bit";
+    const Case cases[] = {
+        {"a line keeping all", Kind::Line, {}, "", ""},
+        {"a line dropping the parity",
+         Kind::LineWithoutParity,
+         {},
+         "Cannot open COM9: the line did not keep parity EVEN (it has 19200 baud, parity NONE, 7 "
+         "data bits, 1 stop bit)",
+         ""},
+        {"a pseudo-terminal", Kind::PseudoTerminal, {}, "", pseudo},
+        {"a pseudo-terminal left at 8N1", Kind::PseudoTerminal, left19200, "", pseudo},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto layer = std::make_shared<StandInLine>(c.kind);
+        if (c.before) layer->held = *c.before;
+        const int foundRate = layer->held.baudRate;
+        std::string warning;
+        const auto warn = [&](const std::string& text) { warning = text; };
+        try {
+            const SerialLine line("COM9", evenSeven, warn, layer);
+            EXPECT_EQ(c.failure, "");
+            const LineSettings& expected = c.kind == Kind::Line ? evenSeven : eightNone;
+            EXPECT_TRUE(sameCharacter(line.settings(), expected));
+        } catch (const Error& e) {
+            EXPECT_EQ(e.what(), c.failure);
+        }
+        EXPECT_EQ(warning, c.warning);
+        EXPECT_TRUE(layer->closed);
+        EXPECT_EQ(layer->held.baudRate, foundRate);
+    }
+    // Settings no terminal can take are refused, named.
+    const auto layer = std::make_shared<StandInLine>(Kind::PseudoTerminal);
+    LineSettings odd = evenSeven;
+    odd.baudRate = 14400;
+    EXPECT_EQ(test::errorText([&] { SerialLine("COM9", odd, {}, layer); }),
+              "Cannot open COM9: the line does not take 14400 baud, parity EVEN, 7 data bits, 1 "
+              "stop bit (" +
+                  nativeErrorText(EINVAL) + ")");
+    EXPECT_TRUE(layer->closed);
 }
 
 }  // namespace

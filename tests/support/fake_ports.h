@@ -26,6 +26,12 @@ public:
     PortStatus setLineSettings(Handle, const LineSettings&) override {
         return PortStatus::success();
     }
+    PortStatus readLineSettings(Handle, LineSettings& settings, SavedLine*) override {
+        settings = LineSettings{};
+        return PortStatus::success();
+    }
+    PortStatus restoreLine(Handle, const SavedLine&) override { return PortStatus::success(); }
+    bool isPseudoTerminal(Handle) override { return false; }
     PortStatus setQueueSizes(Handle, std::int32_t, std::int32_t) override {
         return PortStatus::success();
     }

@@ -50,6 +50,16 @@ public:
         written = settings;
         return result(Step::lineSettings);
     }
+    PortStatus readLineSettings(Handle, LineSettings& settings, SavedLine*) override {
+        calls.push_back("read line");
+        settings = written;
+        return PortStatus::success();
+    }
+    PortStatus restoreLine(Handle, const SavedLine&) override {
+        calls.push_back("restore line");
+        return PortStatus::success();
+    }
+    bool isPseudoTerminal(Handle) override { return false; }
     PortStatus setQueueSizes(Handle, std::int32_t input, std::int32_t output) override {
         calls.push_back("queues " + std::to_string(input) + " " + std::to_string(output));
         return result(Step::queueSizes);

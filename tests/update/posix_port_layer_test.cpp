@@ -232,6 +232,43 @@ TEST(PosixPortLayer, SettingsTermiosCannotExpressFailAndLeaveThePortOpenUntilClo
     }
 }
 
+// What the line holds is read back as the settings' numbers: a pseudo-terminal records the
+// speed and stop bits but carries 8-bit characters without parity whatever it is told. Its whole
+// state as found can be written back.
+TEST(PosixPortLayer, ReadsBackWhatThePseudoTerminalKeptAndRestoresItsState) {
+    PseudoTerminal pty;
+    const std::shared_ptr<PortLayer> layer = defaultPortLayer();
+    int error = 0;
+    const PortLayer::Handle handle = layer->openDevice(pty.path(), error);
+    ASSERT_NE(handle, PortLayer::invalidHandle) << error;
+    EXPECT_TRUE(layer->isPseudoTerminal(handle));
+    const termios found = pty.attributes();
+    SavedLine whole;
+    LineSettings read;
+    ASSERT_TRUE(layer->readLineSettings(handle, read, &whole).ok);
+    EXPECT_EQ(whole.size(), sizeof(termios));
+
+    LineSettings asked;
+    asked.baudRate = 19200;
+    asked.dataBits = 7;
+    asked.parity = TParity::paEven;
+    asked.stopBits = TStopbits::sb20;
+    ASSERT_TRUE(layer->setLineSettings(handle, asked).ok);
+    ASSERT_TRUE(layer->readLineSettings(handle, read, nullptr).ok);
+    EXPECT_EQ(read.baudRate, 19200);
+    EXPECT_EQ(read.dataBits, 8);
+    EXPECT_EQ(read.parity, TParity::paNone);
+    EXPECT_EQ(read.stopBits, TStopbits::sb20);
+
+    ASSERT_TRUE(layer->restoreLine(handle, whole).ok);
+    const termios restored = pty.attributes();
+    EXPECT_EQ(restored.c_cflag, found.c_cflag);
+    EXPECT_EQ(restored.c_lflag, found.c_lflag);
+    EXPECT_EQ(restored.c_cc[VMIN], found.c_cc[VMIN]);
+    EXPECT_EQ(cfgetospeed(&restored), cfgetospeed(&found));
+    layer->closeDevice(handle);
+}
+
 TEST(PosixPortLayer, NullDeviceFailsAtTheLineSettingsAndStaysOpenUntilClose) {
     // /dev/null is a character device, but no terminal.
     const long before = openDescriptors();
