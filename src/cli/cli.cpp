@@ -75,15 +75,15 @@ constexpr std::string_view kInspectHelp =
     "Decodes a configuration image: the header offsets, the node table, the read and write\n"
     "maps with their byte choices, and the parameter block with the meaning of each value.\n"
     "Checks that the offsets ascend and match the length, and that the counts match the maps;\n"
-    "each disagreement is printed on standard error. Nodes and records count from 1 ('-' as\n"
-    "BANK_FILE reads the image from standard input).\n"
+    "each disagreement is printed on standard error. Nodes and records count from 1. A\n"
+    "BANK_FILE of '-' reads the image from standard input.\n"
     "\n"
     "Options:\n"
     "      --json  print the decoded image as one JSON object; a failure as {\"error\": ...}\n"
     "  -h, --help  show this help and exit\n"
     "\n"
     "Exit status: 0 for a sound image; 1 for an image that cannot be read or decoded, or whose\n"
-    "parts disagree; 2 for a usage error.\n";
+    "parts disagree, or when standard output cannot be written; 2 for a usage error.\n";
 
 constexpr std::string_view kCheckUsage =
     "Usage: velmora-cli check PROJECT_DIR [--json] [--errors-only]\n";
@@ -101,8 +101,8 @@ constexpr std::string_view kCheckHelp =
     "      --errors-only  list the errors alone; the last line still counts the warnings\n"
     "  -h, --help         show this help and exit\n"
     "\n"
-    "Exit status: 0 without errors (warnings allowed); 1 with at least one error, or when the\n"
-    "project cannot be read; 2 for a usage error.\n";
+    "Exit status: 0 without errors (warnings allowed); 1 with at least one error, when the\n"
+    "project cannot be read, or when standard output cannot be written; 2 for a usage error.\n";
 
 constexpr std::string_view kMapUsage =
     "Usage: velmora-cli map PROJECT_DIR [--format csv|html] [--base N] [--strict] "
