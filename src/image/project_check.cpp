@@ -115,7 +115,7 @@ void Problems::addOnNode(Severity severity, std::string_view document, std::stri
                         entries_.size());
     if (!first) {
         Entry& told = entries_[at->second];
-        // The same row met twice (by the composer and the reader) is one row.
+        // A row that meets the very same problem twice counts once.
         if (told.lastRow != row) ++told.problem.moreRows;
         told.lastRow = row;
         return;
