@@ -15,8 +15,10 @@ std::string_view severityName(Severity severity) {
 
 }  // namespace
 
-void writeCheckText(const std::vector<ProjectProblem>& problems, std::ostream& out) {
+void writeCheckText(const std::vector<ProjectProblem>& problems, std::ostream& out,
+                    bool errorsOnly) {
     for (const ProjectProblem& p : problems) {
+        if (errorsOnly && p.severity != Severity::Error) continue;
         // A problem of the whole folder names no document.
         const std::string where = p.document + (p.place.empty() ? "" : ", " + p.place);
         out << severityName(p.severity) << ": " << (where.empty() ? "" : where + ": ") << p.message
@@ -26,18 +28,24 @@ void writeCheckText(const std::vector<ProjectProblem>& problems, std::ostream& o
         << plural(countProblems(problems, Severity::Warning), "warning") << "\n";
 }
 
-void writeCheckJson(const std::vector<ProjectProblem>& problems, std::ostream& out) {
+void writeCheckJson(const std::vector<ProjectProblem>& problems, std::ostream& out,
+                    bool errorsOnly) {
     out << "{\n  \"problems\": [";
-    for (std::size_t i = 0; i < problems.size(); ++i) {
-        const ProjectProblem& p = problems[i];
-        out << (i ? "," : "") << "\n    {\"severity\": " << jsonString(severityName(p.severity))
+    bool listed = false;
+    for (const ProjectProblem& p : problems) {
+        if (errorsOnly && p.severity != Severity::Error) continue;
+        out << (listed ? "," : "")
+            << "\n    {\"severity\": " << jsonString(severityName(p.severity))
             << ", \"code\": " << jsonString(p.code) << ", \"document\": " << jsonString(p.document)
             << ", \"list\": " << (p.list.empty() ? std::string("null") : jsonString(p.list))
             << ", \"row\": " << (p.row ? std::to_string(*p.row) : std::string("null"))
-            << ", \"place\": " << jsonString(p.place) << ", \"message\": " << jsonString(p.message)
-            << "}";
+            << ", \"place\": " << jsonString(p.place) << ", \"message\": " << jsonString(p.message);
+        // A problem told once for several rows: "row" is the first of them.
+        if (p.moreRows > 0) out << ", \"moreRows\": " << p.moreRows;
+        out << "}";
+        listed = true;
     }
-    out << (problems.empty() ? "]" : "\n  ]")
+    out << (listed ? "\n  ]" : "]")
         << ",\n  \"errors\": " << countProblems(problems, Severity::Error)
         << ",\n  \"warnings\": " << countProblems(problems, Severity::Warning) << "\n}\n";
 }

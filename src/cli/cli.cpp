@@ -5,6 +5,7 @@
 #include <ctime>
 #include <exception>
 #include <filesystem>
+#include <iostream>
 #include <optional>
 #include <sstream>
 #include <string_view>
@@ -39,7 +40,8 @@ constexpr std::string_view kMainHelp =
     "Commands:\n"
     "  compose PROJECT_DIR [--output FILE]  compose the image from the project's documents\n"
     "  inspect BANK_FILE [--json]           decode an image and check its structure\n"
-    "  check PROJECT_DIR [--json]           list the project's errors and likely mistakes\n"
+    "  check PROJECT_DIR [--json] [--errors-only]\n"
+    "                                       list the project's errors and likely mistakes\n"
     "  map PROJECT_DIR [--format csv|html]  print the register map as the device holds it\n"
     "  simulate PROJECT_DIR (--tcp HOST:PORT | --rtu DEVICE)\n"
     "                                       serve the image's registers as the gateway would\n"
@@ -73,30 +75,34 @@ constexpr std::string_view kInspectHelp =
     "Decodes a configuration image: the header offsets, the node table, the read and write\n"
     "maps with their byte choices, and the parameter block with the meaning of each value.\n"
     "Checks that the offsets ascend and match the length, and that the counts match the maps;\n"
-    "each disagreement is printed on standard error.\n"
+    "each disagreement is printed on standard error. Nodes and records count from 1. A\n"
+    "BANK_FILE of '-' reads the image from standard input.\n"
     "\n"
     "Options:\n"
     "      --json  print the decoded image as one JSON object; a failure as {\"error\": ...}\n"
     "  -h, --help  show this help and exit\n"
     "\n"
     "Exit status: 0 for a sound image; 1 for an image that cannot be read or decoded, or whose\n"
-    "parts disagree; 2 for a usage error.\n";
+    "parts disagree, or when standard output cannot be written; 2 for a usage error.\n";
 
-constexpr std::string_view kCheckUsage = "Usage: velmora-cli check PROJECT_DIR [--json]\n";
+constexpr std::string_view kCheckUsage =
+    "Usage: velmora-cli check PROJECT_DIR [--json] [--errors-only]\n";
 constexpr std::string_view kCheckHelp =
     "Reads pargen.xml, DNET_Net.xml and DefReg.xml of PROJECT_DIR as the dialogs and the\n"
     "composer read them and lists every problem, one per line: severity, document, list and\n"
     "row or element, and what is wrong. The last line counts the errors and warnings.\n"
     "Errors make composing fail or are refused by a dialog; warnings compose but are very\n"
     "likely mistakes (dropped rows, byte choices past a node's bytes, bytes carried twice or\n"
-    "not at all, repeated node IDs, a missing document).\n"
+    "not at all, repeated node IDs, a missing document). The same problem on several register\n"
+    "rows of one node is told once, at its first row (\"row 3 and 1,108 more rows\").\n"
     "\n"
     "Options:\n"
-    "      --json  print one JSON object: \"problems\", \"errors\" and \"warnings\"\n"
-    "  -h, --help  show this help and exit\n"
+    "      --json         print one JSON object: \"problems\", \"errors\" and \"warnings\"\n"
+    "      --errors-only  list the errors alone; the last line still counts the warnings\n"
+    "  -h, --help         show this help and exit\n"
     "\n"
-    "Exit status: 0 without errors (warnings allowed); 1 with at least one error, or when the\n"
-    "project cannot be read; 2 for a usage error.\n";
+    "Exit status: 0 without errors (warnings allowed); 1 with at least one error, when the\n"
+    "project cannot be read, or when standard output cannot be written; 2 for a usage error.\n";
 
 constexpr std::string_view kMapUsage =
     "Usage: velmora-cli map PROJECT_DIR [--format csv|html] [--base N] [--strict] "
@@ -122,8 +128,9 @@ constexpr std::string_view kMapHelp =
     "Exit status: 0 when the map was written; 1 when the project does not compose, the\n"
     "file cannot be written, or --strict refuses it; 2 for a usage error.\n";
 
-// The standard output named as a file.
+// The standard output named as a file, and the standard input named as an image.
 constexpr std::string_view kStandardOutput = "-";
+constexpr std::string_view kStandardInput = "-";
 
 // A failure on standard error and, for a JSON consumer, as one object on standard output.
 int failureAlsoAsJson(std::ostream& out, std::ostream& err, bool json, std::string_view message) {
@@ -140,6 +147,7 @@ struct Command {
     bool withOutput = false;      // -o FILE, --output FILE, --output=FILE
     bool withJson = false;        // --json
     bool withMapOptions = false;  // --format FORMAT, --base N (and their "=" forms)
+    bool withErrorsOnly = false;  // --errors-only
 };
 
 // One command's arguments: its one operand and the options given.
@@ -151,6 +159,7 @@ struct Parsed {
     std::optional<std::string> format;
     std::optional<std::string> base;
     bool strict = false;
+    bool errorsOnly = false;
     std::string error;  // set for a usage error
 };
 
@@ -167,11 +176,13 @@ Parsed parseCommand(const std::vector<std::string>& args, const Command& command
         options.push_back({"--base", "", "a value"});
         options.push_back({"--strict"});
     }
+    if (command.withErrorsOnly) options.push_back({"--errors-only"});
     ParsedArgs given = parseArgs(args, options);
     parsed.help = given.help;
     parsed.error = std::move(given.error);
     parsed.json = parsed.json || given.flag("--json");
     parsed.strict = given.flag("--strict");
+    parsed.errorsOnly = given.flag("--errors-only");
     parsed.output = given.value("--output");
     parsed.format = given.value("--format");
     parsed.base = given.value("--base");
@@ -201,12 +212,11 @@ std::optional<int> helpOrUsageError(const Parsed& parsed, const Command& command
     return std::nullopt;
 }
 
-// Writes `bytes` to `target`, or to `out` when it names the standard output.
+// Writes `bytes` to `target`, or to `out` when it names the standard output (whose failure
+// runCli tells, as for every command).
 void writeTarget(const std::string& target, std::string_view bytes, std::ostream& out) {
     if (target == kStandardOutput) {
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) throw Error("cannot write to standard output");
         return;
     }
     writeFileAtomically(pathFromText(target), bytes);
@@ -214,7 +224,7 @@ void writeTarget(const std::string& target, std::string_view bytes, std::ostream
 
 const Command kCompose{"compose", kComposeUsage, kComposeHelp, "PROJECT_DIR", true, false, false};
 const Command kInspect{"inspect", kInspectUsage, kInspectHelp, "BANK_FILE", false, true, false};
-const Command kCheck{"check", kCheckUsage, kCheckHelp, "PROJECT_DIR", false, true, false};
+const Command kCheck{"check", kCheckUsage, kCheckHelp, "PROJECT_DIR", false, true, false, true};
 const Command kMap{"map", kMapUsage, kMapHelp, "PROJECT_DIR", true, false, true};
 const std::array<const Command*, 4> kCommands = {&kCompose, &kInspect, &kCheck, &kMap};
 
@@ -252,14 +262,17 @@ int compose(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
 }
 
-int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int inspect(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+            std::ostream& err) {
     const Parsed parsed = parseCommand(args, kInspect);
     if (const auto status = helpOrUsageError(parsed, kInspect, out, err)) return *status;
-    const std::string& file = parsed.operand;
+    const bool standardInput = parsed.operand == kStandardInput;
+    const std::string file = standardInput ? "standard input" : parsed.operand;
 
     DecodedImage image;
     try {
-        image = decodeConfigImageFile(pathFromText(file));
+        image =
+            standardInput ? decodeConfigImageStream(in) : decodeConfigImageFile(pathFromText(file));
     } catch (const std::exception& e) {
         return failureAlsoAsJson(out, err, parsed.json, file + ": " + e.what());
     }
@@ -285,9 +298,9 @@ int check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         return failureAlsoAsJson(out, err, parsed.json, failureText(e));
     }
     if (parsed.json) {
-        writeCheckJson(problems, out);
+        writeCheckJson(problems, out, parsed.errorsOnly);
     } else {
-        writeCheckText(problems, out);
+        writeCheckText(problems, out, parsed.errorsOnly);
     }
     return countProblems(problems, Severity::Error) == 0 ? kExitOk : kExitFailure;
 }
@@ -337,9 +350,10 @@ int map(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         if (parsed.strict) {
             const std::size_t errors = countProblems(checkProject(projectDir), Severity::Error);
             if (errors > 0 || !repeated.empty()) {
-                return failure(err, "--strict: the project has " + plural(errors, "error") +
-                                        " and " + plural(repeated.size(), "repeated index") +
-                                        " (velmora-cli check " + parsed.operand + " lists them)");
+                return failure(err,
+                               "--strict: the project has " + plural(errors, "error") + " and " +
+                                   plural(repeated.size(), "repeated index", "repeated indexes") +
+                                   " (velmora-cli check " + parsed.operand + " lists them)");
             }
         }
         std::ostringstream text;
@@ -380,33 +394,51 @@ int help(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     return kExitOk;
 }
 
+// "--help", "-h" or "--version" alone.
+int programHelp(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() > 1) {
+        return usageError(err, kMainUsage, "unexpected argument '" + args[1] + "'");
+    }
+    if (args.front() == "--version") {
+        out << kProgram << " " << VELMORA_VERSION << "\n";
+    } else {
+        out << kMainUsage << "\n" << kMainHelp;
+    }
+    return kExitOk;
+}
+
+// The status of a command that has printed all it prints: a failure when standard output did
+// not take it (a full disk, a closed pipe), since a report cut short must not pass for a whole one.
+int written(int status, std::ostream& out, std::ostream& err) {
+    out.flush();
+    if (out) return status;
+    return failure(err, "cannot write to standard output");
+}
+
 }  // namespace
 
-int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+           std::ostream& err) {
     if (args.empty()) return usageError(err, kMainUsage, "missing command");
     const std::string& command = args.front();
-    if (command == "compose") return compose(args, out, err);
-    if (command == "inspect") return inspect(args, out, err);
-    if (command == "check") return check(args, out, err);
-    if (command == "map") return map(args, out, err);
+    if (command == "compose") return written(compose(args, out, err), out, err);
+    if (command == "inspect") return written(inspect(args, in, out, err), out, err);
+    if (command == "check") return written(check(args, out, err), out, err);
+    if (command == "map") return written(map(args, out, err), out, err);
     if (command == "simulate") return simulate(args, out, err);
     if (command == "monitor") return monitor(args, out, err);
-    if (command == "help") return help(args, out, err);
+    if (command == "help") return written(help(args, out, err), out, err);
     if (command == "-h" || command == "--help" || command == "--version") {
-        if (args.size() > 1) {
-            return usageError(err, kMainUsage, "unexpected argument '" + args[1] + "'");
-        }
-        if (command == "--version") {
-            out << kProgram << " " << VELMORA_VERSION << "\n";
-        } else {
-            out << kMainUsage << "\n" << kMainHelp;
-        }
-        return kExitOk;
+        return written(programHelp(args, out, err), out, err);
     }
     if (!command.empty() && command[0] == '-') {
         return usageError(err, kMainUsage, "unrecognized option '" + command + "'");
     }
     return usageError(err, kMainUsage, "unknown command '" + command + "'");
+}
+
+int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    return runCli(args, std::cin, out, err);
 }
 
 }  // namespace velmora::cli

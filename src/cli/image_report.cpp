@@ -58,10 +58,12 @@ void writeMapText(const std::vector<DecodedRegister>& map, const DecodedImage& i
     out << "  Index  Node   ID  High    Low\n";
     for (const DecodedRegister& reg : map) {
         const auto id = nodeId(image, reg.nodePosition);
-        out << "  " << std::setw(5) << reg.index << "  " << std::setw(4) << int{reg.nodePosition}
-            << "  " << std::setw(3) << (id ? std::to_string(*id) : std::string("?")) << "  "
-            << std::left << std::setw(6) << byteChoice(reg.highByte()) << "  "
-            << byteChoice(reg.lowByte()) << std::right << "\n";
+        // Node positions count from 1 for a person, as check and map count them.
+        out << "  " << std::setw(5) << reg.index << "  " << std::setw(4)
+            << int{reg.nodePosition} + 1 << "  " << std::setw(3)
+            << (id ? std::to_string(*id) : std::string("?")) << "  " << std::left << std::setw(6)
+            << byteChoice(reg.highByte()) << "  " << byteChoice(reg.lowByte()) << std::right
+            << "\n";
     }
 }
 
@@ -95,7 +97,7 @@ void writeImageText(const DecodedImage& image, std::ostream& out) {
     if (!image.nodes.empty()) out << "  Pos   ID     IN    OUT  In start  Out start\n";
     for (std::size_t i = 0; i < image.nodes.size(); ++i) {
         const DecodedNode& n = image.nodes[i];
-        out << "  " << std::setw(3) << i << "  " << std::setw(3) << int{n.id} << "  "
+        out << "  " << std::setw(3) << i + 1 << "  " << std::setw(3) << int{n.id} << "  "
             << std::setw(5) << n.bytesIn << "  " << std::setw(5) << n.bytesOut << "  "
             << std::setw(8) << n.inputStart << "  " << std::setw(9) << n.outputStart << "\n";
     }

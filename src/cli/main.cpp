@@ -5,6 +5,8 @@
 #include "cli/cli.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 // after windows.h, whose types it uses
 #include <shellapi.h>
@@ -35,6 +37,8 @@ std::vector<std::string> utf8Arguments() {
 
 int main() {
     SetConsoleOutputCP(CP_UTF8);
+    // An image read from standard input is binary: no CR LF translation, no stop at Ctrl+Z.
+    _setmode(_fileno(stdin), _O_BINARY);
     return velmora::cli::runCli(utf8Arguments(), std::cout, std::cerr);
 }
 

@@ -10,6 +10,7 @@
 #include "cli/report_text.h"
 #include "documents/comm_lists.h"
 #include "image/image_format.h"
+#include "image/project_check.h"
 #include "modbus/protocol.h"
 
 namespace velmora::cli {
@@ -86,7 +87,9 @@ table.sheet th, table.settings th { width: 40mm; white-space: nowrap; }
 .headed { margin: 2mm 0 4mm; }
 .headed > .cover, tr.heading th { height: 6mm; line-height: 6mm; padding: 0; border: 0;
        background: #fff; font-size: 10pt; font-weight: bold; text-align: left;
-       white-space: nowrap; overflow: hidden; }
+       white-space: nowrap; overflow: hidden; text-overflow: ellipsis; }
+/* A mnemonic without blanks wraps anywhere rather than push the table off the page. */
+table.nodes td:nth-child(3), table.registers td:nth-child(4) { overflow-wrap: anywhere; }
 .headed > .cover { position: relative; z-index: 1; }
 .headed > table { margin-top: -6mm; }
 .continued { font-weight: normal; color: #555; }
@@ -128,16 +131,39 @@ void writeSettings(const DeviceMap& map, std::ostream& out) {
     out << "</table>\n";
 }
 
+// Opens a table whose heading comes back, marked "(continued)", at the top of every printed page
+// the table runs on to. Browsers repeat a table's <thead> on each page, but CSS cannot tell the
+// first copy from the repeats, so the thead's heading row always says "(continued)"; on the first
+// page a block of exactly that row's height, drawn above the table (which is pulled up under it
+// by the same height), covers it and shows `first` instead. The repeats have no cover. `prelude`
+// (a <colgroup>) and `columnHeads` (a row of <th>) may be empty. The heading is one line, cut
+// where it is too long: `title`, when given, is its full text, shown when pointed at.
+void openHeadedTable(std::string_view tableClass, std::string_view first, std::string_view heading,
+                     std::size_t columns, std::string_view prelude, std::string_view columnHeads,
+                     std::ostream& out, std::string_view title = {}) {
+    const std::string titled =
+        title.empty() ? std::string() : " title=\"" + std::string(title) + "\"";
+    out << "<div class=\"headed\"><div class=\"cover\"" << titled << ">" << first
+        << "</div>\n<table class=\"" << tableClass << "\">" << prelude
+        << "<thead><tr class=\"heading\"><th colspan=\"" << columns << "\"" << titled << ">"
+        << heading << " <span class=\"continued\">(continued)</span></th></tr>" << columnHeads
+        << "</thead>\n<tbody>\n";
+}
+
+void closeHeadedTable(std::ostream& out) { out << "</tbody>\n</table></div>\n"; }
+
 void writeNodes(const DeviceMap& map, std::ostream& out) {
     out << "<h2>DeviceNet nodes</h2>\n";
     if (map.nodes.empty()) {
         out << "<p>No nodes.</p>\n";
         return;
     }
-    out << "<table class=\"nodes\">\n<thead><tr><th class=\"num\">Node</th><th class=\"num\">ID"
-           "</th><th>Mnemonic</th><th class=\"num\">Input bytes</th><th class=\"num\">Output "
-           "bytes</th><th class=\"num\">Input start</th><th class=\"num\">Output start</th></tr>"
-           "</thead>\n<tbody>\n";
+    openHeadedTable("nodes", "Node: the position in the DeviceNet list, as NrDNNode names it",
+                    "DeviceNet nodes", 7, "",
+                    "<tr><th class=\"num\">Node</th><th class=\"num\">ID</th><th>Mnemonic</th>"
+                    "<th class=\"num\">Input bytes</th><th class=\"num\">Output bytes</th><th "
+                    "class=\"num\">Input start</th><th class=\"num\">Output start</th></tr>",
+                    out);
     for (std::size_t i = 0; i < map.nodes.size(); ++i) {
         const DeviceNode& n = map.nodes[i];
         out << "<tr><td class=\"num\">" << i + 1 << "</td><td class=\"num\">" << int{n.id}
@@ -145,25 +171,8 @@ void writeNodes(const DeviceMap& map, std::ostream& out) {
             << "</td><td class=\"num\">" << n.bytesOut << "</td><td class=\"num\">" << n.inputStart
             << "</td><td class=\"num\">" << n.outputStart << "</td></tr>\n";
     }
-    out << "</tbody>\n</table>\n";
+    closeHeadedTable(out);
 }
-
-// Opens a table whose heading comes back, marked "(continued)", at the top of every printed page
-// the table runs on to. Browsers repeat a table's <thead> on each page, but CSS cannot tell the
-// first copy from the repeats, so the thead's heading row always says "(continued)"; on the first
-// page a block of exactly that row's height, drawn above the table (which is pulled up under it
-// by the same height), covers it and shows `first` instead. The repeats have no cover. `prelude`
-// (a <colgroup>) and `columnHeads` (a row of <th>) may be empty.
-void openHeadedTable(std::string_view tableClass, std::string_view first, std::string_view heading,
-                     std::size_t columns, std::string_view prelude, std::string_view columnHeads,
-                     std::ostream& out) {
-    out << "<div class=\"headed\"><div class=\"cover\">" << first << "</div>\n<table class=\""
-        << tableClass << "\">" << prelude << "<thead><tr class=\"heading\"><th colspan=\""
-        << columns << "\">" << heading << " <span class=\"continued\">(continued)</span></th></tr>"
-        << columnHeads << "</thead>\n<tbody>\n";
-}
-
-void closeHeadedTable(std::ostream& out) { out << "</tbody>\n</table></div>\n"; }
 
 // How each map is addressed over Modbus: its function codes, short and in words.
 struct SideWords {
@@ -203,6 +212,7 @@ void writeRegister(const DeviceMap& map, const DecodedRegister& r, bool repeated
         << "</td><td>" << byteName(r.lowByte()) << "</td></tr>\n";
 }
 
+// A dropped row, with the later rows of its list on the same node, at the first row's register.
 void writeDropped(const DroppedRegister& d, std::string_view listName, std::size_t nodes,
                   std::int64_t base, std::ostream& out) {
     const std::string number =
@@ -210,7 +220,8 @@ void writeDropped(const DroppedRegister& d, std::string_view listName, std::size
     out << "<tr class=\"dropped\"><td class=\"num\">" << html(number) << "</td><td class=\"num\">"
         << d.node << "</td><td class=\"num\">&ndash;</td><td colspan=\"3\">dropped from the image: "
         << "node " << d.node << " is past the " << plural(nodes, "node")
-        << " of the DeviceNet list (" << listName << " row " << d.row << ")</td></tr>\n";
+        << " of the DeviceNet list (" << listName << " " << rowsText(d.row, d.moreRows)
+        << ")</td></tr>\n";
 }
 
 // One map by register, the rows dropped from the image marked among them by their index (those
@@ -322,7 +333,8 @@ void writeBytePictures(const DeviceMap& map, std::int64_t base, std::ostream& ou
         const std::string heading = "Node " + std::to_string(i + 1) + " (ID " +
                                     std::to_string(n.id) + ")" +
                                     (n.mnemonic.empty() ? "" : " " + html(n.mnemonic));
-        openHeadedTable("node", heading, heading, kBytesPerRow + 1, columns, "", out);
+        openHeadedTable("node", heading, heading, kBytesPerRow + 1, columns, "", out,
+                        n.mnemonic.empty() ? std::string_view() : std::string_view(heading));
         writeByteRows(i, n.bytesOut, read, "Output", out);
         writeByteRows(i, n.bytesIn, write, "Input", out);
         closeHeadedTable(out);

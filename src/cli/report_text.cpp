@@ -32,8 +32,10 @@ std::string jsonString(std::string_view text) {
     return s + "\"";
 }
 
-std::string plural(std::size_t count, std::string_view word) {
-    return std::to_string(count) + " " + std::string(word) + (count == 1 ? "" : "s");
+std::string plural(std::size_t count, std::string_view word, std::string_view words) {
+    if (count == 1) return "1 " + std::string(word);
+    return std::to_string(count) + " " +
+           (words.empty() ? std::string(word) + "s" : std::string(words));
 }
 
 std::string csvField(std::string_view text) {

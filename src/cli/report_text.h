@@ -11,8 +11,9 @@ namespace velmora::cli {
 // `text` as a JSON string, quotes included; control characters escaped.
 std::string jsonString(std::string_view text);
 
-// `count` and `word`, the word taking an "s" unless the count is 1: "1 node", "2 bytes".
-std::string plural(std::size_t count, std::string_view word);
+// `count` and `word`, the word taking an "s" unless the count is 1: "1 node", "2 bytes"; or
+// `words` where that is given: "2 repeated indexes".
+std::string plural(std::size_t count, std::string_view word, std::string_view words = {});
 
 // A CSV field, quoted when it holds a comma, a quote or a line break, its quotes doubled.
 std::string csvField(std::string_view text);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 
 #include "documents/comm_settings.h"
 #include "documents/devicenet_network.h"
@@ -21,8 +22,10 @@ std::vector<DecodedRegister> byIndex(std::vector<DecodedRegister> map) {
     return map;
 }
 
-// Collects the rows of DefReg.xml whose node lies past the `nodeCount` nodes the composer counts.
-// The rows are read as if every node position were there, so that a dropped row's index is read.
+// Collects the rows of DefReg.xml whose node lies past the `nodeCount` nodes the composer counts,
+// the rows of one list on one node as one: a large document can name a missing node a million
+// times. The rows are read as if every node position were there, so that a dropped row's index is
+// read.
 class DroppedRows : public RegisterRowSink {
 public:
     DroppedRows(std::uint8_t nodeCount, DeviceMap& map) : nodeCount_(nodeCount), map_(map) {}
@@ -33,15 +36,25 @@ public:
     void row(MapSide side, const RegisterRowReading& row) override {
         const ReadValue& node = row.values[kRegisterNode];
         if (!node.integer || *node.integer <= nodeCount_) return;
+        std::vector<DroppedRegister>& dropped =
+            side == MapSide::Read ? map_.droppedRead : map_.droppedWrite;
+        const auto [at, first] =
+            (side == MapSide::Read ? readAt_ : writeAt_).emplace(*node.integer, dropped.size());
+        if (!first) {
+            ++dropped[at->second].moreRows;
+            return;
+        }
         const ReadValue& index = row.values[kRegisterIndex];
-        (side == MapSide::Read ? map_.droppedRead : map_.droppedWrite)
-            .push_back({row.row.place.row, *node.integer, index.text.value_or(std::string()),
-                        index.integer});
+        dropped.push_back(
+            {row.row.place.row, *node.integer, index.text.value_or(std::string()), index.integer});
     }
 
 private:
     std::int32_t nodeCount_;
     DeviceMap& map_;
+    // Where each node's dropped rows stand in the map's list.
+    std::map<std::int32_t, std::size_t> readAt_;
+    std::map<std::int32_t, std::size_t> writeAt_;
 };
 
 }  // namespace
@@ -51,11 +64,16 @@ DeviceMap readDeviceMap(const std::filesystem::path& projectDir) {
     ComposeConfigImage(image, projectDir);
     const DecodedImage decoded = decodeConfigImage(image.bytes());
 
-    // The composer does not carry mnemonics: they come from the rows as the dialog reads them.
-    const DNetNetworkRead rows = readDNetNetworkFile(projectDir / fmt::kDNetNetFile);
+    // The composer does not carry mnemonics: each comes from its own row, so that a row without
+    // one leaves the rows after it theirs (the dialog stops reading at such a row).
+    const DNetNetworkReading rows =
+        readDNetNetworkDocument(projectDir / fmt::kDNetNetFile, decoded.nodes.size());
     DeviceMap map;
     for (std::size_t i = 0; i < decoded.nodes.size(); ++i) {
-        std::string mnemonic = i < rows.rows.size() ? rows.rows[i][kDNetMnemonic] : std::string();
+        std::string mnemonic;
+        if (i < rows.rows.size()) {
+            mnemonic = rows.rows[i].values[kDNetMnemonic].text.value_or(std::string());
+        }
         map.nodes.push_back({decoded.nodes[i], std::move(mnemonic)});
     }
     map.readMap = byIndex(decoded.readMap);

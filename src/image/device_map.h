@@ -14,18 +14,19 @@
 namespace velmora {
 
 // One node of the device's node table, with the mnemonic of its DeviceNet row (empty when the
-// row has none the dialog can read).
+// row has none).
 struct DeviceNode : DecodedNode {
     std::string mnemonic;
 };
 
-// A row of DefReg.xml that the composer leaves out of the image: its node lies past the DeviceNet
-// list.
+// A row of DefReg.xml that the composer leaves out of the image, its node lying past the DeviceNet
+// list, with the later rows of its list that name the same node.
 struct DroppedRegister {
     std::size_t row = 0;                     // among the children of its list, from 1
     std::int32_t node = 0;                   // its "NrDNNode"
     std::string index;                       // its "Index" text as written, empty when absent
     std::optional<std::int32_t> indexValue;  // the same when it is an integer text
+    std::size_t moreRows = 0;                // the later rows of its list on the same node
 };
 
 // The register map as the device will hold it: the composed image taken apart, rows the composer
@@ -40,7 +41,7 @@ struct DeviceMap {
     std::optional<std::int32_t> protocol;
     // The image's fingerprint, by which a bank.bin is matched to this map.
     std::string fingerprint;
-    // The rows of each list left out of the image, in document order.
+    // The rows of each list left out of the image, one per node, by first row.
     std::vector<DroppedRegister> droppedRead;
     std::vector<DroppedRegister> droppedWrite;
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fstream>
+#include <istream>
 
 #include "core/error.h"
 #include "core/sha256.h"
@@ -73,7 +74,7 @@ void checkNodes(DecodedImage& decoded) {
         const DecodedNode& node = decoded.nodes[i];
         if (node.inputStart != inputSum || node.outputStart != outputSum) {
             decoded.problems.push_back(
-                "Node " + std::to_string(i) + " starts at input " +
+                "Node " + std::to_string(i + 1) + " starts at input " +
                 std::to_string(node.inputStart) + " and output " +
                 std::to_string(node.outputStart) + ", but the nodes before it end at input " +
                 std::to_string(inputSum) + " and output " + std::to_string(outputSum));
@@ -83,20 +84,22 @@ void checkNodes(DecodedImage& decoded) {
     }
 }
 
+// Records and nodes are counted from 1, as the check and the map count rows and nodes.
 void checkMap(DecodedImage& decoded, const std::vector<DecodedRegister>& map, const char* name) {
     for (std::size_t i = 0; i < map.size(); ++i) {
         if (map[i].nodePosition >= decoded.nodes.size()) {
-            decoded.problems.push_back(std::string("Record ") + std::to_string(i) + " of the " +
-                                       name + " names node " + std::to_string(map[i].nodePosition) +
-                                       ", but the node table has " +
-                                       std::to_string(decoded.nodes.size()) + " nodes");
+            decoded.problems.push_back(
+                std::string("Record ") + std::to_string(i + 1) + " of the " + name +
+                " names node " + std::to_string(map[i].nodePosition + 1) +
+                ", but the node table has " + std::to_string(decoded.nodes.size()) + " nodes");
         }
     }
 }
 
-void checkCount(DecodedImage& decoded, const char* what, std::uint32_t stored, std::size_t actual,
-                std::uint32_t modulo) {
-    if (stored != actual % modulo) {
+// The block stores each count in a byte or two, so a table longer than that can hold is
+// miscounted on the device: 256 nodes are stored as 0.
+void checkCount(DecodedImage& decoded, const char* what, std::uint32_t stored, std::size_t actual) {
+    if (stored != actual) {
         decoded.problems.push_back("The parameter block counts " + std::to_string(stored) + " " +
                                    what + ", but the image holds " + std::to_string(actual));
     }
@@ -127,10 +130,15 @@ DecodedImage decodeConfigImage(std::span<const std::uint8_t> image) {
         throw Error("The node table offset is " + std::to_string(decoded.nodeTableOffset) +
                     ", not " + std::to_string(fmt::kHeaderSize));
     }
-    if (decoded.readMapOffset < decoded.nodeTableOffset ||
-        decoded.writeMapOffset < decoded.readMapOffset ||
-        decoded.parametersOffset < decoded.writeMapOffset ||
-        decoded.parametersOffset > decoded.length) {
+    const bool ascending = decoded.readMapOffset >= decoded.nodeTableOffset &&
+                           decoded.writeMapOffset >= decoded.readMapOffset &&
+                           decoded.parametersOffset >= decoded.writeMapOffset;
+    if (ascending && decoded.parametersOffset > decoded.length) {
+        throw Error("The file is cut short at " + byteCount(decoded.length) +
+                    ": its header places the parameter block at " +
+                    std::to_string(decoded.parametersOffset));
+    }
+    if (!ascending) {
         throw Error("The header offsets " + std::to_string(decoded.nodeTableOffset) + ", " +
                     std::to_string(decoded.readMapOffset) + ", " +
                     std::to_string(decoded.writeMapOffset) + ", " +
@@ -187,11 +195,10 @@ DecodedImage decodeConfigImage(std::span<const std::uint8_t> image) {
     checkMap(decoded, decoded.readMap, "read map");
     checkMap(decoded, decoded.writeMap, "write map");
     if (decoded.parameters) {
-        checkCount(decoded, "nodes", decoded.parameters->nodeCount, decoded.nodes.size(), 256);
-        checkCount(decoded, "read records", decoded.parameters->readCount, decoded.readMap.size(),
-                   65536);
+        checkCount(decoded, "nodes", decoded.parameters->nodeCount, decoded.nodes.size());
+        checkCount(decoded, "read records", decoded.parameters->readCount, decoded.readMap.size());
         checkCount(decoded, "write records", decoded.parameters->writeCount,
-                   decoded.writeMap.size(), 65536);
+                   decoded.writeMap.size());
     }
     return decoded;
 }
@@ -204,6 +211,10 @@ DecodedImage decodeConfigImageFile(const std::filesystem::path& file) {
         const int code = errno;
         throw Error(systemErrorText(code ? code : ENOENT));
     }
+    return decodeConfigImageStream(in);
+}
+
+DecodedImage decodeConfigImageStream(std::istream& in) {
     // One byte past the capacity is enough to tell that a file is no image; a device or a huge
     // file is never read whole.
     std::vector<std::uint8_t> bytes(image_format::kCapacity + 1);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <iosfwd>
 #include <optional>
 #include <span>
 #include <string>
@@ -76,5 +77,9 @@ DecodedImage decodeConfigImage(std::span<const std::uint8_t> image);
 // Reads and decodes an image file; throws velmora::Error when it cannot be read or decoded. The
 // text does not name the file: the caller does.
 DecodedImage decodeConfigImageFile(const std::filesystem::path& file);
+
+// Reads an image from `in` (opened in binary mode) up to its end and decodes it, as
+// decodeConfigImageFile does.
+DecodedImage decodeConfigImageStream(std::istream& in);
 
 }  // namespace velmora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -21,6 +22,9 @@ struct ProjectProblem {
     std::string code;      // a stable identifier of the kind of problem, such as "node-id-range"
     std::string list;      // "Modbus_Read" or "Modbus_Write" where the problem stands in one
     std::optional<std::size_t> row;  // the row, from 1, within its list or document; none
+    // The later rows of the same list that have the very same problem on the same node: it is
+    // told once, for all of them, at `row`.
+    std::size_t moreRows = 0;
 
     bool operator==(const ProjectProblem&) const = default;
 };
@@ -32,5 +36,11 @@ std::vector<ProjectProblem> checkProject(const std::filesystem::path& projectDir
 
 // The number of problems of `severity`.
 std::size_t countProblems(const std::vector<ProjectProblem>& problems, Severity severity);
+
+// 6120 as "6,120".
+std::string groupedNumber(std::int64_t value);
+
+// The rows one problem stands for: "row 3", or "row 3 and 1,111,108 more rows".
+std::string rowsText(std::size_t firstRow, std::size_t moreRows);
 
 }  // namespace velmora

@@ -13,21 +13,9 @@ namespace velmora::project_check_internal {
 
 namespace fmt = image_format;
 
-namespace {
-
-// 6120 as "6,120".
-std::string groupedNumber(std::int64_t value) {
-    std::string digits = std::to_string(value < 0 ? -value : value);
-    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) {
-        digits.insert(static_cast<std::size_t>(at), ",");
-    }
-    return (value < 0 ? "-" : "") + digits;
-}
-
-}  // namespace
-
 void ProjectChecker::checkNetwork() {
     const DNetNetworkReading reading = readDNetNetworkDocument(dir_ / fmt::kDNetNetFile);
+    networkUnknown_ = reading.document.status == ReadStatus::Unreadable;
     if (!usable(fmt::kDNetNetFile, reading.document,
                 "the image has no nodes and every register row is dropped")) {
         return;

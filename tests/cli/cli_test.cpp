@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -29,14 +30,14 @@ constexpr std::string_view kExampleReport =
     "Header: node table at 16, read map at 34, write map at 41, parameter block at 48\n"
     "Node table: 2 nodes\n"
     "  Pos   ID     IN    OUT  In start  Out start\n"
-    "    0    5      4      2         0          0\n"
-    "    1    9      8      6         4          2\n"
+    "    1    5      4      2         0          0\n"
+    "    2    9      8      6         4          2\n"
     "Read map: 1 record\n"
     "  Index  Node   ID  High    Low\n"
-    "      0     0    5  None    None\n"
+    "      0     1    5  None    None\n"
     "Write map: 1 record\n"
     "  Index  Node   ID  High    Low\n"
-    "    100     1    9  None    Byte2\n"
+    "    100     2    9  None    Byte2\n"
     "Parameter block:\n"
     "  DeviceNet ID    20\n"
     "  DeviceNet baud  500K (2)\n"
@@ -218,14 +219,14 @@ TEST_F(Cli, InspectReportsInconsistentAndUndecodableImages) {
     ASSERT_EQ(run({"compose", dir.path().string()}).status, kExitOk);
     std::string bytes = test::readText(bank());
     bytes[48 + 7] = 3;  // node count 3 of 2
-    bytes[41 + 6] = 2;  // the write record names node 2 of 2
+    bytes[41 + 6] = 2;  // the write record names the third node of 2
     test::writeText(dir / "odd.bin", bytes);
     Outcome r = run({"inspect", (dir / "odd.bin").string()});
     EXPECT_EQ(r.status, kExitFailure);
-    EXPECT_NE(r.out.find("    100     2    ?  None    Byte2\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("    100     3    ?  None    Byte2\n"), std::string::npos) << r.out;
     const std::string prefix = "velmora-cli: " + (dir / "odd.bin").string() + ": ";
     EXPECT_EQ(r.err,
-              prefix + "Record 0 of the write map names node 2, but the node table has 2 nodes\n" +
+              prefix + "Record 1 of the write map names node 3, but the node table has 2 nodes\n" +
                   prefix + "The parameter block counts 3 nodes, but the image holds 2\n");
 
     test::writeText(dir / "short.bin", bytes.substr(0, 60));
@@ -244,6 +245,64 @@ TEST_F(Cli, InspectReportsInconsistentAndUndecodableImages) {
               "velmora-cli: " + (dir / "missing.bin").string() + ": No such file or directory\n");
 }
 
+// "-" reads the image from standard input, with the same reports as a file.
+TEST_F(Cli, InspectReadsStandardInput) {
+    test::writeExampleProject(dir.path());
+    ASSERT_EQ(run({"compose", dir.path().string()}).status, kExitOk);
+    const std::string bytes = test::readText(bank());
+    const auto inspectInput = [](const std::string& input, std::vector<std::string> args) {
+        std::istringstream in(input);
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = runCli(args, in, out, err);
+        return Outcome{status, out.str(), err.str()};
+    };
+    Outcome r = inspectInput(bytes, {"inspect", "-"});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.out, kExampleReport);
+
+    r = inspectInput(bytes.substr(0, 45), {"inspect", "--json", "-"});
+    EXPECT_EQ(r.status, kExitFailure);
+    const std::string cut =
+        "standard input: The file is cut short at 45 bytes: its header places the parameter "
+        "block at 48";
+    EXPECT_EQ(r.out, "{\"error\": " + jsonString(cut) + "}\n");
+    EXPECT_EQ(r.err, "velmora-cli: " + cut + "\n");
+}
+
+// Standard output that takes nothing (a full disk, a closed pipe): every command that prints
+// fails and says so, instead of passing a report cut short for a whole one.
+TEST_F(Cli, EveryCommandFailsWhenStandardOutputCannotBeWritten) {
+    // A stream buffer that refuses every byte.
+    struct Full : std::streambuf {
+        int_type overflow(int_type) override { return traits_type::eof(); }
+    };
+    test::writeExampleProject(dir.path());
+    ASSERT_EQ(run({"compose", dir.path().string()}).status, kExitOk);
+    const std::string project = dir.path().string();
+    const std::vector<std::vector<std::string>> cases = {
+        {"compose", project},
+        {"compose", project, "-o", "-"},
+        {"inspect", bank().string()},
+        {"inspect", "--json", bank().string()},
+        {"check", project},
+        {"check", project, "--json"},
+        {"map", project},
+        {"map", project, "--format", "html"},
+        {"help"},
+        {"help", "check"},
+        {"--version"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args.front() + " " + std::to_string(args.size()));
+        Full full;
+        std::ostream out(&full);
+        std::ostringstream err;
+        EXPECT_EQ(runCli(args, out, err), kExitFailure);
+        EXPECT_EQ(err.str(), "velmora-cli: cannot write to standard output\n");
+    }
+}
+
 #ifndef _WIN32
 // The real executable: exit statuses as a shell sees them.
 int runBinary(const std::string& arguments) {
@@ -260,6 +319,31 @@ TEST_F(Cli, ExecutableExitStatuses) {
     EXPECT_EQ(runBinary("--help"), 0);
     EXPECT_EQ(runBinary("inspect " + project + "/DefReg.xml"), 1);
     EXPECT_EQ(runBinary("compose " + project + " --bogus"), 2);
+    if (fs::exists("/dev/full")) {
+        // Standard output that takes nothing: the project and the image are sound, yet it fails.
+        for (const std::string& args :
+             {"check " + project, "inspect " + project + "/bin/bank.bin"}) {
+            const int raw = std::system(
+                (std::string(VELMORA_CLI_PATH) + " " + args + " >/dev/full 2>/dev/null").c_str());
+            EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << args;
+        }
+    }
+}
+
+// The image is read from standard input as bytes: a Ctrl+Z, a CR LF pair.
+TEST_F(Cli, ExecutableReadsAnImageFromStandardInputAsBytes) {
+    // One node of ID 26 (Ctrl+Z) with 0x0a0d input bytes; no parameter block.
+    test::writeText(dir / "node.bin", std::string_view("\x10\0\0\0\x19\0\0\0\x19\0\0\0\x19\0\0\0"
+                                                       "\x1a\x0d\x0a\0\0\0\0\0\0",
+                                                       25));
+    const std::string command = "\"" VELMORA_CLI_PATH "\" inspect - < \"" +
+                                (dir / "node.bin").string() + "\" > \"" +
+                                (dir / "report.txt").string() + "\"";
+    const int raw = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw;
+    EXPECT_NE(test::readText(dir / "report.txt").find("    1   26   2573      0"),
+              std::string::npos)
+        << test::readText(dir / "report.txt");
 }
 #endif
 

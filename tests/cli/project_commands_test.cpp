@@ -121,6 +121,49 @@ TEST_F(ProjectCommands, CheckListsProblemsAndExitsOneOnAnError) {
     EXPECT_NE(r.out.find("\"errors\": 7,\n  \"warnings\": 6\n}\n"), std::string::npos) << r.out;
 }
 
+// A problem on several rows of one node is one line, and one JSON object that names its first
+// row and counts the others; --errors-only leaves the warnings out but still counts them.
+TEST_F(ProjectCommands, CheckGroupsRepeatedProblemsAndListsErrorsOnly) {
+    test::writeProject(dir.path(), test::kExampleNodes,
+                       R"(<InfoMod><Modbus_Read><row Index="0" NrDNNode="1" PosComp="1"/>)"
+                       R"(<row Index="1" NrDNNode="9" PosComp="1"/>)"
+                       R"(<row Index="2" NrDNNode="9" PosComp="1"/>)"
+                       R"(<row Index="3" NrDNNode="9" PosComp="1"/>)"
+                       R"(<row Index="x" NrDNNode="1" PosComp="2"/></Modbus_Read>)"
+                       R"(<Modbus_Write/></InfoMod>)",
+                       test::kExampleSettings);
+    const std::string error =
+        "error: DefReg.xml, Modbus_Read row 5: attribute \"Index\" is not an integer: \"x\"\n";
+    Outcome r = run({"check", project()});
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1),
+              "warning: DefReg.xml, Modbus_Read row 2 and 2 more rows: node 9 is beyond the 2 "
+              "nodes of DNET_Net.xml: the rows are dropped from the image\n");
+    EXPECT_NE(r.out.find(error), std::string::npos) << r.out;
+
+    r = run({"check", project(), "--json"});
+    EXPECT_NE(r.out.find(R"({"severity": "warning", "code": "node-beyond-network", )"
+                         R"("document": "DefReg.xml", "list": "Modbus_Read", "row": 2, )"
+                         R"("place": "Modbus_Read row 2 and 2 more rows", "message": "node 9 is )"
+                         R"(beyond the 2 nodes of DNET_Net.xml: the rows are dropped from the )"
+                         R"(image", "moreRows": 2},)"),
+              std::string::npos)
+        << r.out;
+
+    r = run({"check", project(), "--errors-only"});
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_EQ(r.out, error + "1 error, 4 warnings\n");
+
+    r = run({"check", "--errors-only", "--json", project()});
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_EQ(r.out,
+              "{\n  \"problems\": [\n    {\"severity\": \"error\", \"code\": "
+              "\"attribute-not-integer\", \"document\": \"DefReg.xml\", \"list\": \"Modbus_Read\", "
+              "\"row\": 5, \"place\": \"Modbus_Read row 5\", \"message\": \"attribute "
+              "\\\"Index\\\" is not an integer: \\\"x\\\"\"}\n  ],\n  \"errors\": 1,\n  "
+              "\"warnings\": 4\n}\n");
+}
+
 // The PROJECTS folder typed by mistake: an error, not a clean check.
 TEST_F(ProjectCommands, CheckOfAFolderWithoutAnyDocumentFails) {
     const Outcome r = run({"check", project()});
@@ -237,13 +280,15 @@ TEST_F(ProjectCommands, MapNamesRepeatedIndexesAndStrictRefusesThem) {
         dir.path(), nodes,
         R"(<InfoMod><Modbus_Read><row Index="7" NrDNNode="1" PosComp="1"/>)"
         R"(<row Index="7" NrDNNode="1" PosComp="2"/><row Index="0x7" NrDNNode="1" PosComp="2"/>)"
-        R"(</Modbus_Read><Modbus_Write><row Index="7" NrDNNode="1" PosComp="1"/></Modbus_Write>)"
-        R"(</InfoMod>)",
+        R"(</Modbus_Read><Modbus_Write><row Index="7" NrDNNode="1" PosComp="1"/>)"
+        R"(<row Index="7" NrDNNode="1" PosComp="2"/></Modbus_Write></InfoMod>)",
         test::kExampleSettings);
     Outcome r = run({"map", project(), "--base", "40001"});
     EXPECT_EQ(r.status, kExitOk);
-    EXPECT_EQ(r.err, "velmora-cli: warning: register 40008 stands 3 times in the read map\n");
-    EXPECT_EQ(parseCsv(r.out).size(), 5u);
+    EXPECT_EQ(r.err,
+              "velmora-cli: warning: register 40008 stands 3 times in the read map\n"
+              "velmora-cli: warning: register 40008 stands 2 times in the write map\n");
+    EXPECT_EQ(parseCsv(r.out).size(), 6u);
 
     r = run({"map", project(), "--format", "html"});
     EXPECT_NE(r.out.find("<tr class=\"repeated\"><td class=\"num\">7 (repeated)</td>"),
@@ -252,7 +297,8 @@ TEST_F(ProjectCommands, MapNamesRepeatedIndexesAndStrictRefusesThem) {
     r = run({"map", project(), "--strict"});
     EXPECT_EQ(r.status, kExitFailure);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("velmora-cli: --strict: the project has 2 errors and 1 repeated index"),
+    // The read map's rows 2 and 3 repeat one problem on node 1: one error for both.
+    EXPECT_NE(r.err.find("velmora-cli: --strict: the project has 2 errors and 2 repeated indexes"),
               std::string::npos)
         << r.err;
 
@@ -515,6 +561,51 @@ TEST_F(ProjectCommands, MapSheetMarksDroppedRowsAndRepeatedIndexes) {
     }
 }
 
+// A mnemonic of 60 capitals wraps in the tables and is cut in a node's one-line heading, which
+// keeps it whole as its title; the node list runs on under its heading as the other tables do;
+// the dropped rows of one node are one line.
+TEST_F(ProjectCommands, MapSheetKeepsLongMnemonicsOnThePageAndGroupsDroppedRows) {
+    const std::string capitals(60, 'M');
+    test::writeProject(
+        dir.path(),
+        R"(<DNET_Net><row ID="5" NB_IN="0" NB_OUT="2" Mnemonic=")" + capitals + R"("/></DNET_Net>)",
+        R"(<InfoMod><Modbus_Read><row Index="4" NrDNNode="9" PosComp="1"/>)"
+        R"(<row Index="0" NrDNNode="1" PosComp="1"/>)"
+        R"(<row Index="2" NrDNNode="9" PosComp="1"/>)"
+        R"(<row Index="3" NrDNNode="9" PosComp="1"/></Modbus_Read>)"
+        R"(<Modbus_Write/></InfoMod>)",
+        test::kExampleSettings);
+    const Outcome r = run({"map", project(), "--format", "html"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    const std::string heading = "Node 1 (ID 5) " + capitals;
+    for (const std::string& part : {
+             std::string("table.nodes td:nth-child(3), table.registers td:nth-child(4) { "
+                         "overflow-wrap: anywhere; }"),
+             std::string("white-space: nowrap; overflow: hidden; text-overflow: ellipsis; }"),
+             "<div class=\"cover\" title=\"" + heading + "\">" + heading + "</div>",
+             std::string("<h2>DeviceNet nodes</h2>\n<div class=\"headed\"><div "
+                         "class=\"cover\">Node: the position in the DeviceNet list, as NrDNNode "
+                         "names it</div>\n<table class=\"nodes\"><thead><tr class=\"heading\"><th "
+                         "colspan=\"7\">DeviceNet nodes <span "
+                         "class=\"continued\">(continued)</span></th></tr><tr><th "
+                         "class=\"num\">Node</th>"),
+             "<td>" + capitals + "</td>",
+             std::string(
+                 "<tr class=\"dropped\"><td class=\"num\">4</td><td class=\"num\">9</td><td "
+                 "class=\"num\">&ndash;</td><td colspan=\"3\">dropped from the image: node 9 "
+                 "is past the 1 node of the DeviceNet list (Modbus_Read row 1 and 2 more "
+                 "rows)</td></tr>"),
+         }) {
+        EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+    }
+    std::size_t dropped = 0;
+    for (auto at = r.out.find("<tr class=\"dropped\">"); at != std::string::npos;
+         at = r.out.find("<tr class=\"dropped\">", at + 1)) {
+        ++dropped;
+    }
+    EXPECT_EQ(dropped, 1u);
+}
+
 // Printed, a table that runs on to the next page repeats its thead there: the heading row in it
 // says "(continued)", and the first page shows the cover above it instead; no row is split.
 TEST_F(ProjectCommands, MapSheetTablesRepeatTheirHeadingsAndKeepRowsWhole) {
@@ -534,10 +625,11 @@ TEST_F(ProjectCommands, MapSheetTablesRepeatTheirHeadingsAndKeepRowsWhole) {
              "read\"><thead><tr class=\"heading\"><th colspan=\"6\">Read map (Modbus_Read): "
              "function 3 or 4 <span class=\"continued\">(continued)</span></th></tr><tr><th "
              "class=\"num\">Register</th>",
-             "<div class=\"headed\"><div class=\"cover\">Node 1 (ID 5) Drive &lt;A&gt;</div>\n"
-             "<table class=\"node\"><colgroup><col class=\"label\"><col span=\"8\"></colgroup>"
-             "<thead><tr class=\"heading\"><th colspan=\"9\">Node 1 (ID 5) Drive &lt;A&gt; <span "
-             "class=\"continued\">(continued)</span></th></tr></thead>\n<tbody>\n"
+             "<div class=\"headed\"><div class=\"cover\" title=\"Node 1 (ID 5) Drive &lt;A&gt;\">"
+             "Node 1 (ID 5) Drive &lt;A&gt;</div>\n<table class=\"node\"><colgroup><col "
+             "class=\"label\"><col span=\"8\"></colgroup><thead><tr class=\"heading\"><th "
+             "colspan=\"9\" title=\"Node 1 (ID 5) Drive &lt;A&gt;\">Node 1 (ID 5) Drive &lt;A&gt; "
+             "<span class=\"continued\">(continued)</span></th></tr></thead>\n<tbody>\n"
              // Ten output bytes in two rows of boxes, bytes 9 and 10 carried by register 0.
              "<tr><th>Output 1&ndash;8</th>",
              "<tr><th>Output 9&ndash;10</th><td class=\"byte\"><b>9</b>0 H</td><td "

@@ -84,7 +84,10 @@ TEST(ImageDecoder, RefusesWhatCannotBeDecoded) {
         {"offsets descending", "10 00 00 00 10 00 00 00 0f 00 00 00 10 00 00 00",
          "The header offsets 16, 16, 15, 16 are not ascending within the image length 16"},
         {"offset beyond the length", "10 00 00 00 10 00 00 00 10 00 00 00 11 00 00 00",
-         "The header offsets 16, 16, 16, 17 are not ascending within the image length 16"},
+         "The file is cut short at 16 bytes: its header places the parameter block at 17"},
+        {"a whole image cut short in its write map",
+         std::string(test::kExampleImage.substr(0, 44 * 3)),
+         "The file is cut short at 44 bytes: its header places the parameter block at 48"},
         {"partial node record", "10 00 00 00 11 00 00 00 11 00 00 00 11 00 00 00 00",
          "The node table holds 1 byte, which is not a whole number of 9-byte records"},
         {"partial write record", "10 00 00 00 10 00 00 00 10 00 00 00 12 00 00 00 00 00",
@@ -112,12 +115,27 @@ TEST(ImageDecoder, ListsWhatDisagrees) {
     const DecodedImage image = decodeConfigImage(bytes);
     EXPECT_EQ(image.problems,
               (std::vector<std::string>{
-                  "Node 1 starts at input 3 and output 2, but the nodes before it end at input 4 "
+                  "Node 2 starts at input 3 and output 2, but the nodes before it end at input 4 "
                   "and output 2",
-                  "Record 0 of the write map names node 7, but the node table has 2 nodes",
+                  "Record 1 of the write map names node 8, but the node table has 2 nodes",
                   "The parameter block counts 3 nodes, but the image holds 2",
                   "The parameter block counts 2 read records, but the image holds 1",
               }));
+}
+
+// The block keeps the node count in one byte: 256 node records stored as 0 are not sound.
+TEST(ImageDecoder, ACountTheBlockCannotHoldDisagreesWithItsTable) {
+    const std::uint32_t maps = 16 + 256 * 9;
+    std::vector<std::uint8_t> bytes(maps + 13, 0);
+    for (const std::uint32_t at : {4u, 8u, 12u}) {
+        bytes[at] = static_cast<std::uint8_t>(maps);
+        bytes[at + 1] = static_cast<std::uint8_t>(maps >> 8);
+    }
+    bytes[0] = 16;
+    const DecodedImage image = decodeConfigImage(bytes);
+    EXPECT_EQ(image.nodes.size(), 256u);
+    EXPECT_EQ(image.problems, std::vector<std::string>{
+                                  "The parameter block counts 0 nodes, but the image holds 256"});
 }
 
 TEST(ImageDecoder, ReadsFilesAndReportsUnreadableOnes) {

@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "core/error.h"
 #include "image/example_project.h"
 #include "support/temp_dir.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace velmora {
 
@@ -116,6 +121,12 @@ TEST(ProjectCheck, FindsEachProblemWhereItStands) {
          settingsWithIds("64", "0"),
          {error("pargen.xml", "DNET_DEV_ID", "DNET_DEV_ID 64 is outside 0 to 63"),
           error("pargen.xml", "Ser_ID", "Ser_ID 0 is outside 1 to 247")}},
+        {"IDs of the settings that are no integers: told once each",
+         nodes,
+         map,
+         settingsWithIds("x", ""),
+         {error("pargen.xml", "DNET_DEV_ID", "element \"DNET_DEV_ID\" is not an integer: \"x\""),
+          error("pargen.xml", "Ser_ID", "element \"Ser_ID\" is not an integer: \"\"")}},
         {"every list position outside its list",
          nodes,
          map,
@@ -290,6 +301,11 @@ TEST(ProjectCheck, FindsEachProblemWhereItStands) {
          settings,
          {warning("DefReg.xml", "Modbus_Read row 2", "byte 1 of node 1 is also carried by row 1")}},
         // The free bytes are found from the carried ones: 2^31 - 1 bytes are never walked.
+        {"a negative byte count: its error alone, no byte beyond it",
+         R"(<DNET_Net><row ID="5" NB_IN="2" NB_OUT="-1" Mnemonic=""/></DNET_Net>)",
+         readRows(R"(<row Index="0" NrDNNode="1" PosComp="65538"/>)"),
+         settings,
+         {error("DNET_Net.xml", "row 1", "NB_OUT -1 is outside 0 to 455")}},
         {"the largest byte count a document can hold: its error alone, no gaps after it",
          R"(<DNET_Net><row ID="5" NB_IN="2" NB_OUT="$7FFFFFFF" Mnemonic=""/></DNET_Net>)",
          readRows(R"(<row Index="0" NrDNNode="1" PosComp="131076"/>)"),
@@ -323,6 +339,27 @@ TEST(ProjectCheck, ADocumentThatDoesNotParseIsToldOnce) {
     EXPECT_NE(problems[0].message.find("; Line: 1; "), std::string::npos) << problems[0].message;
 }
 
+// No image composes without the DeviceNet list, and nothing is known of the nodes the register
+// rows name: the rows' own values are checked, nothing is said of their nodes.
+TEST(ProjectCheck, AnUnreadableDeviceNetListBringsNoWarningsAboutNodes) {
+    test::TempDir dir;
+    test::writeProject(dir.path(), "<DNET_Net><row ID=\"5\"",
+                       readRows(R"(<row Index="0" NrDNNode="1" PosComp="65538"/>)"
+                                R"(<row Index="x" NrDNNode="2" PosComp="9"/>)"
+                                R"(<row Index="3" NrDNNode="2" PosComp="0"/>)"),
+                       kSettings);
+    std::vector<ProjectProblem> problems = told(dir.path());
+    ASSERT_FALSE(problems.empty());
+    EXPECT_EQ(problems[0].document, "DNET_Net.xml");
+    EXPECT_EQ(problems[0].severity, Severity::Error);
+    problems.erase(problems.begin());
+    EXPECT_EQ(problems, (std::vector<ProjectProblem>{
+                            error("DefReg.xml", "Modbus_Read row 2",
+                                  "attribute \"Index\" is not an integer: \"x\""),
+                            warning("DefReg.xml", "Modbus_Read row 3",
+                                    "both bytes are \"None\": the register carries no byte")}));
+}
+
 // The composer's capacity refusal is an error on the row that passed it.
 TEST(ProjectCheck, TheCapacityIsAnErrorOnTheRowThatPassesIt) {
     test::TempDir dir;
@@ -337,6 +374,91 @@ TEST(ProjectCheck, TheCapacityIsAnErrorOnTheRowThatPassesIt) {
                         error("DefReg.xml", "Modbus_Read row 14281",
                               "the configuration image would exceed 100004 bytes")),
               problems.end());
+}
+
+// A large document may name a missing node a million times: the same problem on rows of one node
+// is told once, at its first row, with the count of the others; other nodes and other problems
+// stand apart.
+TEST(ProjectCheck, RepeatedProblemsOfOneNodeAreToldOnce) {
+    test::TempDir dir;
+    std::string rows = R"(<row Index="0" NrDNNode="1" PosComp="65538"/>)";
+    for (int i = 1; i <= 1001; ++i) {
+        rows += R"(<row Index=")" + std::to_string(i) + R"(" NrDNNode="9" PosComp="1"/>)";
+    }
+    rows += R"(<row Index="2000" NrDNNode="7" PosComp="1"/>)"   // row 1003
+            R"(<row Index="2001" NrDNNode="1" PosComp="3"/>)"   // row 1004
+            R"(<row Index="2002" NrDNNode="1" PosComp="3"/>)"   // row 1005
+            R"(<row Index="2003" NrDNNode="1" PosComp="4"/>)";  // row 1006
+    test::writeProject(dir.path(), kNodes, readRows(rows), kSettings);
+    const auto onRow = [](const char* code, std::size_t row, std::size_t more, std::string place,
+                          std::string message) {
+        return ProjectProblem{Severity::Warning,
+                              "DefReg.xml",
+                              std::move(place),
+                              std::move(message),
+                              code,
+                              "Modbus_Read",
+                              row,
+                              more};
+    };
+    EXPECT_EQ(
+        checkProject(dir.path()),
+        (std::vector<ProjectProblem>{
+            onRow("node-beyond-network", 2, 1000, "Modbus_Read row 2 and 1,000 more rows",
+                  "node 9 is beyond the 1 node of DNET_Net.xml: the rows are dropped from the "
+                  "image"),
+            onRow("node-beyond-network", 1003, 0, "Modbus_Read row 1003",
+                  "node 7 is beyond the 1 node of DNET_Net.xml: the row is dropped from the image"),
+            onRow("byte-beyond-node", 1004, 1, "Modbus_Read row 1004 and 1 more row",
+                  "the low byte is byte 3, beyond the 2 output bytes of node 1 (NB_OUT)"),
+            onRow("byte-beyond-node", 1006, 0, "Modbus_Read row 1006",
+                  "the low byte is byte 4, beyond the 2 output bytes of node 1 (NB_OUT)")}));
+}
+
+// A list that is missing is a problem of that list.
+TEST(ProjectCheck, AMissingListIsNamed) {
+    test::TempDir dir;
+    test::writeProject(dir.path(), kNodes, "<InfoMod><Modbus_Read/></InfoMod>", kSettings);
+    const std::vector<ProjectProblem> problems = checkProject(dir.path());
+    ASSERT_FALSE(problems.empty());
+    EXPECT_EQ(problems[0].code, "list-missing");
+    EXPECT_EQ(problems[0].list, "Modbus_Write");
+}
+
+// What the composer takes for no document is named for what it is.
+TEST(ProjectCheck, WhatStandsInPlaceOfADocumentIsNamed) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> make;
+        std::string message;
+    };
+    const std::string consequence = ": the image has no parameter block";
+    std::vector<Case> cases = {
+        {"a folder", [](const fs::path& p) { fs::create_directory(p); },
+         "the document is a folder, not a file" + consequence},
+    };
+#ifndef _WIN32
+    cases.push_back({"a named pipe",
+                     [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); },
+                     "the document is a named pipe, not a file" + consequence});
+    cases.push_back({"a link to nothing",
+                     [](const fs::path& p) { fs::create_symlink("gone.xml", p); },
+                     "the document is a link to \"gone.xml\", which does not exist" + consequence});
+    cases.push_back({"a link to a folder",
+                     [](const fs::path& p) {
+                         fs::create_directory(p.parent_path() / "folder");
+                         fs::create_directory_symlink("folder", p);
+                     },
+                     "the document is a folder, not a file (a link to \"folder\")" + consequence});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        test::writeProject(dir.path(), kNodes, kMap, kMissing);
+        c.make(dir / "pargen.xml");
+        EXPECT_EQ(told(dir.path()),
+                  std::vector<ProjectProblem>{warning("pargen.xml", "", c.message)});
+    }
 }
 
 TEST(ProjectCheck, RefusesWhatIsNoFolder) {
