@@ -10,9 +10,11 @@
 #include <sstream>
 #include <string_view>
 
+#include "cli/automap_command.h"
 #include "cli/check_report.h"
 #include "cli/command_line.h"
 #include "cli/image_report.h"
+#include "cli/map_import.h"
 #include "cli/map_report.h"
 #include "cli/monitor.h"
 #include "cli/report_text.h"
@@ -43,6 +45,7 @@ constexpr std::string_view kMainHelp =
     "  check PROJECT_DIR [--json] [--errors-only]\n"
     "                                       list the project's errors and likely mistakes\n"
     "  map PROJECT_DIR [--format csv|html]  print the register map as the device holds it\n"
+    "  automap PROJECT_DIR                  make the register map from the node list\n"
     "  simulate PROJECT_DIR (--tcp HOST:PORT | --rtu DEVICE)\n"
     "                                       serve the image's registers as the gateway would\n"
     "  monitor PROJECT_DIR (--port DEVICE | --tcp HOST[:PORT])\n"
@@ -106,7 +109,8 @@ constexpr std::string_view kCheckHelp =
 
 constexpr std::string_view kMapUsage =
     "Usage: velmora-cli map PROJECT_DIR [--format csv|html] [--base N] [--strict] "
-    "[--output FILE]\n";
+    "[--output FILE]\n"
+    "       velmora-cli map PROJECT_DIR --import FILE [--base N]\n";
 constexpr std::string_view kMapHelp =
     "Prints the register map of PROJECT_DIR as the device will hold it, read map first, each\n"
     "by register.\n"
@@ -117,12 +121,15 @@ constexpr std::string_view kMapHelp =
     "dropped rows marked, and a table of each node's bytes.\n"
     "A register index that a map holds more than once is named on standard error and marked\n"
     "on the page; the CSV columns stay as they are.\n"
+    "With --import, reads such a CSV (',' or ';' between the fields; the mnemonic is not read)\n"
+    "and writes DefReg.xml from it; a faulty line is named and nothing is written.\n"
     "\n"
     "Options:\n"
     "      --format FORMAT  csv (the default) or html\n"
     "      --base N         add N to every register index (40001 gives 4xxxx numbers)\n"
     "      --strict         refuse a project with errors (see check) or a repeated index\n"
     "  -o, --output FILE    write to FILE instead of standard output ('-': standard output)\n"
+    "      --import FILE    write DefReg.xml from FILE, in the CSV columns, instead\n"
     "  -h, --help           show this help and exit\n"
     "\n"
     "Exit status: 0 when the map was written; 1 when the project does not compose, the\n"
@@ -158,6 +165,7 @@ struct Parsed {
     bool json = false;
     std::optional<std::string> format;
     std::optional<std::string> base;
+    std::optional<std::string> importFile;
     bool strict = false;
     bool errorsOnly = false;
     std::string error;  // set for a usage error
@@ -175,6 +183,7 @@ Parsed parseCommand(const std::vector<std::string>& args, const Command& command
         options.push_back({"--format", "", "a value"});
         options.push_back({"--base", "", "a value"});
         options.push_back({"--strict"});
+        options.push_back({"--import", "", "a file"});
     }
     if (command.withErrorsOnly) options.push_back({"--errors-only"});
     ParsedArgs given = parseArgs(args, options);
@@ -186,6 +195,7 @@ Parsed parseCommand(const std::vector<std::string>& args, const Command& command
     parsed.output = given.value("--output");
     parsed.format = given.value("--format");
     parsed.base = given.value("--base");
+    parsed.importFile = given.value("--import");
     if (!parsed.error.empty() || parsed.help) return parsed;
     const std::vector<std::string>& operands = given.operands;
     if (operands.size() == 1) {
@@ -338,9 +348,14 @@ int map(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             base = std::stoll(text);
         }
     }
+    if (parsed.error.empty() && parsed.importFile &&
+        (parsed.format || parsed.output || parsed.strict)) {
+        parsed.error = "--import takes no --format, --output or --strict";
+    }
     if (const auto status = helpOrUsageError(parsed, kMap, out, err)) return *status;
     if (const auto problem = notAProject(parsed.operand)) return failure(err, *problem);
     const fs::path projectDir = pathFromText(parsed.operand);
+    if (parsed.importFile) return importMap(projectDir, *parsed.importFile, base, out, err);
     try {
         const DeviceMap deviceMap = readDeviceMap(projectDir);
         const std::vector<RepeatedIndex> repeated = repeatedIndexes(deviceMap);
@@ -388,6 +403,7 @@ int help(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     }
     if (args[1] == "simulate") return simulate({"simulate", "--help"}, out, err);
     if (args[1] == "monitor") return monitor({"monitor", "--help"}, out, err);
+    if (args[1] == "automap") return automap({"automap", "--help"}, out, err);
     const Command* command = findCommand(args[1]);
     if (command == nullptr) return usageError(err, kMainUsage, "unknown command '" + args[1] + "'");
     out << command->usage << "\n" << command->help;
@@ -425,6 +441,7 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
     if (command == "inspect") return written(inspect(args, in, out, err), out, err);
     if (command == "check") return written(check(args, out, err), out, err);
     if (command == "map") return written(map(args, out, err), out, err);
+    if (command == "automap") return written(automap(args, out, err), out, err);
     if (command == "simulate") return simulate(args, out, err);
     if (command == "monitor") return monitor(args, out, err);
     if (command == "help") return written(help(args, out, err), out, err);

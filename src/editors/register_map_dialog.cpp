@@ -5,6 +5,8 @@
 #include <QTabWidget>
 #include <utility>
 
+#include "documents/auto_map.h"
+#include "editors/auto_map_dialog.h"
 #include "ui/look.h"
 #include "ui/messages.h"
 
@@ -33,7 +35,8 @@ TFInfopdoMB::TFInfopdoMB(std::function<std::filesystem::path()> dnetNetFile,
     : QDialog(parent),
       dnetNetFile_(std::move(dnetNetFile)),
       defRegFile_(std::move(defRegFile)),
-      messages_(messages) {
+      messages_(messages),
+      runModal_([](QDialog& dialog) { dialog.exec(); }) {
     setObjectName(QStringLiteral("FInfopdoMB"));
     setWindowTitle(QStringLiteral("INFOPDO"));
     // A fixed border whose only title bar button is the close box, which acts as Cancel.
@@ -58,6 +61,16 @@ TFInfopdoMB::TFInfopdoMB(std::function<std::filesystem::path()> dnetNetFile,
     bitbtn2->setAutoDefault(false);
     connect(bitbtn1, &QPushButton::clicked, this, [this] { bitbtn1Click(); });
     connect(bitbtn2, &QPushButton::clicked, this, [this] { bitbtn2Click(); });
+
+    // In the free room at the right of the bottom bar.
+    AutoMapA = new QPushButton(QStringLiteral("Auto Map\u2026"), this);
+    AutoMapA->setObjectName(QStringLiteral("AutoMapA"));
+    AutoMapA->setAccessibleName(AutoMapA->text());
+    AutoMapA->setFlat(true);
+    AutoMapA->setAutoDefault(false);
+    AutoMapA->setGeometry(kClientWidth - 8 - 96, kClientHeight - kBottomBarHeight + 8, 96, 25);
+    FAutoMap = new TFAutoMap(messages_, this);
+    connect(AutoMapA, &QPushButton::clicked, this, [this] { AutoMapAClick(); });
 
     LIndMbNDRead = TabRead->LIndMbND;
     LDNByteRead = TabRead->LDNByte;
@@ -113,5 +126,26 @@ void TFInfopdoMB::bitbtn1Click() {
 }
 
 void TFInfopdoMB::bitbtn2Click() { done(QDialog::Rejected); }
+
+void TFInfopdoMB::AutoMapAClick() {
+    FAutoMap->setResult(0);  // as exec() does, so an earlier showing's result is not read again
+    runModal_(*FAutoMap);
+    if (FAutoMap->result() != QDialog::Accepted || !map_.nodeLists) return;
+    guarded(messages_, [this] {
+        const AutoMapResult result = autoMap(*map_.nodeLists, FAutoMap->options());
+        TabRead->showRegisters();
+        TabWrite->showRegisters();
+        if (result.overflow.empty()) return;
+        QString text = QStringLiteral("These bytes found no free index up to 65535:");
+        for (const AutoMapOverflow& o : result.overflow) {
+            text +=
+                QStringLiteral("\n%1 map, node %2: %3")
+                    .arg(o.side == MapSide::Read ? QStringLiteral("Read") : QStringLiteral("Write"))
+                    .arg(o.nrDNNode)
+                    .arg(QString::fromStdString(byteRunsText(o.bytes)));
+        }
+        messages_.plain(text);
+    });
+}
 
 }  // namespace velmora::ui

@@ -17,6 +17,7 @@ class QTabWidget;
 namespace velmora::ui {
 
 class MessageSink;
+class TFAutoMap;
 
 // "Modbus Registers Definition": ties Modbus registers to DeviceNet node bytes on a read and a
 // write page. Created once; every showing rebuilds the model from DNET_Net.xml and DefReg.xml,
@@ -38,6 +39,13 @@ public:
     void bitbtn1Click();
     // Closes with Cancel; nothing is written.
     void bitbtn2Click();
+    // "Auto Map…": asks for the auto map's choices and makes it on the model; the lists show the
+    // result at once, and only OK writes it. Bytes that found no index are named.
+    void AutoMapAClick();
+
+    // Shows the auto map's dialog modally; by default its exec().
+    using ModalRunner = std::function<void(QDialog& dialog)>;
+    void setModalRunner(ModalRunner runner) { runModal_ = std::move(runner); }
 
     // The model of the current showing.
     const RegisterMap& registerMap() const { return map_; }
@@ -47,6 +55,8 @@ public:
     RegisterMapPage* TabWrite;
     QPushButton* bitbtn1;
     QPushButton* bitbtn2;
+    QPushButton* AutoMapA;
+    TFAutoMap* FAutoMap;
 
     // The controls of the read page, then of the write page, by their own names.
     QListWidget* LIndMbNDRead;
@@ -79,6 +89,7 @@ private:
     MessageSink& messages_;
     RegisterMap map_;
     RegisterClip clip_;
+    ModalRunner runModal_;
 };
 
 }  // namespace velmora::ui

@@ -239,17 +239,24 @@ void RegisterMapPage::LDNByteClick() {
     if (row < 0) return;
     guarded(messages_, [&] {
         const TClDNNode& node = nodes()->at(static_cast<std::size_t>(row));
-        const QSignalBlocker block(LIndMbND);
-        LIndMbND->clear();
+        showRegisters();
         EIndex->clear();
-        QStringList items;
-        items.reserve(static_cast<qsizetype>(node.IndMBList.size()));
-        for (std::size_t position = 0; position < node.IndMBList.size(); ++position) {
-            items.append(registerItem("Ind MB ", position));
-        }
-        LIndMbND->addItems(items);
         FillByteChoices(node);
     });
+}
+
+void RegisterMapPage::showRegisters() {
+    const int row = selectedNode();
+    if (row < 0 || !nodes()) return;
+    const TClDNNode& node = nodes()->at(static_cast<std::size_t>(row));
+    const QSignalBlocker block(LIndMbND);
+    LIndMbND->clear();
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(node.IndMBList.size()));
+    for (std::size_t position = 0; position < node.IndMBList.size(); ++position) {
+        items.append(registerItem("Ind MB ", position));
+    }
+    LIndMbND->addItems(items);
 }
 
 void RegisterMapPage::LIndMbNDClick() {

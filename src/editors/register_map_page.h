@@ -45,6 +45,9 @@ public:
 
     // A node selected (click or keyboard): its registers listed, its byte choices offered.
     void LDNByteClick();
+    // The selected node's registers listed afresh ("Ind MB " + position), nothing selected; the
+    // index field and the selectors stay.
+    void showRegisters();
     // A register selected: its index and byte choices shown.
     void LIndMbNDClick();
     // "None" and "Byte1".."ByteN" in both selectors, N the node's byte count (at most 65,535),
