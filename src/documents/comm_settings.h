@@ -91,6 +91,7 @@ template <const auto& List>
 inline constexpr auto kLabels = List.labels();
 }  // namespace comm_field_detail
 
+// The typed text held in `member`, written and read back exactly as typed.
 constexpr CommField typedText(const char* element, std::string CommSettings::*member) {
     CommField field{};
     field.element = element;
@@ -154,6 +155,7 @@ struct CommSettingsReading {
     ReadResult document;
     std::array<ReadValue, kCommFields.size()> values;
 
+    // The value of `field`, an entry of kCommFields.
     const ReadValue& operator[](const CommField& field) const {
         return values[static_cast<std::size_t>(&field - kCommFields.data())];
     }
