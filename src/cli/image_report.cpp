@@ -9,6 +9,7 @@
 
 #include "cli/report_text.h"
 #include "image/image_format.h"
+#include "image/parameter_block.h"
 
 namespace velmora::cli {
 
@@ -36,19 +37,11 @@ struct Coded {
 };
 
 std::vector<Coded> parameterFields(const DecodedParameters& p) {
-    return {
-        {"DeviceNet ID", "deviceNetId", p.deviceNetId, {}},
-        {"DeviceNet baud", "deviceNetBaud", p.deviceNetBaud, fmt::kDeviceNetBauds},
-        {"Serial baud", "serialBaud", p.serialBaud, fmt::kSerialBauds},
-        {"Parity", "parity", p.parity, fmt::kParities},
-        {"Serial ID", "serialId", p.serialId, {}},
-        {"Line", "lineType", p.lineType, fmt::kLineTypes},
-        {"Framing", "framing", p.framing, fmt::kFramings},
-        {"Node count", "nodeCount", p.nodeCount, {}},
-        {"Read records", "readCount", p.readCount, {}},
-        {"Write records", "writeCount", p.writeCount, {}},
-        {"Hardware", "hardware", p.hardware, fmt::kHardwareTypes},
-    };
+    std::vector<Coded> fields;
+    for (const fmt::ParameterSlot& slot : fmt::kParameterBlock) {
+        fields.push_back({slot.label, slot.key, slot.valueIn(p), slot.names});
+    }
+    return fields;
 }
 
 void writeMapText(const std::vector<DecodedRegister>& map, const DecodedImage& image,
@@ -114,7 +107,7 @@ void writeImageText(const DecodedImage& image, std::ostream& out) {
         if (field.names.empty()) {
             out << field.value << "\n";
         } else {
-            const auto meaning = fmt::meaningOf(field.names, field.value);
+            const auto meaning = labelAt(field.names, field.value);
             out << (meaning ? std::string(*meaning) : std::string("unknown")) << " (" << field.value
                 << ")\n";
         }
@@ -150,7 +143,7 @@ void writeImageJson(const DecodedImage& image, std::ostream& out) {
             if (field.names.empty()) {
                 out << field.value;
             } else {
-                const auto meaning = fmt::meaningOf(field.names, field.value);
+                const auto meaning = labelAt(field.names, field.value);
                 out << "{\"value\": " << field.value
                     << ", \"meaning\": " << (meaning ? jsonString(*meaning) : std::string("null"))
                     << "}";

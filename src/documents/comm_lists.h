@@ -4,9 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
-
-#include "documents/comm_settings_format.h"
 
 namespace velmora {
 
@@ -36,6 +35,14 @@ struct ProtocolMeaning {
     bool operator==(const ProtocolMeaning&) const = default;
 };
 
+// The text of `value` among `labels`, a list's texts by position; none when the list offers no
+// such value.
+constexpr std::optional<std::string_view> labelAt(std::span<const std::string_view> labels,
+                                                  std::int64_t value) {
+    if (value < 0 || static_cast<std::uint64_t>(value) >= labels.size()) return std::nullopt;
+    return labels[static_cast<std::size_t>(value)];
+}
+
 // One item of a list of pargen.xml: the value stored, the text shown, and what it means.
 template <typename Meaning>
 struct CommListItem {
@@ -45,7 +52,8 @@ struct CommListItem {
 };
 
 // One list of pargen.xml: the element holding its value and every value it offers, each value
-// its item's position.
+// its item's position. The list is the field's own description: the settings table takes the
+// element and the texts from it.
 template <typename Meaning, std::size_t N>
 struct CommList {
     const char* element;    // the element of pargen.xml
@@ -89,12 +97,12 @@ struct CommList {
 
 // The DeviceNet baud rates, meaning bits per second.
 inline constexpr CommList<std::int32_t, 3> kDnetBaudList{
-    comm_settings_format::kDnetBaud,
+    "DNET_BAUD",
     "DeviceNet baud rates",
     {{{0, "125K", 125'000}, {1, "250K", 250'000}, {2, "500K", 500'000}}}};
 
 // The serial baud rates, meaning bits per second.
-inline constexpr CommList<std::int32_t, 8> kSerialBaudList{comm_settings_format::kSerialBaud,
+inline constexpr CommList<std::int32_t, 8> kSerialBaudList{"Ser_Baud",
                                                            "serial baud rates",
                                                            {{{0, "1200", 1200},
                                                              {1, "2400", 2400},
@@ -107,19 +115,15 @@ inline constexpr CommList<std::int32_t, 8> kSerialBaudList{comm_settings_format:
 
 // The serial parities, meaning the letter a serial line's settings name them by.
 inline constexpr CommList<char, 3> kSerialParityList{
-    comm_settings_format::kSerialParity,
-    "parities",
-    {{{0, "NONE", 'N'}, {1, "EVEN", 'E'}, {2, "ODD", 'O'}}}};
+    "Ser_Par", "parities", {{{0, "NONE", 'N'}, {1, "EVEN", 'E'}, {2, "ODD", 'O'}}}};
 
 // The serial line types.
 inline constexpr CommList<SerialLine, 2> kSerialLineList{
-    comm_settings_format::kSerialLine,
-    "line types",
-    {{{0, "RS232", SerialLine::Rs232}, {1, "RS485", SerialLine::Rs485}}}};
+    "Ser_Type", "line types", {{{0, "RS232", SerialLine::Rs232}, {1, "RS485", SerialLine::Rs485}}}};
 
 // The serial protocols and their framing.
 inline constexpr CommList<ProtocolMeaning, 5> kSerialProtocolList{
-    comm_settings_format::kSerialProtocol,
+    "Ser_Prot",
     "protocols",
     {{{0, "Modbus RTU", {SerialProtocol::ModbusRtu, SerialFraming::Binary}},
       {1, "Modbus ASCII", {SerialProtocol::ModbusAscii, SerialFraming::Ascii}},
@@ -129,21 +133,8 @@ inline constexpr CommList<ProtocolMeaning, 5> kSerialProtocolList{
 
 // The hardware variants.
 inline constexpr CommList<HardwareType, 2> kHardwareList{
-    comm_settings_format::kHardware,
+    "HW_Type",
     "hardware variants",
     {{{0, "QH48203-A1", HardwareType::A1}, {1, "QH48203-B2", HardwareType::B2}}}};
-
-// Lists, labels and images index their items by the stored value.
-static_assert(kDnetBaudList.valuesArePositions() && kSerialBaudList.valuesArePositions() &&
-              kSerialParityList.valuesArePositions() && kSerialLineList.valuesArePositions() &&
-              kSerialProtocolList.valuesArePositions() && kHardwareList.valuesArePositions());
-
-// The texts of each list, by the value that pargen.xml stores.
-inline constexpr auto kDnetBaudItems = kDnetBaudList.labels();
-inline constexpr auto kSerialBaudItems = kSerialBaudList.labels();
-inline constexpr auto kSerialParityItems = kSerialParityList.labels();
-inline constexpr auto kSerialLineNames = kSerialLineList.labels();
-inline constexpr auto kHardwareNames = kHardwareList.labels();
-inline constexpr auto kSerialProtocolNames = kSerialProtocolList.labels();
 
 }  // namespace velmora

@@ -1,7 +1,6 @@
 #include "documents/comm_settings.h"
 
 #include "core/error.h"
-#include "documents/comm_settings_format.h"
 #include "documents/integer_text.h"
 #include "documents/xml_document.h"
 
@@ -21,13 +20,6 @@ bool inRange(std::string_view integerText, std::int32_t min, std::int32_t max) {
     return value >= min && value <= max;
 }
 
-// The value of `list`'s element, when it is an integer; kNoListItem when the list offers no
-// such value.
-template <typename List>
-void takeListValue(const List& list, const ReadValue& read, std::int32_t& value) {
-    if (read.integer) value = list.contains(*read.integer) ? *read.integer : kNoListItem;
-}
-
 }  // namespace
 
 std::optional<std::string> commSettingsProblem(const CommSettings& settings) {
@@ -40,13 +32,32 @@ std::optional<std::string> commSettingsProblem(const CommSettings& settings) {
     return std::nullopt;
 }
 
+std::string CommField::written(const CommSettings& settings) const {
+    return isList() ? std::to_string(value(settings)) : settings.*text;
+}
+
+std::optional<std::int32_t> CommField::chosenBy(const ReadValue& read) const {
+    std::optional<std::int32_t> stored;
+    if (match == ListMatch::Value) {
+        stored = read.integer;
+    } else if (read.text) {
+        // Only the plain decimal of a value names it; any other text is outside the list.
+        stored = outside;
+        for (std::size_t at = 0; at < labels.size(); ++at) {
+            if (*read.text == std::to_string(at)) stored = static_cast<std::int32_t>(at);
+        }
+    }
+    if (!stored) return std::nullopt;
+    return offers(*stored) ? *stored : outside;
+}
+
 CommSettingsReading commSettingsReading(const XmlDocument& document) {
     CommSettingsReading reading;
     const auto root = document.firstNode();
-    for (std::size_t field = 0; field < kCommFieldCount; ++field) {
-        const ReadPlace place{{}, 0, format::kElements[field]};
-        reading.values[field] = root ? elementValue(*root, place, ValueKind::Integer)
-                                     : ReadValue{{}, {}, {ReadStatus::Missing, place, {}}};
+    for (std::size_t at = 0; at < kCommFields.size(); ++at) {
+        const ReadPlace place{{}, 0, kCommFields[at].element};
+        reading.values[at] = root ? elementValue(*root, place, ValueKind::Integer)
+                                  : ReadValue{{}, {}, {ReadStatus::Missing, place, {}}};
     }
     return reading;
 }
@@ -61,24 +72,15 @@ CommSettingsReading readCommSettingsFile(const std::filesystem::path& file) {
     return reading;
 }
 
-CommSettings commSettingsFromReading(const CommSettingsReading& read) {
+CommSettings commSettingsFromReading(const CommSettingsReading& reading) {
     CommSettings settings;
-    if (const auto& id = read[kCommDnetDeviceId].text) settings.dnetDeviceId = *id;
-    takeListValue(kDnetBaudList, read[kCommDnetBaud], settings.dnetBaud);
-    takeListValue(kSerialBaudList, read[kCommSerialBaud], settings.serialBaud);
-    takeListValue(kSerialParityList, read[kCommSerialParity], settings.serialParity);
-    if (const auto& id = read[kCommSerialDeviceId].text) settings.serialDeviceId = *id;
-    if (const auto& line = read[kCommSerialLine].integer) {
-        settings.serialLine = *line == 1 ? SerialLine::Rs485 : SerialLine::Rs232;
-    }
-    if (const auto& protocol = read[kCommSerialProtocol].integer) {
-        const bool known =
-            *protocol >= 0 && *protocol <= static_cast<std::int32_t>(SerialProtocol::Binary);
-        settings.protocol = known ? static_cast<SerialProtocol>(*protocol) : SerialProtocol::Ascii;
-    }
-    // Compared as text: "01" is not the B2 variant.
-    if (const auto& hardware = read[kCommHardware].text) {
-        settings.hardware = *hardware == "1" ? HardwareType::B2 : HardwareType::A1;
+    for (const CommField& field : kCommFields) {
+        const ReadValue& read = reading[field];
+        if (!field.isList()) {
+            if (read.text) settings.*field.text = *read.text;
+        } else if (const auto value = field.chosenBy(read)) {
+            field.setValue(settings, *value);
+        }
     }
     return settings;
 }
@@ -96,18 +98,9 @@ CommSettings readCommSettings(const std::filesystem::path& file) {
 XmlDocument commSettingsDocument(const CommSettings& settings) {
     XmlDocument document;
     XmlNode root = document.create(format::kRoot);
-    const auto append = [&root](const char* name, std::string_view text) {
-        root.appendChild(name).setText(text);
-    };
-    const auto number = [](auto value) { return std::to_string(static_cast<std::int32_t>(value)); };
-    append(format::kDnetDeviceId, settings.dnetDeviceId);
-    append(format::kDnetBaud, number(settings.dnetBaud));
-    append(format::kSerialBaud, number(settings.serialBaud));
-    append(format::kSerialParity, number(settings.serialParity));
-    append(format::kSerialDeviceId, settings.serialDeviceId);
-    append(format::kSerialLine, number(settings.serialLine));
-    append(format::kSerialProtocol, number(settings.protocol));
-    append(format::kHardware, number(settings.hardware));
+    for (const CommField& field : kCommFields) {
+        root.appendChild(field.element).setText(field.written(settings));
+    }
     return document;
 }
 

@@ -99,16 +99,14 @@ std::int32_t chosenValue(const QComboBox* box) {
 }
 
 // The value of the checked button, or `none` while no button is checked.
-template <typename Value>
-Value checkedValue(const QButtonGroup* group, Value none) {
+std::int32_t checkedValue(const QButtonGroup* group, std::int32_t none) {
     const int id = group->checkedId();
-    return id < 0 ? none : static_cast<Value>(id);
+    return id < 0 ? none : id;
 }
 
 // Checks the button of `value`; a value without a button leaves the choice as it is.
-template <typename Value>
-void check(const QButtonGroup* group, Value value) {
-    if (QAbstractButton* button = group->button(static_cast<int>(value))) button->setChecked(true);
+void check(const QButtonGroup* group, std::int32_t value) {
+    if (QAbstractButton* button = group->button(value)) button->setChecked(true);
 }
 
 std::string typed(const QLineEdit* field) { return field->text().toStdString(); }
@@ -139,8 +137,8 @@ TFpargen::TFpargen(std::function<std::filesystem::path()> parGenFile, MessageSin
     auto* lineType = new QFrame(serial);
     lineType->setFrameShape(QFrame::StyledPanel);
     lineType->setGeometry(12, 20, 210, 30);
-    RB_Ser_232 = radio(kSerialLineNames[0], "RB_Ser_232", lineType, 10, 6);
-    RB_Ser_485 = radio(kSerialLineNames[1], "RB_Ser_485", lineType, 110, 6);
+    RB_Ser_232 = radio(kSerialLineList.items[0].label, "RB_Ser_232", lineType, 10, 6);
+    RB_Ser_485 = radio(kSerialLineList.items[1].label, "RB_Ser_485", lineType, 110, 6);
     lineButtons_ = choice(kSerialLineList, {RB_Ser_232, RB_Ser_485}, this);
     CB_Ser_Baud = list(kSerialBaudList, "CB_Ser_Baud", serial, 58);
     label("Baudrate", CB_Ser_Baud, 12, 62);
@@ -150,18 +148,29 @@ TFpargen::TFpargen(std::function<std::filesystem::path()> parGenFile, MessageSin
     label("ID Dev.", E_Ser_ID, 12, 118);
 
     QGroupBox* protocol = group(" Protocol ", serial, 12, 144, 210, 118);
-    RB_Ser_MRTU = radio(kSerialProtocolNames[0], "RB_Ser_MRTU", protocol, 12, 18);
-    RB_Ser_MASC = radio(kSerialProtocolNames[1], "RB_Ser_MASC", protocol, 12, 37);
-    RB_Ser_JBUS = radio(kSerialProtocolNames[2], "RB_Ser_JBUS", protocol, 12, 56);
-    RB_Ser_BIN = radio(kSerialProtocolNames[3], "RB_Ser_BIN", protocol, 12, 75);
-    RB_Ser_ASC = radio(kSerialProtocolNames[4], "RB_Ser_ASC", protocol, 12, 94);
+    RB_Ser_MRTU = radio(kSerialProtocolList.items[0].label, "RB_Ser_MRTU", protocol, 12, 18);
+    RB_Ser_MASC = radio(kSerialProtocolList.items[1].label, "RB_Ser_MASC", protocol, 12, 37);
+    RB_Ser_JBUS = radio(kSerialProtocolList.items[2].label, "RB_Ser_JBUS", protocol, 12, 56);
+    RB_Ser_BIN = radio(kSerialProtocolList.items[3].label, "RB_Ser_BIN", protocol, 12, 75);
+    RB_Ser_ASC = radio(kSerialProtocolList.items[4].label, "RB_Ser_ASC", protocol, 12, 94);
     protocolButtons_ = choice(
         kSerialProtocolList, {RB_Ser_MRTU, RB_Ser_MASC, RB_Ser_JBUS, RB_Ser_BIN, RB_Ser_ASC}, this);
 
     QGroupBox* hardware = group(" Hardware ", this, 8, 372, 234, 48);
-    RB_HWType_A1 = radio(kHardwareNames[0], "RB_HWType_A1", hardware, 12, 20);
-    RB_HWType_B2 = radio(kHardwareNames[1], "RB_HWType_B2", hardware, 120, 20);
+    RB_HWType_A1 = radio(kHardwareList.items[0].label, "RB_HWType_A1", hardware, 12, 20);
+    RB_HWType_B2 = radio(kHardwareList.items[1].label, "RB_HWType_B2", hardware, 120, 20);
     hardwareButtons_ = choice(kHardwareList, {RB_HWType_A1, RB_HWType_B2}, this);
+
+    controls_ = {
+        {&commField(&CommSettings::dnetDeviceId), E_DNET_ID},
+        {&commField(kDnetBaudList), nullptr, CB_DNET_Baud},
+        {&commField(kSerialBaudList), nullptr, CB_Ser_Baud},
+        {&commField(kSerialParityList), nullptr, CB_Ser_Par},
+        {&commField(&CommSettings::serialDeviceId), E_Ser_ID},
+        {&commField(kSerialLineList), nullptr, nullptr, lineButtons_},
+        {&commField(kSerialProtocolList), nullptr, nullptr, protocolButtons_},
+        {&commField(kHardwareList), nullptr, nullptr, hardwareButtons_},
+    };
 
     bitbtn1 = button("OK", "bitbtn1", "ok", this, 38);
     bitbtn1->setDefault(true);
@@ -196,27 +205,32 @@ void TFpargen::BitBtn1Click() {
 }
 
 void TFpargen::showSettings(const CommSettings& settings) {
-    E_DNET_ID->setText(QString::fromStdString(settings.dnetDeviceId));
-    // A value outside a list leaves it without an item and with an empty box.
-    CB_DNET_Baud->setCurrentIndex(CB_DNET_Baud->findData(settings.dnetBaud));
-    CB_Ser_Baud->setCurrentIndex(CB_Ser_Baud->findData(settings.serialBaud));
-    CB_Ser_Par->setCurrentIndex(CB_Ser_Par->findData(settings.serialParity));
-    E_Ser_ID->setText(QString::fromStdString(settings.serialDeviceId));
-    check(lineButtons_, settings.serialLine);
-    check(protocolButtons_, settings.protocol);
-    check(hardwareButtons_, settings.hardware);
+    for (const Control& control : controls_) {
+        const CommField& field = *control.field;
+        if (control.edit != nullptr) {
+            control.edit->setText(QString::fromStdString(settings.*field.text));
+        } else if (control.box != nullptr) {
+            // A value outside a list leaves it without an item and with an empty box.
+            control.box->setCurrentIndex(control.box->findData(field.value(settings)));
+        } else {
+            check(control.choice, field.value(settings));
+        }
+    }
 }
 
 CommSettings TFpargen::enteredSettings() const {
     CommSettings settings;
-    settings.dnetDeviceId = typed(E_DNET_ID);
-    settings.dnetBaud = chosenValue(CB_DNET_Baud);
-    settings.serialBaud = chosenValue(CB_Ser_Baud);
-    settings.serialParity = chosenValue(CB_Ser_Par);
-    settings.serialDeviceId = typed(E_Ser_ID);
-    settings.serialLine = checkedValue(lineButtons_, SerialLine::Rs232);
-    settings.protocol = checkedValue(protocolButtons_, settings.protocol);
-    settings.hardware = checkedValue(hardwareButtons_, HardwareType::A1);
+    for (const Control& control : controls_) {
+        const CommField& field = *control.field;
+        if (control.edit != nullptr) {
+            settings.*field.text = typed(control.edit);
+        } else if (control.box != nullptr) {
+            field.setValue(settings, chosenValue(control.box));
+        } else {
+            // While no button is checked, the first item.
+            field.setValue(settings, checkedValue(control.choice, 0));
+        }
+    }
     return settings;
 }
 

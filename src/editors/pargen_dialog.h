@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 class QButtonGroup;
 class QComboBox;
@@ -12,8 +13,9 @@ class QRadioButton;
 class QShowEvent;
 
 namespace velmora {
+struct CommField;
 struct CommSettings;
-}
+}  // namespace velmora
 
 namespace velmora::ui {
 
@@ -65,6 +67,15 @@ private:
     QButtonGroup* lineButtons_;
     QButtonGroup* protocolButtons_;
     QButtonGroup* hardwareButtons_;
+    // Each value of the document with the control that edits it: a typed text's field, a list's
+    // box or a list's radio choice.
+    struct Control {
+        const CommField* field;
+        QLineEdit* edit = nullptr;
+        QComboBox* box = nullptr;
+        QButtonGroup* choice = nullptr;
+    };
+    std::vector<Control> controls_;
 };
 
 }  // namespace velmora::ui

@@ -12,6 +12,7 @@
 #include "documents/integer_text.h"
 #include "documents/register_map.h"
 #include "documents/xml_document.h"
+#include "image/parameter_block.h"
 
 namespace velmora {
 
@@ -147,18 +148,39 @@ void appendParameters(ImageWriter& out, const CommSettingsReading& settings, std
         throw DocumentError(std::string(fmt::kParGenFile), "", 0, settings.document.message,
                             settings.document.message);
     }
-    for (const CommField field : fmt::kRequiredSettings) {
-        if (!settings[field].ok()) fail(place, settings[field].result.message);
+    for (const fmt::ParameterSlot& slot : fmt::kParameterBlock) {
+        const CommField* setting = slot.requiredSetting();
+        if (setting != nullptr && !settings[*setting].ok()) {
+            fail(place, settings[*setting].result.message);
+        }
     }
     out.reserve(0);
     out.makeRoom(fmt::kParameterBlockSize, place);
-    for (const CommField field : fmt::kParameterBytes) out.u8(*settings[field].integer);
-    out.u8(framingClass(*settings[kCommSerialProtocol].integer));
-    out.u8(nodeCount);
-    out.u16(static_cast<std::int32_t>(readRecords));
-    out.u16(static_cast<std::int32_t>(writeRecords));
-    // A hardware variant that is missing or not an integer text is the first one.
-    out.u8(settings[kCommHardware].integer.value_or(0));
+    for (const fmt::ParameterSlot& slot : fmt::kParameterBlock) {
+        std::int32_t value = 0;
+        switch (slot.source) {
+            case fmt::ParameterSource::Setting:
+                value = settings[*slot.setting].integer.value_or(0);
+                break;
+            case fmt::ParameterSource::Framing:
+                value = framingClass(*settings[*slot.setting].integer);
+                break;
+            case fmt::ParameterSource::NodeCount:
+                value = nodeCount;
+                break;
+            case fmt::ParameterSource::ReadCount:
+                value = static_cast<std::int32_t>(readRecords);
+                break;
+            case fmt::ParameterSource::WriteCount:
+                value = static_cast<std::int32_t>(writeRecords);
+                break;
+        }
+        if (slot.width() == 1) {
+            out.u8(value);
+        } else {
+            out.u16(value);
+        }
+    }
 }
 
 void requireProject(const fs::path& projectDir) {

@@ -86,7 +86,7 @@ DeviceMap readDeviceMap(const std::filesystem::path& projectDir) {
     if (map.parameters) {
         // It composed, so the element is there and holds an integer text.
         map.protocol =
-            readCommSettingsFile(projectDir / fmt::kParGenFile)[kCommSerialProtocol].integer;
+            readCommSettingsFile(projectDir / fmt::kParGenFile)[kSerialProtocolList].integer;
     }
     return map;
 }

@@ -7,6 +7,7 @@
 #include "core/error.h"
 #include "core/sha256.h"
 #include "image/image_format.h"
+#include "image/parameter_block.h"
 
 namespace velmora {
 
@@ -172,17 +173,13 @@ DecodedImage decodeConfigImage(std::span<const std::uint8_t> image) {
     if (tail != 0) {
         Reader in(image, decoded.parametersOffset);
         DecodedParameters p;
-        p.deviceNetId = in.u8();
-        p.deviceNetBaud = in.u8();
-        p.serialBaud = in.u8();
-        p.parity = in.u8();
-        p.serialId = in.u8();
-        p.lineType = in.u8();
-        p.framing = in.u8();
-        p.nodeCount = in.u8();
-        p.readCount = in.u16();
-        p.writeCount = in.u16();
-        p.hardware = in.u8();
+        for (const fmt::ParameterSlot& slot : fmt::kParameterBlock) {
+            if (slot.byte != nullptr) {
+                p.*slot.byte = in.u8();
+            } else {
+                p.*slot.word = in.u16();
+            }
+        }
         decoded.parameters = p;
     }
 

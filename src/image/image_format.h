@@ -46,16 +46,6 @@ inline constexpr const char* kRowIndex = register_map_format::kIndex;
 inline constexpr const char* kRowPosComp = register_map_format::kPosComp;
 inline constexpr const char* kRowNode = register_map_format::kNrDNNode;
 
-// Values of pargen.xml, in the order of the parameter block's first six bytes.
-inline constexpr std::array<CommField, 6> kParameterBytes = {kCommDnetDeviceId,   kCommDnetBaud,
-                                                             kCommSerialBaud,     kCommSerialParity,
-                                                             kCommSerialDeviceId, kCommSerialLine};
-// Values of pargen.xml that the composer needs as integer texts; the hardware variant is not
-// among them.
-inline constexpr std::array<CommField, 7> kRequiredSettings = {
-    kCommDnetDeviceId,   kCommDnetBaud,   kCommSerialBaud,    kCommSerialParity,
-    kCommSerialDeviceId, kCommSerialLine, kCommSerialProtocol};
-
 // Framing class by protocol (low 8 bits of "Ser_Prot"): 0 binary, 1 ASCII.
 inline constexpr auto kFramingClassByProtocol = [] {
     std::array<std::uint8_t, kSerialProtocolList.size()> classes{};
@@ -67,20 +57,5 @@ inline constexpr auto kFramingClassByProtocol = [] {
 // A protocol outside the table is shown as "ASCII" by the settings dialog, so it frames as ASCII.
 inline constexpr std::uint8_t kFramingClassOtherProtocol =
     static_cast<std::uint8_t>(SerialFraming::Ascii);
-
-// The meaning of each coded parameter byte, by its value.
-inline constexpr const auto& kDeviceNetBauds = kDnetBaudItems;
-inline constexpr const auto& kSerialBauds = kSerialBaudItems;
-inline constexpr const auto& kParities = kSerialParityItems;
-inline constexpr const auto& kLineTypes = kSerialLineNames;
-inline constexpr std::array<std::string_view, 2> kFramings = {"binary", "ASCII"};
-inline constexpr const auto& kHardwareTypes = kHardwareNames;
-
-// The name of `value` in `names`, or none when the value is outside the table.
-inline std::optional<std::string_view> meaningOf(std::span<const std::string_view> names,
-                                                 std::uint32_t value) {
-    if (value >= names.size()) return std::nullopt;
-    return names[value];
-}
 
 }  // namespace velmora::image_format

@@ -2,11 +2,12 @@
 
 #include <string>
 
-#include "documents/comm_lists.h"
+#include "documents/comm_settings.h"
 #include "documents/comm_settings_format.h"
 #include "documents/integer_text.h"
 #include "documents/xml_document.h"
 #include "image/image_format.h"
+#include "image/parameter_block.h"
 
 namespace velmora::project_check_internal {
 
@@ -16,8 +17,9 @@ void ProjectChecker::checkSettings() {
     const CommSettingsReading reading = readCommSettingsFile(dir_ / fmt::kParGenFile);
     if (!usable(fmt::kParGenFile, reading.document, "the image has no parameter block")) return;
     // Every value that the composer needs as an integer text.
-    for (const CommField field : fmt::kRequiredSettings) {
-        const ReadResult& fault = reading[field].result;
+    for (const fmt::ParameterSlot& slot : fmt::kParameterBlock) {
+        if (slot.requiredSetting() == nullptr) continue;
+        const ReadResult& fault = reading[*slot.requiredSetting()].result;
         if (!fault.ok()) valueError(fmt::kParGenFile, fault, std::string(fault.place.name));
     }
     const CommSettings settings = commSettingsFromReading(reading);
@@ -57,39 +59,35 @@ void ProjectChecker::checkSettings() {
 }
 
 void ProjectChecker::checkListPositions(const CommSettingsReading& reading) {
-    namespace format = comm_settings_format;
     // The dialog takes the hardware variant as text ("1" alone is QH48203-B2), the composer
     // as a number: "01" or "0x1" reads as QH48203-A1 in the dialog, but the device gets B2.
-    if (const auto& hardware = reading[kCommHardware]; hardware.text) {
-        const std::string& text = *hardware.text;
-        const auto& [a1, b2] = kHardwareList.items;
-        if (hardware.integer == b2.value && text != std::to_string(b2.value)) {
-            problems_.add(Severity::Warning, fmt::kParGenFile, "", 0, format::kHardware,
+    const CommField& hardwareField = commField(kHardwareList);
+    if (const auto& hardware = reading[hardwareField]; hardware.text && hardware.integer) {
+        const auto shown = hardwareField.chosenBy(hardware);
+        if (hardwareField.offers(*hardware.integer) && shown != hardware.integer) {
+            problems_.add(Severity::Warning, fmt::kParGenFile, "", 0, hardwareField.element,
                           "hardware-read-differently",
-                          std::string(format::kHardware) + " " + quotedValue(text) + " reads as " +
-                              std::string(a1.label) + " in the dialog, but the device gets " +
-                              std::string(b2.label) + " (" + std::to_string(b2.value) + ")");
+                          std::string(hardwareField.element) + " " + quotedValue(*hardware.text) +
+                              " reads as " + std::string(*hardwareField.labelOf(*shown)) +
+                              " in the dialog, but the device gets " +
+                              std::string(*hardwareField.labelOf(*hardware.integer)) + " (" +
+                              std::to_string(*hardware.integer) + ")");
         }
     }
-    const auto checkList = [&](const auto& list, CommField field) {
+    for (const CommField& field : kCommFields) {
         // A missing or non-integer value is the composer's to tell.
         const auto& value = reading[field].integer;
-        if (!value || list.contains(*value)) return;
+        if (!field.isList() || !value || field.offers(*value)) continue;
         std::string items;
-        for (const auto& item : list.items) {
-            items += (items.empty() ? "" : ", ") + std::to_string(item.value) + " = " +
-                     std::string(item.label);
+        for (std::size_t at = 0; at < field.labels.size(); ++at) {
+            items += (items.empty() ? "" : ", ") + std::to_string(at) + " = " +
+                     std::string(field.labels[at]);
         }
-        problems_.add(Severity::Error, fmt::kParGenFile, "", 0, list.element, "setting-not-in-list",
-                      std::string(list.element) + " " + std::to_string(*value) +
-                          " is not in the list of " + std::string(list.what) + " (" + items + ")");
-    };
-    checkList(kDnetBaudList, kCommDnetBaud);
-    checkList(kSerialBaudList, kCommSerialBaud);
-    checkList(kSerialParityList, kCommSerialParity);
-    checkList(kSerialLineList, kCommSerialLine);
-    checkList(kSerialProtocolList, kCommSerialProtocol);
-    checkList(kHardwareList, kCommHardware);
+        problems_.add(Severity::Error, fmt::kParGenFile, "", 0, field.element,
+                      "setting-not-in-list",
+                      std::string(field.element) + " " + std::to_string(*value) +
+                          " is not in the list of " + std::string(field.what) + " (" + items + ")");
+    }
 }
 
 }  // namespace velmora::project_check_internal

@@ -158,6 +158,22 @@ TEST(ProjectCheck, FindsEachProblemWhereItStands) {
          {error("pargen.xml", "HW_Type",
                 "HW_Type 256 is not in the list of hardware variants (0 = QH48203-A1, "
                 "1 = QH48203-B2)")}},
+        {"a hardware variant that the dialog reads as text and the device as a number",
+         nodes,
+         map,
+         "<Par_Gen><DNET_DEV_ID>20</DNET_DEV_ID><DNET_BAUD>2</DNET_BAUD><Ser_Baud>7</Ser_Baud>"
+         "<Ser_Par>0</Ser_Par><Ser_ID>1</Ser_ID><Ser_Type>1</Ser_Type><Ser_Prot>0</Ser_Prot>"
+         "<HW_Type>01</HW_Type></Par_Gen>",
+         {warning("pargen.xml", "HW_Type",
+                  "HW_Type \"01\" reads as QH48203-A1 in the dialog, but the device gets "
+                  "QH48203-B2 (1)")}},
+        {"a hardware variant that both read alike though not plainly written",
+         nodes,
+         map,
+         "<Par_Gen><DNET_DEV_ID>20</DNET_DEV_ID><DNET_BAUD>2</DNET_BAUD><Ser_Baud>7</Ser_Baud>"
+         "<Ser_Par>0</Ser_Par><Ser_ID>1</Ser_ID><Ser_Type>1</Ser_Type><Ser_Prot>0</Ser_Prot>"
+         "<HW_Type>00</HW_Type></Par_Gen>",
+         {}},
         {"none of the three documents: not a project folder",
          none,
          none,
