@@ -11,6 +11,7 @@
 
 #include "cli/check_report.h"
 #include "cli/command_line.h"
+#include "cli/eds_commands.h"
 #include "cli/image_report.h"
 #include "cli/map_report.h"
 #include "cli/monitor.h"
@@ -46,6 +47,9 @@ constexpr std::string_view kMainHelp =
     "  monitor PROJECT_DIR (--port DEVICE | --tcp HOST[:PORT])\n"
     "                                       poll the gateway and show each node byte at its\n"
     "                                       register\n"
+    "  eds FILE... [--json]                 show the node sizes DeviceNet data sheets give\n"
+    "  node PROJECT_DIR ID --eds FILE       set a node's sizes in DNET_Net.xml from its data\n"
+    "                                       sheet\n"
     "  help [COMMAND]                       show this help, or a command's\n"
     "\n"
     "Options:\n"
@@ -374,6 +378,7 @@ int help(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     }
     if (args[1] == "simulate") return simulate({"simulate", "--help"}, out, err);
     if (args[1] == "monitor") return monitor({"monitor", "--help"}, out, err);
+    if (args[1] == "eds" || args[1] == "node") return runCli({args[1], "--help"}, out, err);
     const Command* command = findCommand(args[1]);
     if (command == nullptr) return usageError(err, kMainUsage, "unknown command '" + args[1] + "'");
     out << command->usage << "\n" << command->help;
@@ -391,6 +396,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (command == "map") return map(args, out, err);
     if (command == "simulate") return simulate(args, out, err);
     if (command == "monitor") return monitor(args, out, err);
+    if (command == "eds") return eds(args, out, err);
+    if (command == "node") return node(args, out, err);
     if (command == "help") return help(args, out, err);
     if (command == "-h" || command == "--help" || command == "--version") {
         if (args.size() > 1) {
