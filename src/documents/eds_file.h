@@ -30,7 +30,7 @@ private:
 };
 
 // The largest EDS file read; anything longer is no data sheet.
-inline constexpr std::uintmax_t kEdsMaxFileSize = 1024 * 1024;
+inline constexpr std::uintmax_t kEdsMaxFileSize = std::uintmax_t{1024} * 1024;
 
 // The I/O connection kinds of [IO_Info], in the order a default mask naming several is tried.
 struct EdsConnectionKind {
