@@ -6,6 +6,7 @@
 #include "cli/cli_run.h"
 #include "core/path_text.h"
 #include "documents/devicenet_network.h"
+#include "documents/register_map.h"
 #include "support/temp_dir.h"
 
 namespace velmora::cli {
@@ -76,6 +77,12 @@ TEST_F(EdsCommands, NodeSetsTheRowWithThatIdOrAppendsOneAsTheDialogWrites) {
               "</DNET_Net>");
     EXPECT_EQ(outcome.out, pathText(project / "DNET_Net.xml") +
                                ", row 1: 10 bytes out, 6 in, from PUMP-DRIVE.EDS (appended)\n");
+    // The device's Input is what the read map carries: "Define Modbus" offers Byte1 to Byte10
+    // for the node on its read page, Byte1 to Byte6 on its write page.
+    const RegisterMapLoad load = LoadRegisterMap(project / "DNET_Net.xml", project / "DefReg.xml");
+    ASSERT_TRUE(load.map.nodeLists.has_value());
+    EXPECT_EQ(load.map.nodeLists->DNNodeListRead.at(0).NByte, 10);
+    EXPECT_EQ(load.map.nodeLists->DNNodeListWrite.at(0).NByte, 6);
 
     // The row whose ID has that value, whatever its text; the ID and a mnemonic stay; rows
     // below an empty ID are gone, as after the dialog's OK.
