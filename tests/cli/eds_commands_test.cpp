@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/cli_run.h"
+#include "cli/report_text.h"
 #include "core/path_text.h"
 #include "documents/devicenet_network.h"
 #include "documents/register_map.h"
@@ -95,11 +96,11 @@ TEST_F(EdsCommands, NodeSetsTheRowWithThatIdOrAppendsOneAsTheDialogWrites) {
     EXPECT_EQ(outcome.status, 0) << outcome.err;
     const std::vector<DNetRow> rows = {{"2", "1", "1", ""}, {" 0x5", "6", "10", "Left pump"}};
     EXPECT_EQ(document(), dnetNetworkDocument(rows));
-    EXPECT_EQ(outcome.out, "{\"document\": \"" + pathText(project / "DNET_Net.xml") +
-                               "\", \"row\": 2, \"appended\": false, \"ID\": \" 0x5\", "
+    EXPECT_EQ(outcome.out, "{\"document\": " + jsonString(pathText(project / "DNET_Net.xml")) +
+                               ", \"row\": 2, \"appended\": false, \"ID\": \" 0x5\", "
                                "\"NB_IN\": \"6\", \"NB_OUT\": \"10\", \"Mnemonic\": \"Left pump\", "
-                               "\"eds\": \"" +
-                               eds + "\"}\n");
+                               "\"eds\": " +
+                               jsonString(eds) + "}\n");
 
     outcome = node({"05", "--eds", eds, "--mnemonic", "Right pump"});
     EXPECT_EQ(outcome.status, 0) << outcome.err;
