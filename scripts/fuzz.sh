@@ -29,7 +29,7 @@ for target in modbus monitor; do
 done
 
 failed=()
-for target in documents compose decode settings modbus monitor; do
+for target in documents compose decode settings modbus monitor eds; do
   seeds="tests/fuzz/corpus/$target"
   [ -f "tests/fuzz/${target}_seeds.txt" ] && seeds="build-fuzz/seeds/$target"
   # New inputs go to a scratch corpus: the seeds in the tree stay as they are.

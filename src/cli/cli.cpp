@@ -13,6 +13,7 @@
 #include "cli/automap_command.h"
 #include "cli/check_report.h"
 #include "cli/command_line.h"
+#include "cli/eds_commands.h"
 #include "cli/image_report.h"
 #include "cli/map_import.h"
 #include "cli/map_report.h"
@@ -51,6 +52,9 @@ constexpr std::string_view kMainHelp =
     "  monitor PROJECT_DIR (--port DEVICE | --tcp HOST[:PORT])\n"
     "                                       poll the gateway and show each node byte at its\n"
     "                                       register\n"
+    "  eds FILE... [--json]                 show the node sizes DeviceNet data sheets give\n"
+    "  node PROJECT_DIR ID --eds FILE       set a node's sizes in DNET_Net.xml from its data\n"
+    "                                       sheet\n"
     "  help [COMMAND]                       show this help, or a command's\n"
     "\n"
     "Options:\n"
@@ -404,6 +408,7 @@ int help(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     if (args[1] == "simulate") return simulate({"simulate", "--help"}, out, err);
     if (args[1] == "monitor") return monitor({"monitor", "--help"}, out, err);
     if (args[1] == "automap") return automap({"automap", "--help"}, out, err);
+    if (args[1] == "eds" || args[1] == "node") return runCli({args[1], "--help"}, out, err);
     const Command* command = findCommand(args[1]);
     if (command == nullptr) return usageError(err, kMainUsage, "unknown command '" + args[1] + "'");
     out << command->usage << "\n" << command->help;
@@ -444,6 +449,8 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
     if (command == "automap") return written(automap(args, out, err), out, err);
     if (command == "simulate") return simulate(args, out, err);
     if (command == "monitor") return monitor(args, out, err);
+    if (command == "eds") return written(eds(args, out, err), out, err);
+    if (command == "node") return written(node(args, out, err), out, err);
     if (command == "help") return written(help(args, out, err), out, err);
     if (command == "-h" || command == "--help" || command == "--version") {
         return written(programHelp(args, out, err), out, err);

@@ -5,7 +5,7 @@
 #include <string_view>
 
 // What the XML layer's files share about text: UTF-8 sequences, and the characters XML cannot
-// hold. Only src/documents/xml_*.cpp include it.
+// hold. Only src/documents/ includes it (the XML layer, and the data sheet reader's text check).
 namespace velmora::xml_internal {
 
 // The most characters of a document that a message quotes.

@@ -1,13 +1,18 @@
 #include "editors/dnet_dialog.h"
 
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
+#include <exception>
 #include <utility>
 
 #include "core/error.h"
+#include "documents/eds_import.h"
 #include "ui/look.h"
+#include "ui/qt_path.h"
 
 namespace velmora::ui {
 
@@ -31,11 +36,13 @@ constexpr int kGridRows = 1 + static_cast<int>(kDNetMaxNodes);
 constexpr int kRowHeight = 21;
 constexpr int kBottomBarHeight = 39;
 
-QPushButton* makeButton(const char* name, const char* text, const char* icon, QWidget& parent) {
+QPushButton* makeButton(const char* name, const char* text, const char* icon, QWidget& parent,
+                        int width = 93) {
     auto* button =
         new QPushButton(lookIcon(QString::fromLatin1(icon)), QString::fromUtf8(text), &parent);
     button->setObjectName(QString::fromUtf8(name));
-    button->setFixedSize(93, 23);
+    button->setAccessibleName(button->text());
+    button->setFixedSize(width, 23);
     button->setFlat(true);
     // Enter belongs to the grid: no button is pressed by it.
     button->setAutoDefault(false);
@@ -43,11 +50,20 @@ QPushButton* makeButton(const char* name, const char* text, const char* icon, QW
     return button;
 }
 
+// The file dialog of "Import EDS…": several data sheets at once.
+QStringList chooseEdsFiles(QWidget& parent) {
+    return QFileDialog::getOpenFileNames(&parent, QStringLiteral("Import EDS"), QString(),
+                                         QStringLiteral("EDS files (*.eds *.EDS);;All files (*)"));
+}
+
 }  // namespace
 
 TFDNet::TFDNet(std::function<std::filesystem::path()> dnetNetFile, MessageSink& messages,
                QWidget* parent)
-    : QDialog(parent), dnetNetFile_(std::move(dnetNetFile)), messages_(messages) {
+    : QDialog(parent),
+      dnetNetFile_(std::move(dnetNetFile)),
+      messages_(messages),
+      pickEds_(chooseEdsFiles) {
     setObjectName(QStringLiteral("FDNet"));
     setWindowTitle(QStringLiteral("DeviceNet Network"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -72,6 +88,8 @@ TFDNet::TFDNet(std::function<std::filesystem::path()> dnetNetFile, MessageSink& 
     buttons->addWidget(bitbtn1);
     buttons->addWidget(bitbtn2);
     buttons->addStretch(1);
+    importEdsButton = makeButton("importEdsButton", "Import EDS…", "open", *bottomBar, 110);
+    buttons->addWidget(importEdsButton);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -82,6 +100,7 @@ TFDNet::TFDNet(std::function<std::filesystem::path()> dnetNetFile, MessageSink& 
 
     connect(bitbtn1, &QPushButton::clicked, this, &TFDNet::bitbtn1Click);
     connect(bitbtn2, &QPushButton::clicked, this, &TFDNet::bitbtn2Click);
+    connect(importEdsButton, &QPushButton::clicked, this, &TFDNet::importEdsClick);
 }
 
 void TFDNet::showEvent(QShowEvent* event) {
@@ -134,5 +153,45 @@ void TFDNet::bitbtn1Click() {
 }
 
 void TFDNet::bitbtn2Click() { done(QDialog::Rejected); }
+
+void TFDNet::importEdsClick() {
+    ASG->commitEditing();
+    const QStringList files = pickEds_(*this);
+    if (files.isEmpty()) return;
+    const int first = std::max(ASG->currentIndex().row(), 1);
+    const int room = kGridRows - first;
+    if (files.size() > room) {
+        messages_.error(QStringLiteral("%1 files chosen, but from row %2 on the list has room for "
+                                       "%3: nothing was filled.")
+                            .arg(files.size())
+                            .arg(first)
+                            .arg(room));
+        return;
+    }
+    // Every file is read before a cell changes, so that a refused one fills nothing.
+    std::vector<EdsFile> sheets;
+    try {
+        for (const QString& file : files) sheets.push_back(readEdsFile(toPath(file)));
+    } catch (const std::exception& e) {
+        messages_.error(QString::fromStdString(e.what()) + QStringLiteral("\nNothing was filled."));
+        return;
+    }
+    TextGridModel& cells = ASG->cells();
+    QStringList filled;
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        const int row = first + static_cast<int>(i);
+        DNetRow values;
+        for (std::size_t field = 0; field < kDNetFieldCount; ++field) {
+            values[field] = cells.cell(row, static_cast<int>(field) + 1).toStdString();
+        }
+        fillRowFromEds(values, sheets[i]);
+        for (const DNetField field : {kDNetBytesIn, kDNetBytesOut, kDNetMnemonic}) {
+            cells.setCell(row, static_cast<int>(field) + 1, QString::fromStdString(values[field]));
+        }
+        filled.append(
+            QString::fromStdString(edsFillText(static_cast<std::size_t>(row), sheets[i])));
+    }
+    messages_.plain(filled.join(QLatin1Char('\n')));
+}
 
 }  // namespace velmora::ui

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QPushButton>
+#include <QStringList>
 #include <filesystem>
 #include <functional>
 #include <vector>
@@ -18,6 +19,9 @@ class TFDNet : public QDialog {
     Q_OBJECT
 
 public:
+    // Asks for the data sheets to import: the files chosen, in order; none when cancelled.
+    using EdsPicker = std::function<QStringList(QWidget& parent)>;
+
     // `dnetNetFile` names the document; it is asked at every showing and every OK.
     TFDNet(std::function<std::filesystem::path()> dnetNetFile, MessageSink& messages,
            QWidget* parent = nullptr);
@@ -28,6 +32,13 @@ public:
     void bitbtn1Click();
     // Closes with Cancel; nothing is checked or written.
     void bitbtn2Click();
+    // "Import EDS…": fills "N BYTE IN", "N BYTE OUT" and an empty "MNEMONIC" of the selected row
+    // and the rows after it from the data sheets chosen, one row per file in the order chosen,
+    // then tells what was filled. A file refused fills nothing. Nothing is written before OK.
+    void importEdsClick();
+
+    // Replaces the file dialog "Import EDS…" opens (tests give the files without one).
+    void setEdsPicker(EdsPicker picker) { pickEds_ = std::move(picker); }
 
     // The texts of grid rows 1 to 64, columns 1 to 4.
     std::vector<DNetRow> gridRows() const;
@@ -37,6 +48,8 @@ public:
     TextGrid* ASG;
     QPushButton* bitbtn1;
     QPushButton* bitbtn2;
+    // "Import EDS…", at the right of the bottom bar.
+    QPushButton* importEdsButton;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -44,6 +57,7 @@ protected:
 private:
     std::function<std::filesystem::path()> dnetNetFile_;
     MessageSink& messages_;
+    EdsPicker pickEds_;
 };
 
 }  // namespace velmora::ui
