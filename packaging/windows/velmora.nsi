@@ -46,7 +46,9 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 !insertmacro MULTIUSER_PAGE_INSTALLMODE
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishPageShow
 !insertmacro MUI_PAGE_FINISH
+!define MUI_UNCONFIRMPAGE_TEXT_TOP "Velmora will be uninstalled from the folder below. The projects in its folders MASTER and PROJECTS and the settings file are kept, and with them the folder."
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
@@ -54,6 +56,26 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 Function .onInit
   SetRegView 64
   !insertmacro MULTIUSER_INIT
+FunctionEnd
+
+; $R0..$R3: the rectangle LEFT, TOP, RIGHT, BOTTOM of the finish page, given in dialog units, in
+; pixels as left, top, width and height.
+!macro FinishPageRect LEFT TOP RIGHT BOTTOM
+  System::Call "*(i ${LEFT}, i ${TOP}, i ${RIGHT}, i ${BOTTOM}) p.R9"
+  System::Call "user32::MapDialogRect(p $mui.FinishPage, p R9)"
+  System::Call "*$R9(i .R0, i .R1, i .R2, i .R3)"
+  System::Free $R9
+  IntOp $R2 $R2 - $R0
+  IntOp $R3 $R3 - $R1
+!macroend
+
+; The note on the files Velmora does not bring takes the page down to its foot, where the
+; "Run Velmora" box moves: the page's own text area holds one paragraph only above the box.
+Function FinishPageShow
+  !insertmacro FinishPageRect 120 45 315 170
+  System::Call "user32::SetWindowPos(p $mui.FinishPage.Text, p 0, i R0, i R1, i R2, i R3, i 0x14)"
+  !insertmacro FinishPageRect 120 175 315 185
+  System::Call "user32::SetWindowPos(p $mui.FinishPage.Run, p 0, i R0, i R1, i R2, i R3, i 0x14)"
 FunctionEnd
 
 Function un.onInit

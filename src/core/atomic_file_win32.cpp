@@ -1,6 +1,5 @@
 #include "core/atomic_file_win32.h"
 
-#include <cerrno>
 #include <random>
 #include <sstream>
 #include <system_error>
@@ -73,35 +72,10 @@ Win32FileCalls& defaultFileCalls() {
 
 namespace {
 
-// The text of the Win32 error `code`: the C library's wording where an errno value means the
-// same, so a failure reads alike on every platform.
-std::string win32ErrorText(DWORD code) {
-    switch (code) {
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-        case ERROR_WRITE_PROTECT:
-            return systemErrorText(EACCES);
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_DRIVE:
-        case ERROR_BAD_NETPATH:
-            return systemErrorText(ENOENT);
-        case ERROR_DIRECTORY:
-            return systemErrorText(EISDIR);
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return systemErrorText(ENOSPC);
-        case ERROR_FILENAME_EXCED_RANGE:
-            return systemErrorText(ENAMETOOLONG);
-        default:
-            return std::system_category().message(static_cast<int>(code));
-    }
-}
-
+// The failure told in Windows' own words, as the port errors are, with the code behind it.
 [[noreturn]] void fail(DWORD code, const fs::path& target) {
     throw SystemError(std::error_code(static_cast<int>(code), std::system_category()),
-                      win32ErrorText(code) + ": " + pathText(target));
+                      nativeErrorText(static_cast<int>(code)) + ": " + pathText(target));
 }
 
 // A new file beside `target`, named after it with a random suffix; its path goes to `temp`.

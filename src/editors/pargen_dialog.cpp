@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
+#include <QTimer>
 #include <array>
 #include <limits>
 #include <string_view>
@@ -185,6 +186,14 @@ void TFpargen::showEvent(QShowEvent* event) {
     if (event->spontaneous()) return;
     centreOnScreen(*this);
     FormShow();
+    // Windows shows a tool window without activating it: its caption would stay grey and the
+    // first keys would go to no field. Once it is on screen it takes the activation, as a
+    // dialog does.
+    QTimer::singleShot(0, this, [this] {
+        if (!isVisible()) return;
+        raise();
+        activateWindow();
+    });
 }
 
 void TFpargen::FormShow() {

@@ -48,8 +48,10 @@ TFInfopdoMB::TFInfopdoMB(std::function<std::filesystem::path()> dnetNetFile,
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setGeometry(0, 0, kClientWidth, kClientHeight - kBottomBarHeight);
-    TabRead = new RegisterMapPage(MapSide::Read, map_, clip_, messages_);
-    TabWrite = new RegisterMapPage(MapSide::Write, map_, clip_, messages_);
+    // Made inside the dialog, so that each label is measured in the look's font: one measured
+    // in the platform's narrower font first ("N Byte OUT" on Windows) would be cut.
+    TabRead = new RegisterMapPage(MapSide::Read, map_, clip_, messages_, PageControl1);
+    TabWrite = new RegisterMapPage(MapSide::Write, map_, clip_, messages_, PageControl1);
     for (RegisterMapPage* page : {TabRead, TabWrite}) PageControl1->addTab(page, page->caption());
 
     bitbtn1 = button("OK", "bitbtn1", "ok", this, 8);

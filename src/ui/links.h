@@ -4,12 +4,14 @@
 #include <QUrl>
 #include <functional>
 
+#include "ui/maker_address.h"
+
 namespace velmora::ui {
 
-// The maker's web site, scheme and host (a placeholder under the reserved example domain).
-inline constexpr const char* kMakerWebSite = "https://www.example.com";
-// The maker's mail address (a placeholder under the reserved example domain).
-inline constexpr const char* kMakerMailAddress = "info@example.com";
+// The maker's web site, scheme and host, as the build was configured (VELMORA_MAKER_URL).
+inline constexpr const char* kMakerWebSite = VELMORA_MAKER_URL;
+// The maker's mail address, as the build was configured (VELMORA_MAKER_MAIL).
+inline constexpr const char* kMakerMailAddress = VELMORA_MAKER_MAIL;
 // The software's product code, named in the web page's query.
 inline constexpr const char* kProductCode = "QS48203";
 

@@ -160,6 +160,8 @@ private:
 // turns orange while pressed. Every other control keeps the platform's style.
 class LookStyle : public QProxyStyle {
 public:
+    using QProxyStyle::QProxyStyle;
+
     static constexpr int kBorder = 1;
     static constexpr int kPaddingX = 4;
     static constexpr int kPaddingY = 2;
@@ -249,7 +251,10 @@ QFont lookFont(int pointSize, bool bold) {
 }
 
 void applyLook(QWidget& window) {
-    if (!dynamic_cast<LookStyle*>(QApplication::style())) QApplication::setStyle(new LookStyle);
+    // Drawn over the application's own style: the platform's, or the one a test chose.
+    if (!dynamic_cast<LookStyle*>(QApplication::style())) {
+        QApplication::setStyle(new LookStyle(QApplication::style()->name()));
+    }
     QPalette palette = window.palette();
     const QColor background(kBackgroundColour);
     const QColor text(kTextColour);
@@ -258,6 +263,11 @@ void applyLook(QWidget& window) {
     palette.setColor(QPalette::WindowText, text);
     palette.setColor(QPalette::ButtonText, text);
     palette.setColor(QPalette::Text, text);
+    // A list's selection stays as it is drawn in the active state once the list or its window
+    // loses the focus: Windows' own inactive pair (white on a very light grey) cannot be read.
+    for (const QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText}) {
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+    }
     window.setPalette(palette);
     window.setAutoFillBackground(true);
     window.setFont(lookFont());

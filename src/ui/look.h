@@ -22,9 +22,10 @@ inline constexpr const char* kHoverBorderColour = "#C9C4A3";
 QFont lookFont(int pointSize = 8, bool bold = false);
 
 // Gives `window` the shared look: background, text colour, font, flat buttons highlighted
-// under the pointer. A button with the property "step" set is a step of the main window: its
-// text to the left, orange while pressed. Drawn by the application's style, which the first
-// call installs: no style sheet, whose restyling of every widget would slow each first showing.
+// under the pointer, a selection that reads the same whether or not its list has the focus. A
+// button with the property "step" set is a step of the main window: its text to the left, orange
+// while pressed. Drawn by the application's style, which the first call installs: no style sheet,
+// whose restyling of every widget would slow each first showing.
 void applyLook(QWidget& window);
 
 // Moves `window` so that it stands in the middle of its screen's available area.

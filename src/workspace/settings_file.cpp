@@ -156,7 +156,7 @@ std::optional<std::string> readIniValue(std::istream& in, std::string_view secti
 }
 
 void writeIniValue(std::istream& in, std::ostream& out, std::string_view section,
-                   std::string_view key, std::string_view value) {
+                   std::string_view key, std::string_view value, std::string_view lineEnd) {
     if (value.find_first_of("\r\n") != std::string_view::npos) {
         throw Error("A settings value cannot hold a line break");
     }
@@ -183,7 +183,7 @@ void writeIniValue(std::istream& in, std::ostream& out, std::string_view section
     // change, so that neither holds more than one line.
     std::string nl;
     const Place place = locate(in, section, key, &nl);
-    if (nl.empty()) nl = "\n";
+    if (nl.empty()) nl = lineEnd;
     rewind();
 
     LineReader reader(in);
@@ -216,10 +216,10 @@ std::optional<std::string> readIniValue(std::string_view text, std::string_view 
 }
 
 std::string writeIniValue(std::string_view text, std::string_view section, std::string_view key,
-                          std::string_view value) {
+                          std::string_view value, std::string_view lineEnd) {
     std::istringstream in{std::string(text)};
     std::ostringstream out;
-    writeIniValue(in, out, section, key, value);
+    writeIniValue(in, out, section, key, value, lineEnd);
     return std::move(out).str();
 }
 

@@ -4,6 +4,9 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QUrl>
+
+#include "ui/links.h"
 
 namespace velmora::ui {
 namespace {
@@ -32,9 +35,9 @@ TEST_F(AboutDialogTest, ShowsItsTextsExactly) {
                  {about.Version, "1.101"},
                  {about.DocumentCodeCaption, "Document Code :"},
                  {about.DocumentCode, "QM48203"},
-                 {about.Label4, "www.example.com"},
-                 {about.Label5, "info@example.com"}};
+                 {about.Label5, kMakerMailAddress}};
     for (const auto& t : texts) EXPECT_EQ(t.label->text(), t.text);
+    EXPECT_EQ(about.Label4->text(), QUrl(QString::fromLatin1(kMakerWebSite)).host());
     EXPECT_TRUE(about.ProductName->font().bold());
     EXPECT_EQ(about.ProductName->font().pointSize(), 10);
     EXPECT_EQ(about.OKBtn->text(), "OK");
@@ -52,8 +55,9 @@ TEST_F(AboutDialogTest, TheLinkAndTheLogoOpenTheMakersPageAndTheMailLinkAMail) {
     about.Label4->click();
     about.Image1->click();
     about.Label5Click();
-    const QUrl page("https://www.example.com/HOME/default.asp?frompg=QS48203");
-    EXPECT_EQ(opened, (std::vector{page, page, QUrl("mailto:info@example.com")}));
+    const QUrl page(QString::fromLatin1(kMakerWebSite) + "/HOME/default.asp?frompg=QS48203");
+    EXPECT_EQ(opened,
+              (std::vector{page, page, QUrl(QStringLiteral("mailto:") + kMakerMailAddress)}));
 }
 
 TEST_F(AboutDialogTest, OkAndTheCloseBoxBothCloseIt) {

@@ -14,6 +14,7 @@
 #include "support/message_recorder.h"
 #include "support/temp_dir.h"
 #include "support/test_updater.h"
+#include "ui/links.h"
 #include "update/update_wait_window.h"
 #include "workspace/save_project_dialog.h"
 #include "workspace/workspace.h"
@@ -114,7 +115,7 @@ TEST_F(MainWindowTest, HasItsFrameSizeAndControls) {
     EXPECT_EQ(w.LbButton1->text(), "X");
     EXPECT_EQ(w.LbButton1->x(), w.about->x() + w.about->width() + 4);
     EXPECT_EQ(w.Label1->objectName(), "Label1");
-    EXPECT_EQ(w.Label1->text(), "www.example.com");
+    EXPECT_EQ(w.Label1->text(), QUrl(QString::fromLatin1(kMakerWebSite)).host());
     EXPECT_EQ(w.Label1->cursor().shape(), Qt::PointingHandCursor);
     const QLabel* steps[] = {w.Step1, w.Step2, w.Step3, w.Step4};
     for (int i = 0; i < 4; ++i) {
@@ -262,7 +263,9 @@ TEST_F(MainWindowTest, TheWebLinkOpensTheMakersPage) {
     QMouseEvent release(QEvent::MouseButtonRelease, inside, window().Label1->mapToGlobal(inside),
                         Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(window().Label1, &release);
-    EXPECT_EQ(opened, std::vector{QUrl("https://www.example.com/HOME/default.asp?frompg=QS48203")});
+    // The site the build was configured with, the page and product code the program's own.
+    EXPECT_EQ(opened, std::vector{QUrl(QString::fromLatin1(kMakerWebSite) +
+                                       "/HOME/default.asp?frompg=QS48203")});
 }
 
 TEST_F(MainWindowTest, ClosingStoresTheProjectName) {

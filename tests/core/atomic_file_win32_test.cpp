@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 #include <system_error>
 
+#include "core/atomic_file.h"
 #include "core/error.h"
 #include "core/path_text.h"
 #include "support/temp_dir.h"
@@ -82,21 +82,24 @@ std::size_t entries(const fs::path& folder) {
         std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
 }
 
+// Every failure reads in Windows' own words, as the port errors do, and carries its code.
+std::string windowsText(DWORD code) {
+    return std::system_category().message(static_cast<int>(code));
+}
+
 TEST(WriteFileAtomicallyFailures, EachFailingCallLeavesTheOldFileWholeAndNothingBehind) {
     struct Case {
         Call call;
         DWORD code;
-        std::string reason;  // the text the failure reads with
-        bool exists;         // whether there is an old file to replace
+        bool exists;  // whether there is an old file to replace
     };
-    const std::string systemText = std::system_category().message(ERROR_WRITE_FAULT);
     const Case cases[] = {
-        {Call::createNew, ERROR_WRITE_FAULT, systemText, true},
-        {Call::writeFile, ERROR_DISK_FULL, systemErrorText(ENOSPC), true},
-        {Call::flushFileBuffers, ERROR_WRITE_FAULT, systemText, true},
-        {Call::setFileAttributes, ERROR_ACCESS_DENIED, systemErrorText(EACCES), true},
-        {Call::replaceFile, ERROR_SHARING_VIOLATION, systemErrorText(EACCES), true},
-        {Call::moveFile, ERROR_WRITE_FAULT, systemText, false},
+        {Call::createNew, ERROR_WRITE_FAULT, true},
+        {Call::writeFile, ERROR_DISK_FULL, true},
+        {Call::flushFileBuffers, ERROR_WRITE_FAULT, true},
+        {Call::setFileAttributes, ERROR_ACCESS_DENIED, true},
+        {Call::replaceFile, ERROR_SHARING_VIOLATION, true},
+        {Call::moveFile, ERROR_WRITE_FAULT, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.call));
@@ -109,13 +112,25 @@ TEST(WriteFileAtomicallyFailures, EachFailingCallLeavesTheOldFileWholeAndNothing
             ADD_FAILURE() << "expected an error";
         } catch (const SystemError& e) {
             EXPECT_EQ(e.code(), std::error_code(static_cast<int>(c.code), std::system_category()));
-            EXPECT_EQ(std::string(e.what()), c.reason + ": " + pathText(file));
+            EXPECT_EQ(std::string(e.what()), windowsText(c.code) + ": " + pathText(file));
         }
         EXPECT_TRUE(calls.failed());
         if (c.exists) {
             EXPECT_EQ(test::readText(file), "old content");
         }
         EXPECT_EQ(entries(dir.path()), c.exists ? 1u : 0u);
+    }
+}
+
+TEST(WriteFileAtomicallyFailures, AMissingFolderIsToldInWindowsWords) {
+    test::TempDir dir;
+    const fs::path file = dir / "gone" / "bank.bin";
+    try {
+        writeFileAtomically(file, "image");
+        ADD_FAILURE() << "expected an error";
+    } catch (const SystemError& e) {
+        EXPECT_EQ(e.code(), std::error_code(ERROR_PATH_NOT_FOUND, std::system_category()));
+        EXPECT_EQ(std::string(e.what()), windowsText(ERROR_PATH_NOT_FOUND) + ": " + pathText(file));
     }
 }
 

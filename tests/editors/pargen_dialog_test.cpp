@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFrame>
@@ -11,12 +12,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <algorithm>
 #include <filesystem>
 #include <string>
 
 #include "core/error.h"
 #include "documents/comm_lists.h"
+#include "support/error_text.h"
 #include "support/message_recorder.h"
 #include "support/temp_dir.h"
 
@@ -138,6 +141,24 @@ TEST_F(PargenDialogTest, HasTheNamedControlsCaptionsAndShape) {
     EXPECT_TRUE(dialog.CB_DNET_Baud->isEditable());
     EXPECT_FALSE(dialog.CB_Ser_Baud->isEditable());
     EXPECT_FALSE(dialog.CB_Ser_Par->isEditable());
+}
+
+// Windows shows a tool window without taking the activation from the window that opened it. The
+// dialog takes it once it is on screen, and the keys typed then go to its first field.
+TEST_F(PargenDialogTest, OpensActiveWithTheKeysGoingToTheFirstField) {
+    QWidget opener;  // the main window, whose button opens the dialog
+    opener.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&opener));
+    writeText(file(), kDefaultDocument);
+    dialog.show();
+    opener.activateWindow();  // what Windows leaves active when it shows a tool window
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    EXPECT_EQ(QApplication::activeWindow(), &dialog);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.E_DNET_ID);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    QTest::keyClicks(QApplication::focusWidget(), "7");
+    EXPECT_EQ(dialog.E_DNET_ID->text(), "107");
+    dialog.done(QDialog::Rejected);
 }
 
 // The document stores what each item and radio carries, not its position on the screen.
@@ -346,7 +367,7 @@ TEST_F(PargenDialogTest, SavingIntoARemovedProjectFolderIsReportedAndTheDialogSt
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].kind, Kind::Failure);
     EXPECT_EQ(messages.messages[0].text.toStdString(),
-              systemErrorText(ENOENT) + ": " + (project / "pargen.xml").string() + ".");
+              test::missingFolderText() + ": " + (project / "pargen.xml").string() + ".");
     EXPECT_TRUE(projectDialog.isVisible());
     EXPECT_NE(projectDialog.result(), QDialog::Accepted);
     EXPECT_EQ(projectDialog.E_Ser_ID->text(), "12");

@@ -8,7 +8,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <QTabWidget>
 #include <QTest>
 #include <initializer_list>
@@ -702,6 +704,49 @@ TEST_F(TFInfopdoMBTest, AThreeDigitCountFitsItsColumn) {
     // The column measured is the one laid out: two of them side by side in the list.
     QListWidget* nodes = dialog.LDNByteWrite;
     EXPECT_LE(2 * nodes->visualItemRect(nodes->item(0)).width(), nodes->viewport()->width());
+}
+
+// The name of the style the look draws over.
+QString baseStyleName() {
+    const auto* proxy = qobject_cast<const QProxyStyle*>(QApplication::style());
+    return (proxy && proxy->baseStyle() ? proxy->baseStyle() : QApplication::style())->name();
+}
+
+// Every label of a page shows its whole text in the look's font, under the Windows style and
+// under Fusion, though the platform's own font is narrower than the look's (as Windows' is):
+// "N Byte OUT" is not cut to "N Byte O".
+TEST_F(TFInfopdoMBTest, EveryPageLabelShowsItsWholeTextUnderEachStyle) {
+    const QString platformStyle = baseStyleName();
+    const QFont platformFont = QApplication::font();
+    QFont narrow = platformFont;
+    narrow.setPointSize(6);
+    QApplication::setFont(narrow);
+    for (const char* style : {"windows", "fusion"}) {
+        SCOPED_TRACE(style);
+        QApplication::setStyle(QStyleFactory::create(QString::fromLatin1(style)));
+        TFInfopdoMB styled{[this] { return dnetFile; }, [this] { return defRegFile; }, messages};
+        EXPECT_EQ(baseStyleName(), QString::fromLatin1(style));
+        styled.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&styled));
+        for (RegisterMapPage* page : {styled.TabRead, styled.TabWrite}) {
+            styled.PageControl1->setCurrentWidget(page);
+            for (const QLabel* label : page->findChildren<QLabel*>()) {
+                SCOPED_TRACE(label->text().toStdString());
+                EXPECT_EQ(label->font(), lookFont());
+                EXPECT_GE(label->contentsRect().width(),
+                          label->fontMetrics().horizontalAdvance(label->text()));
+            }
+            // The heading stands over its list, left of the right column.
+            for (const QLabel* label : page->findChildren<QLabel*>()) {
+                if (label->buddy() == page->LDNByte) {
+                    EXPECT_LT(label->geometry().right(), page->EIndex->x());
+                }
+            }
+        }
+        styled.done(QDialog::Rejected);
+    }
+    QApplication::setFont(platformFont);
+    QApplication::setStyle(QStyleFactory::create(platformStyle));
 }
 
 }  // namespace

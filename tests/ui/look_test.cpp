@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <utility>
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QImage>
+#include <QListWidget>
 #include <QPainter>
+#include <QPalette>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -153,6 +156,50 @@ TEST(LookStyle, PutsTheButtonsPictureOnTheSideOfItsLayoutDirection) {
         button.resize(80, 25);
         EXPECT_EQ(test::pictureSide(button), side);
     }
+}
+
+// The contrast ratio of two colours as screen-reading guidelines measure it, 1 to 21.
+double contrast(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a) + 0.05;
+    const double lb = luminance(b) + 0.05;
+    return la > lb ? la / lb : lb / la;
+}
+
+// Windows' own palette draws an inactive selection white on a very light grey; in the look a
+// list's selection reads the same whether or not its list or window has the focus.
+TEST(ApplyLook, KeepsTheSelectionReadableWithoutTheFocus) {
+    QWidget first;
+    applyLook(first);  // the look's style in place, as after the first window
+    const QPalette platform = QApplication::palette();
+    QPalette windowsLike = platform;
+    windowsLike.setColor(QPalette::Active, QPalette::Highlight, QColor(0x00, 0x78, 0xD7));
+    windowsLike.setColor(QPalette::Active, QPalette::HighlightedText, Qt::white);
+    windowsLike.setColor(QPalette::Inactive, QPalette::Highlight, QColor(0xF0, 0xF0, 0xF0));
+    windowsLike.setColor(QPalette::Inactive, QPalette::HighlightedText, Qt::white);
+    QApplication::setPalette(windowsLike);
+
+    QWidget window;
+    applyLook(window);
+    QListWidget list(&window);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        SCOPED_TRACE(group);
+        const QPalette& palette = list.palette();
+        EXPECT_EQ(palette.color(group, QPalette::Highlight), QColor(0x00, 0x78, 0xD7));
+        EXPECT_EQ(palette.color(group, QPalette::HighlightedText), QColor(Qt::white));
+        // Well above the 1.1 of white on the light grey, at least what screen-reading guidelines
+        // ask of a control's parts.
+        EXPECT_GE(contrast(palette.color(group, QPalette::Highlight),
+                           palette.color(group, QPalette::HighlightedText)),
+                  3.0);
+    }
+    QApplication::setPalette(platform);
 }
 
 TEST(CentreOnScreen, PutsTheWindowInTheMiddleOfItsScreen) {

@@ -79,10 +79,30 @@ TEST(WriteIniValue, ChangesOnlyTheValueAndKeepsEverythingElse) {
         {"[other]\r\n[lastproj]\nx=1\r", "P", "[other]\r\n[lastproj]\nx=1\rprojectname=P\r\n"},
     };
     for (const auto& c : cases) {
-        const std::string written = writeIniValue(c.before, "lastproj", "projectname", c.value);
+        const std::string written =
+            writeIniValue(c.before, "lastproj", "projectname", c.value, "\n");
         EXPECT_EQ(written, c.after) << c.before;
         EXPECT_EQ(readIniValue(written, "lastproj", "projectname"), c.value) << c.before;
     }
+}
+
+// A text with no line end yet (a new file, one unfinished line) takes the given kind, which is
+// the platform's own when none is given; a text that has one keeps its own.
+TEST(WriteIniValue, LinesWithoutAnEndToFollowTakeTheGivenKind) {
+    for (const std::string nl : {"\r\n", "\n"}) {
+        SCOPED_TRACE(nl == "\n" ? "LF" : "CR LF");
+        EXPECT_EQ(writeIniValue("", "lastproj", "projectname", "\\Plant1", nl),
+                  "[lastproj]" + nl + "projectname=\\Plant1" + nl);
+        EXPECT_EQ(writeIniValue("[other]", "lastproj", "projectname", "P", nl),
+                  "[other]" + nl + "[lastproj]" + nl + "projectname=P" + nl);
+        EXPECT_EQ(writeIniValue("[other]\rkey=1\r", "lastproj", "projectname", "P", nl),
+                  "[other]\rkey=1\r[lastproj]\rprojectname=P\r");
+    }
+#ifdef _WIN32
+    EXPECT_EQ(writeIniValue("", "lastproj", "projectname", "P"), "[lastproj]\r\nprojectname=P\r\n");
+#else
+    EXPECT_EQ(writeIniValue("", "lastproj", "projectname", "P"), "[lastproj]\nprojectname=P\n");
+#endif
 }
 
 TEST(WriteIniValue, CopiesAStreamLineByLineAndReadsItBack) {

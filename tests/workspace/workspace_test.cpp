@@ -11,6 +11,7 @@
 #include "documents/xml_document.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
+#include "workspace/settings_file.h"
 
 namespace fs = std::filesystem;
 
@@ -25,8 +26,10 @@ std::string native(std::string text) {
     return text;
 }
 
+// A settings file naming `projectName`, with the line ends a file made here is written with.
 std::string settingsWith(std::string_view projectName) {
-    return "[lastproj]\nprojectname=" + std::string(projectName) + "\n";
+    const std::string nl(kNativeLineEnd);
+    return "[lastproj]" + nl + "projectname=" + std::string(projectName) + nl;
 }
 
 class WorkspaceTest : public ::testing::Test {
