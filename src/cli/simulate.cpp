@@ -146,7 +146,7 @@ DecodedImage loadImage(const SimulateOptions& options) {
 // no Modbus master, however the simulator answers it.
 void warnOfAnotherProtocol(const std::string& project, std::ostream& err) {
     const auto protocol =
-        readCommSettingsFile(pathFromText(project) / image_format::kParGenFile)[kCommSerialProtocol]
+        readCommSettingsFile(pathFromText(project) / image_format::kParGenFile)[kSerialProtocolList]
             .integer;
     if (protocol && isNotModbus(*protocol)) {
         failure(err, "warning: the project's serial protocol is not Modbus (\"Ser_Prot\" " +

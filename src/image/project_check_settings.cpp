@@ -33,16 +33,17 @@ void ProjectChecker::checkSettings() {
     serialOnly.serialDeviceId = settings.serialDeviceId;
     const struct {
         CommSettings checked;
-        CommField field;
+        const CommField& field;
         const char* element;
         const std::string& text;
         const char* code;
         const char* range;
     } ids[] = {
-        {dnetOnly, kCommDnetDeviceId, comm_settings_format::kDnetDeviceId, settings.dnetDeviceId,
-         "device-id-range", "0 to 63"},
-        {serialOnly, kCommSerialDeviceId, comm_settings_format::kSerialDeviceId,
-         settings.serialDeviceId, "serial-id-range", "1 to 247"},
+        {dnetOnly, commField(&CommSettings::dnetDeviceId), comm_settings_format::kDnetDeviceId,
+         settings.dnetDeviceId, "device-id-range", "0 to 63"},
+        {serialOnly, commField(&CommSettings::serialDeviceId),
+         comm_settings_format::kSerialDeviceId, settings.serialDeviceId, "serial-id-range",
+         "1 to 247"},
     };
     for (const auto& id : ids) {
         // A value that is missing or no integer text was told above: one mistake, one problem.
