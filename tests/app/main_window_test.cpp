@@ -17,6 +17,7 @@
 #include "ui/links.h"
 #include "update/update_wait_window.h"
 #include "workspace/save_project_dialog.h"
+#include "workspace/settings_file.h"
 #include "workspace/workspace.h"
 
 namespace fs = std::filesystem;
@@ -278,7 +279,9 @@ TEST_F(MainWindowTest, ClosingStoresTheProjectName) {
     window().New->click();
     window().LbButton1->click();
     EXPECT_FALSE(window().isVisible());
-    EXPECT_EQ(test::readText(dir / "Velmora_DNETM2MRTUs.ini"), "[lastproj]\nprojectname=Plant2\n");
+    const std::string nl(kNativeLineEnd);
+    EXPECT_EQ(test::readText(dir / "Velmora_DNETM2MRTUs.ini"),
+              "[lastproj]" + nl + "projectname=Plant2" + nl);
 
     Workspace nextRun(dir.path());
     TFVelmoraFirmWare next(nextRun, recorder);

@@ -199,8 +199,8 @@ TEST(EdsReading, RefusesWhatIsNoTextFileAndTakesLatin1) {
     };
     EXPECT_EQ(refusal("BIN.EDS", "[Device]\nProdName = \"A\";\n\x01\x02"),
               "BIN.EDS, line 3: not a text file (it holds control characters)");
-    EXPECT_EQ(refusal("NUL.EDS", std::string("[Device]\0", 9)),
-              "NUL.EDS, line 1: not a text file (it holds control characters)");
+    EXPECT_EQ(refusal("ZERO.EDS", std::string("[Device]\0", 9)),
+              "ZERO.EDS, line 1: not a text file (it holds control characters)");
 
     // Exactly 1 MiB is read; one byte more is refused before anything is parsed.
     std::string big = "[IO_Info]\nDefault = 1; PollInfo = 1, 1, 0; Input1 = 8;\n";
